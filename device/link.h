@@ -1,0 +1,101 @@
+// The link to the module over USB HID: the one open device, the frame protocol spoken
+// by the application firmware, and the raw boot transfer spoken by the bootloader.
+#pragma once
+
+#include <cstdint>
+
+#include "device/hid_backend.h"
+
+constexpr uint16_t MODULE_VENDOR_ID = 0x12AA;
+// Tried in this order; the product string, not the id, decides the link mode.
+constexpr uint16_t MODULE_PRODUCT_IDS[3] = {0xF1F7, 0xF1F5, 0xF1F4};
+
+enum LinkMode {
+    LINK_NONE = 0,
+    LINK_PROGRAMMER = 1,  // "USB HID Progr": application firmware, frame protocol
+    LINK_BOOTLOADER = 2,  // "USB Bootloader": no application firmware
+    LINK_USBIC = 3,       // "USBIC": frame protocol with a 100 ms pause after each frame
+};
+
+// Frame limits: a frame carries at most 125 data bytes, and at most 1007 received
+// characters may pile up before a frame is complete.
+constexpr int FRAME_MAX_DATA = 125;
+constexpr int RX_TEXT_LIMIT = 1007;
+
+// Report sizes: output reports carry the report id in front.
+constexpr int OUTPUT_REPORT_SIZE = 9;
+constexpr int INPUT_REPORT_SIZE = 8;
+constexpr int REPORT_PAYLOAD = 7;
+
+// The one open module.
+struct DeviceLink {
+    HidDevice* handle = nullptr;  // nullptr when closed
+    int mode = LINK_NONE;         // LinkMode; the relay also stores -1 while it holds no device
+    char rx_text[1024] = {};      // frame text received and not yet decoded
+    int rx_fill = 0;              // characters in rx_text
+    bool rx_pending = false;      // rx_text holds text that followed the last decoded frame
+};
+
+// The last decoded frame: bytes[0] = length byte L, bytes[1] = reply code,
+// bytes[2..L] = data, bytes[L + 1] = checksum; length = L + 2.
+// After boot_read: bytes[0..length-1] are the raw payload of one input report.
+struct ReplyRecord {
+    uint8_t bytes[1024] = {};
+    int length = 0;
+};
+
+extern DeviceLink device_link;
+extern ReplyRecord reply_record;
+
+// Starts the HID library; on failure prints "ERROR: hid_init" and exits with status 1.
+void link_init();
+
+// Waits 40 ms, then opens the first module found. Returns 0 when none was found (or
+// the device's product string is not one of ours: it is closed again), 1 for the
+// application firmware (LINK_PROGRAMMER or LINK_USBIC), 2 for the bootloader.
+int link_open();
+
+// Closes the device if one is open; mode becomes LINK_NONE. Received text survives.
+void link_close();
+
+bool link_is_open();
+
+// Sends one frame (command, n data bytes, n <= FRAME_MAX_DATA) as chunks. Does nothing
+// without a device or with too many data bytes; a failed write closes the device.
+void send_frame(uint8_t command, const uint8_t* data, int n);
+
+// Writes one poll report and pauses 10 ms. 0 on success or without a device; -1 when
+// the write failed (the device has been closed).
+int send_poll();
+
+// Reads and decodes one frame into reply_record. False on time-out, without a device,
+// or when too much text piled up. Event texts (reply code 0xFF) go to the event log
+// unless remote access is active, and reading goes on after them.
+bool read_frame();
+
+// Reads the frame left over from the last transmission, or polls and reads one.
+bool poll_frame();
+
+// Polls until nothing more comes; the frames are discarded (event texts are logged).
+void drain_frames();
+
+// drain_frames, then send_frame: a stale reply is never taken for the answer.
+void send_command(uint8_t command, const uint8_t* data, int n);
+
+// Raw boot transfer.
+constexpr int BOOT_SEGMENT_SIZE = 126;
+
+// Writes n <= 126 bytes as one segment; `last` marks the message's final segment.
+// A failed write closes the device and gives false. Pauses 12 ms afterwards.
+bool boot_send_segment(const uint8_t* data, int n, bool last);
+
+// Sends a whole message in segments, waiting for the bootloader's ready after each
+// segment but the last. False at the first failure.
+bool boot_send(const uint8_t* data, int count);
+
+// Asks up to 10 times whether the bootloader is ready for the next segment.
+bool boot_wait_ready();
+
+// Makes up to attempts - 1 polls for a raw answer; the first report with data lands
+// in reply_record (bytes 0.. and length). False when none came.
+bool boot_read(int attempts);
