@@ -71,8 +71,9 @@ bool apply(SimSettings& s, const std::string& key, const std::string& value) {
 
 }  // namespace
 
-SimSettings parse_sim_settings(const std::string& text, std::vector<std::string>* errors) {
-    SimSettings settings;
+SimSettings parse_sim_settings(const std::string& text, std::vector<std::string>* errors,
+                               const SimSettings& base) {
+    SimSettings settings = base;
     std::istringstream lines(text);
     std::string line;
     int number = 0;

@@ -23,9 +23,10 @@ struct SimSettings {
     std::string product_string;     // overrides the product string when not empty
 };
 
-// Parses module.conf text ("key = value" lines, "#" comments). Unknown keys and bad
-// values are reported in `errors` (one line each) and leave the default.
-SimSettings parse_sim_settings(const std::string& text, std::vector<std::string>* errors);
+// Parses module.conf text ("key = value" lines, "#" comments) over `base`. Unknown
+// keys and bad values are reported in `errors` (one line each) and leave the base value.
+SimSettings parse_sim_settings(const std::string& text, std::vector<std::string>* errors,
+                               const SimSettings& base = SimSettings());
 
 // The module.conf text for these settings, with a comment per key.
 std::string format_sim_settings(const SimSettings& settings);

@@ -62,7 +62,7 @@ bool SimModule::attach_folder(const std::string& folder, std::string* error) {
     std::string text;
     if (read_file(folder_ + "/module.conf", &text)) {
         std::vector<std::string> problems;
-        settings_ = parse_sim_settings(text, &problems);
+        settings_ = parse_sim_settings(text, &problems, settings_);
         for (const std::string& p : problems)
             std::fprintf(stderr, "qv450 simulator: %s/module.conf %s: ignored\n", folder_.c_str(), p.c_str());
     } else {
