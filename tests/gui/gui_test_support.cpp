@@ -1,0 +1,99 @@
+// Shared set-up of the in-process GUI tests.
+#include "gui/gui_test_support.h"
+
+#include <ftw.h>
+#include <stdlib.h>
+
+#include <cstdio>
+
+// Fontconfig keeps its caches until the process ends; the leak checker of sanitized
+// builds must not count them against the tests. Unused in plain builds.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+namespace {
+
+std::string home;
+
+int remove_entry(const char* path, const struct stat*, int, FTW*) { return ::remove(path); }
+
+void remove_home() {
+    if (!home.empty()) nftw(home.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+void collect(GtkWidget* widget, GType type, std::vector<GtkWidget*>& out) {
+    if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type)) out.push_back(widget);
+    if (GTK_IS_CONTAINER(widget)) {
+        GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+        for (GList* c = children; c; c = c->next) collect(GTK_WIDGET(c->data), type, out);
+        g_list_free(children);
+    }
+}
+
+}  // namespace
+
+bool start_gui() {
+    static const bool started = [] {
+        char pattern[] = "/tmp/qv450-gui-home-XXXXXX";
+        if (const char* made = mkdtemp(pattern)) {
+            home = made;
+            setenv("HOME", made, 1);
+            std::atexit(remove_home);
+        }
+        unsetenv("USERPROFILE");
+        return gtk_init_check(nullptr, nullptr) != FALSE;
+    }();
+    return started;
+}
+
+const std::string& gui_test_home() { return home; }
+
+void process_pending_events() {
+    while (gtk_events_pending()) gtk_main_iteration();
+}
+
+std::vector<GtkWidget*> visible_toplevels() {
+    std::vector<GtkWidget*> result;
+    GList* all = gtk_window_list_toplevels();
+    for (GList* w = all; w; w = w->next) {
+        GtkWidget* window = GTK_WIDGET(w->data);
+        GtkWindowType type;
+        g_object_get(window, "type", &type, nullptr);
+        if (type == GTK_WINDOW_TOPLEVEL && gtk_widget_get_visible(window)) result.push_back(window);
+    }
+    g_list_free(all);
+    return result;
+}
+
+std::vector<GtkWidget*> find_widgets(GtkWidget* widget, GType type) {
+    std::vector<GtkWidget*> out;
+    collect(widget, type, out);
+    return out;
+}
+
+std::vector<std::string> label_texts(GtkWidget* widget) {
+    std::vector<std::string> texts;
+    for (GtkWidget* label : find_widgets(widget, GTK_TYPE_LABEL))
+        texts.push_back(gtk_label_get_text(GTK_LABEL(label)));
+    return texts;
+}
+
+void send_key(GtkWidget* window, guint keyval) {
+    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+        event->key.send_event = TRUE;
+        event->key.time = GDK_CURRENT_TIME;
+        event->key.keyval = keyval;
+        // Key bindings are looked up by the hardware key code, not the key value.
+        GdkKeymapKey* keys = nullptr;
+        gint count = 0;
+        if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_default(), keyval, &keys, &count) &&
+            count > 0) {
+            event->key.hardware_keycode = guint16(keys[0].keycode);
+            event->key.group = guint8(keys[0].group);
+        }
+        g_free(keys);
+        gtk_main_do_event(event);
+        gdk_event_free(event);
+    }
+}
