@@ -1,0 +1,31 @@
+// The whole-file helpers that tell the user when a file cannot be read or written.
+#include "app/file_io.h"
+
+#include "i18n/messages.h"
+#include "ui/dialogs.h"
+
+namespace {
+
+constexpr int MSG_ERROR_WRITING_FILE = 101;  // "Error writing file %s !"
+constexpr int MSG_ERROR_OPENING_FILE = 102;  // "Error opening file %s !"
+
+void show_file_message(int id, const char* path) {
+    gchar* text = g_strdup_printf(message_text(id), path);
+    show_message(text);
+    g_free(text);
+}
+
+}  // namespace
+
+int read_whole_file(void* buffer, const char* path, int maximum) {
+    const int count = read_file_bytes(buffer, path, maximum);
+    if (count != FILE_NOT_OPENED) return count;
+    show_file_message(MSG_ERROR_OPENING_FILE, path);
+    return 0;
+}
+
+bool write_whole_file(const void* buffer, const char* path, int count) {
+    if (write_file_bytes(buffer, path, count)) return true;
+    show_file_message(MSG_ERROR_WRITING_FILE, path);
+    return false;
+}
