@@ -14,6 +14,13 @@ const GdkColor MARK_RED = {0, 0xFFFF, 0, 0};
 const GtkStateType MARKED_CHILD_STATES[] = {GTK_STATE_NORMAL, GTK_STATE_ACTIVE,
                                             GTK_STATE_PRELIGHT, GTK_STATE_INSENSITIVE};
 
+// Puts a new_label with the text into a new button or menu item and shows it.
+GtkWidget* holding_label(GtkWidget* bin, const char* text) {
+    gtk_container_add(GTK_CONTAINER(bin), new_label(text));
+    gtk_widget_show(bin);
+    return bin;
+}
+
 }  // namespace
 
 GtkWidget* new_label(const char* text) {
@@ -22,12 +29,7 @@ GtkWidget* new_label(const char* text) {
     return label;
 }
 
-GtkWidget* new_button(const char* text) {
-    GtkWidget* button = gtk_button_new();
-    gtk_container_add(GTK_CONTAINER(button), new_label(text));
-    gtk_widget_show(button);
-    return button;
-}
+GtkWidget* new_button(const char* text) { return holding_label(gtk_button_new(), text); }
 
 GtkWidget* new_wide_button(const char* text) {
     GtkWidget* button = new_button(text);
@@ -36,18 +38,12 @@ GtkWidget* new_wide_button(const char* text) {
 }
 
 GtkWidget* new_check_button(const char* text) {
-    GtkWidget* button = gtk_check_button_new();
-    gtk_container_add(GTK_CONTAINER(button), new_label(text));
-    gtk_widget_show(button);
-    return button;
+    return holding_label(gtk_check_button_new(), text);
 }
 
 GtkWidget* new_menu_item(const char* text) {
-    GtkWidget* item = gtk_menu_item_new();
-    GtkWidget* label = new_label(text);
-    gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.0f);
-    gtk_container_add(GTK_CONTAINER(item), label);
-    gtk_widget_show(item);
+    GtkWidget* item = holding_label(gtk_menu_item_new(), text);
+    gtk_misc_set_alignment(GTK_MISC(gtk_bin_get_child(GTK_BIN(item))), 0.0f, 0.0f);
     return item;
 }
 

@@ -1,10 +1,9 @@
 // Shared set-up of the in-process GUI tests.
 #include "gui/gui_test_support.h"
 
-#include <ftw.h>
 #include <stdlib.h>
 
-#include <cstdio>
+#include "unit/temp_folder.h"
 
 // Fontconfig keeps its caches until the process ends; the leak checker of sanitized
 // builds must not count them against the tests. Unused in plain builds.
@@ -12,12 +11,10 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 namespace {
 
-std::string home;
-
-int remove_entry(const char* path, const struct stat*, int, FTW*) { return ::remove(path); }
-
-void remove_home() {
-    if (!home.empty()) nftw(home.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+// Removed with its contents when the test program ends.
+TempFolder& home_folder() {
+    static TempFolder folder;
+    return folder;
 }
 
 void collect(GtkWidget* widget, GType type, std::vector<GtkWidget*>& out) {
@@ -33,19 +30,14 @@ void collect(GtkWidget* widget, GType type, std::vector<GtkWidget*>& out) {
 
 bool start_gui() {
     static const bool started = [] {
-        char pattern[] = "/tmp/qv450-gui-home-XXXXXX";
-        if (const char* made = mkdtemp(pattern)) {
-            home = made;
-            setenv("HOME", made, 1);
-            std::atexit(remove_home);
-        }
+        if (!home_folder().path().empty()) setenv("HOME", home_folder().path().c_str(), 1);
         unsetenv("USERPROFILE");
         return gtk_init_check(nullptr, nullptr) != FALSE;
     }();
     return started;
 }
 
-const std::string& gui_test_home() { return home; }
+const std::string& gui_test_home() { return home_folder().path(); }
 
 void process_pending_events() {
     while (gtk_events_pending()) gtk_main_iteration();
