@@ -1,0 +1,26 @@
+// The running executable's path from /proc/self/exe.
+#include "platform/program_path.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+namespace platform {
+
+bool program_path(const char* argv0, char* out, size_t size) {
+    if (!out || size == 0) return false;
+    // readlink does not terminate; a result that fills the whole buffer may be cut.
+    const ssize_t n = readlink("/proc/self/exe", out, size - 1);
+    if (n > 0 && size_t(n) < size - 1) {
+        out[n] = '\0';
+        return true;
+    }
+    const char* fallback = argv0 ? argv0 : "";
+    const size_t length = strlen(fallback);
+    const size_t copied = length < size - 1 ? length : size - 1;
+    memcpy(out, fallback, copied);
+    out[copied] = '\0';
+    return false;
+}
+
+}  // namespace platform
