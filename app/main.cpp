@@ -1,9 +1,4 @@
 // Entry point of the qv450 configuration and programming tool.
-#include "device/link.h"
-#include "sim/backend_choice.h"
+#include "app/app.h"
 
-int main() {
-    install_backend_from_environment();
-    link_init();
-    return 0;
-}
+int main(int argc, char** argv) { run_program(argc, argv); }

@@ -5,12 +5,13 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 std::string frame(uint8_t command, std::initializer_list<uint8_t> data) {
     char text[FRAME_TEXT_CAPACITY];
-    const std::basic_string<uint8_t> bytes(data);
+    const std::vector<uint8_t> bytes(data);
     build_frame_text(command, bytes.data(), int(bytes.size()), text);
     return text;
 }

@@ -1,0 +1,114 @@
+// The main loop: GUI events, then one step of the module connection per pass.
+#include "app/app.h"
+#include "config/config_editor.h"
+#include "config/config_transfer.h"
+#include "config/signal_monitor.h"
+#include "firmware/autoflash.h"
+#include "i18n/messages.h"
+#include "net/remote_access.h"
+#include "platform/clock.h"
+
+namespace {
+
+constexpr int RELAY_PAUSE_MS = 20;
+constexpr int SEARCH_PAUSE_MS = 100;
+constexpr int CONNECTED_PAUSE_MS = 5;
+
+void set_label(GtkWidget* label, const char* text) { gtk_label_set_text(GTK_LABEL(label), text); }
+
+// The module is gone (or never was): back to searching, without its windows.
+void show_searching() {
+    if (connection_state != SEARCHING) {
+        connection_state = SEARCHING;
+        destroy_config_editor();
+        destroy_signal_monitor();
+    }
+    set_label(main_window.status_label, message_text(3));
+    set_label(main_window.info_label, "");
+    set_label(main_window.status_right, "");
+}
+
+// Acts on the frame polled this pass. True when the pass ends here.
+bool handle_reply() {
+    if (!poll_frame()) reply_record.bytes[1] = 0;  // an old reply is not acted on again
+    if (connection_state == HANDSHAKE && is_handshake_reply(reply_record)) {
+        connection_state = IDENTIFYING;
+    } else if (reply_record.bytes[1] == 0x08 &&
+               (connection_state == HANDSHAKE || connection_state == IDENTIFYING)) {
+        identify_device();
+        return true;
+    }
+    return false;
+}
+
+void search() {
+    switch (link_open()) {
+    case 1:
+        set_label(main_window.status_label, message_text(4));
+        poll_frame();
+        connection_state = HANDSHAKE;
+        break;
+    case 2:
+        show_not_programmed();
+        if (link_is_open()) link_close();
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+void identify_device() {
+    device_identity = decode_identity(reply_record);
+    char text[512];
+    if (device_identity.model == SUPPORTED_MODEL) {
+        format_module_status(reply_record, device_identity, text, sizeof text);
+        set_label(main_window.status_label, text);
+        connection_state = CONNECTED;
+        build_config_editor(main_window.main_box);
+        read_configuration();
+    } else {
+        format_incompatible_text(reply_record, device_identity, text, sizeof text);
+        show_incompatible_firmware(text);
+    }
+}
+
+void main_loop_pass() {
+    while (gtk_events_pending()) gtk_main_iteration();
+
+    if (remote_access_active()) {
+        platform::sleep_ms(RELAY_PAUSE_MS);
+        relay_step();
+        return;
+    }
+    if (!link_is_open()) {
+        platform::sleep_ms(SEARCH_PAUSE_MS);
+        show_searching();
+    }
+    if (connection_state >= HANDSHAKE && handle_reply()) return;
+
+    switch (connection_state) {
+    case SEARCHING:
+        search();
+        break;
+    case HANDSHAKE:
+        send_frame(0x01, nullptr, 0);
+        break;
+    case IDENTIFYING:
+        send_frame(0x04, nullptr, 0);
+        break;
+    case CONNECTED:
+        if (signal_monitor_open()) update_signal_monitor();
+        break;
+    default:
+        break;
+    }
+    if (autoflash_folder_set() && link_is_open()) autoflash_watch();
+    platform::sleep_ms(CONNECTED_PAUSE_MS);
+}
+
+void run_main_loop() {
+    gtk_widget_show(main_window.window);
+    for (;;) main_loop_pass();
+}

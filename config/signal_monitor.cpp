@@ -1,0 +1,8 @@
+// The signal monitor window.
+#include "config/signal_monitor.h"
+
+bool signal_monitor_open() { return false; }
+
+void update_signal_monitor() {}
+
+void destroy_signal_monitor() {}

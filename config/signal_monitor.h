@@ -1,0 +1,11 @@
+// The signal monitor window: the module's signals, live.
+#pragma once
+
+bool signal_monitor_open();
+
+// Shows the last signal map reply and asks for the next one; on every main loop pass
+// while the window is open.
+void update_signal_monitor();
+
+// Destroys the window, if open (the module was lost).
+void destroy_signal_monitor();

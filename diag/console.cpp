@@ -1,0 +1,4 @@
+// The console window.
+#include "diag/console.h"
+
+void open_console() {}

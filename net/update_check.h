@@ -1,0 +1,6 @@
+// Asking the update server whether another version of the tool exists.
+#pragma once
+
+// The start-up check: nothing when the settings switch it off; otherwise the text to
+// show once the main window exists, or nullptr.
+const char* check_for_updates();
