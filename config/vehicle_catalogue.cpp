@@ -1,6 +1,8 @@
 // Lookups in the vehicle catalogue: visible models, vehicle search, notes and labels.
 #include "config/vehicle_catalogue.h"
 
+#include "i18n/languages.h"
+
 #include <cstring>
 #include <initializer_list>
 
@@ -41,8 +43,8 @@ VehicleMatch find_vehicle(int level, int number, uint32_t firmware_version) {
 
 const char* model_note_for_language(const VehicleModel& model, int language_index) {
     const char* chosen = model.note_en;
-    if (language_index == LANGUAGE_INDEX_POLISH) chosen = model.note_pl;
-    if (language_index == LANGUAGE_INDEX_RUSSIAN) chosen = model.note_ru;
+    if (language_index == LANGUAGE_POLISH) chosen = model.note_pl;
+    if (language_index == LANGUAGE_RUSSIAN) chosen = model.note_ru;
     if (!chosen) chosen = model.note_en;
     return chosen ? chosen : "";
 }

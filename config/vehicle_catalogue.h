@@ -60,12 +60,9 @@ struct VehicleMatch {
 // alternative level by number alone.
 VehicleMatch find_vehicle(int level, int number, uint32_t firmware_version);
 
-// Language indexes with notes of their own; every other language gets English.
-constexpr int LANGUAGE_INDEX_POLISH = 1;
-constexpr int LANGUAGE_INDEX_RUSSIAN = 3;
-
-// The note to show for a language index: Polish or Russian where the language has
-// its own and the row has it, English otherwise; "" when there is none. Never null.
+// The note to show for a language index (see i18n/languages.h): Polish or Russian
+// where the row has one in that language, English otherwise; "" when there is none.
+// Never null.
 const char* model_note_for_language(const VehicleModel& model, int language_index);
 
 // The note in the current user interface language.

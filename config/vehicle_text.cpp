@@ -1,9 +1,7 @@
 // The catalogue texts in the current user interface language.
 #include "config/vehicle_catalogue.h"
+#include "i18n/languages.h"
 #include "i18n/messages.h"
-
-// Provided by the language selection; declared here until it has a header of its own.
-int current_language_index();
 
 const char* model_note(const VehicleModel& model) {
     return model_note_for_language(model, current_language_index());

@@ -1,6 +1,8 @@
 // The built-in vehicle catalogue: its shape, unusual rows, lookups, notes and labels.
 #include "config/vehicle_catalogue.h"
 
+#include "i18n/languages.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -239,21 +241,33 @@ TEST(VehicleCatalogue, StarredRowsHaveTheirOwnPolishAndRussianTexts) {
 
 TEST(VehicleCatalogue, NoteFollowsTheLanguageAndFallsBackToEnglish) {
     const VehicleModel& legacy = *by_number(375).row;  // Subaru Legacy 2009-2014, Estate
-    EXPECT_STREQ(model_note_for_language(legacy, LANGUAGE_INDEX_POLISH), "Kombi");
-    EXPECT_STREQ(model_note_for_language(legacy, LANGUAGE_INDEX_RUSSIAN), "Estate");
+    EXPECT_STREQ(model_note_for_language(legacy, LANGUAGE_POLISH), "Kombi");
+    EXPECT_STREQ(model_note_for_language(legacy, LANGUAGE_RUSSIAN), "Estate");
     const VehicleModel& a4 = *by_number(73).row;
-    EXPECT_STREQ(model_note_for_language(a4, LANGUAGE_INDEX_RUSSIAN), "После фейслифта");
+    EXPECT_STREQ(model_note_for_language(a4, LANGUAGE_RUSSIAN), "После фейслифта");
     // Every other language, known or not, gets English.
     for (int language : {0, 2, 4, 5, 6, 7, 8, 9, 10, -1, 11, 1000}) {
         EXPECT_STREQ(model_note_for_language(a4, language), "After facelift. (FL)") << language;
     }
     // No note at all, or only a Russian one: an empty text, never null.
     const VehicleModel& plain = *by_number(1).row;
-    EXPECT_STREQ(model_note_for_language(plain, LANGUAGE_INDEX_POLISH), "");
+    EXPECT_STREQ(model_note_for_language(plain, LANGUAGE_POLISH), "");
     const VehicleModel& outback = *by_number(717).row;
     EXPECT_STREQ(model_note_for_language(outback, 0), "");
-    EXPECT_STREQ(model_note_for_language(outback, LANGUAGE_INDEX_POLISH), "");
-    EXPECT_STREQ(model_note_for_language(outback, LANGUAGE_INDEX_RUSSIAN), "Версия с системой keyless entry");
+    EXPECT_STREQ(model_note_for_language(outback, LANGUAGE_POLISH), "");
+    EXPECT_STREQ(model_note_for_language(outback, LANGUAGE_RUSSIAN), "Версия с системой keyless entry");
+}
+
+TEST(VehicleCatalogue, NoteAndLabelFollowTheCurrentLanguage) {
+    const VehicleModel& legacy = *by_number(375).row;
+    set_current_language(LANGUAGE_POLISH);
+    EXPECT_STREQ(model_note(legacy), "Kombi");
+    EXPECT_STREQ(model_label(legacy).text, "Legacy  rocznik 2009-2014");
+    set_current_language(LANGUAGE_RUSSIAN);
+    EXPECT_STREQ(model_note(legacy), "Estate");
+    set_current_language(LANGUAGE_ENGLISH);
+    EXPECT_STREQ(model_note(legacy), "Estate");
+    EXPECT_STREQ(model_label(legacy).text, "Legacy  year 2009-2014");
 }
 
 // ---- Labels ----
