@@ -1,0 +1,85 @@
+"""Starts the real qv450 program against the simulated module and reads its windows
+through the accessibility interface, as a person looking at the screen would."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+import pyatspi
+
+
+class Program:
+    """One running qv450 with a profile folder of its own."""
+
+    def __init__(self, args=(), home=None, simulator="1"):
+        self.home = home or tempfile.mkdtemp(prefix="qv450-e2e-")
+        self.own_home = home is None
+        env = dict(os.environ, HOME=self.home, QV450_SIMULATOR=simulator, LANG="C.UTF-8")
+        env.pop("USERPROFILE", None)
+        env.pop("LC_ALL", None)
+        env.pop("LC_MESSAGES", None)
+        self.process = subprocess.Popen([os.environ["QV450_BINARY"], *args], env=env)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+    def cleanup(self):
+        self.stop()
+        if self.own_home:
+            shutil.rmtree(self.home, ignore_errors=True)
+
+    def application(self, timeout=30):
+        """The program's accessible application, once it has registered."""
+        return wait_for(lambda: next((app for app in desktop_apps() if app.name == "qv450"
+                                      and app.get_process_id() == self.process.pid), None),
+                        timeout, "the program on the accessibility bus")
+
+
+def desktop_apps():
+    desktop = pyatspi.Registry.getDesktop(0)
+    return [desktop.getChildAtIndex(i) for i in range(desktop.childCount)
+            if desktop.getChildAtIndex(i) is not None]
+
+
+def wait_for(probe, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            found = probe()
+        except Exception:  # the tree changes while it is read
+            found = None
+        if found:
+            return found
+        time.sleep(0.2)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+def walk(node):
+    yield node
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            yield from walk(child)
+
+
+def find_all(root, role, name=None):
+    return [n for n in walk(root)
+            if n.getRole() == role and (name is None or n.name == name)]
+
+
+def window_titled(app, title, timeout=30):
+    return wait_for(lambda: next(iter(find_all(app, pyatspi.ROLE_FRAME, title)), None),
+                    timeout, f'the window "{title}"')
+
+
+def label_reading(root, text, timeout=30):
+    return wait_for(lambda: next(iter(find_all(root, pyatspi.ROLE_LABEL, text)), None),
+                    timeout, f'a label reading "{text}"')

@@ -1,0 +1,36 @@
+"""The main window connects to the simulated module, in English and with --lang pl."""
+
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(__file__))
+from qv450_driver import Program, label_reading, window_titled  # noqa: E402
+
+
+def connects_in_english():
+    program = Program()
+    try:
+        app = program.application()
+        window = window_titled(app, "Velmora programmer QV450 v.2.4.0")
+        label_reading(window, "QV450-1605")
+    finally:
+        program.cleanup()
+
+
+def polish_from_the_command_line_is_kept():
+    program = Program(["--lang", "pl"])
+    try:
+        app = program.application()
+        window = window_titled(app, "Programator Velmora QV450 v.2.4.0")
+        label_reading(window, "QV450-1605")
+        with open(os.path.join(program.home, ".qv450rc"), "rb") as settings:
+            data = settings.read()
+        assert data[1:4] == b"pl\0", f"settings file holds {data[:8]!r}"
+    finally:
+        program.cleanup()
+
+
+if __name__ == "__main__":
+    connects_in_english()
+    polish_from_the_command_line_is_kept()
+    print("2 passed, 0 failed")
