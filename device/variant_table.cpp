@@ -37,7 +37,7 @@ char required_variant(int can_level) {
     return variant_table[can_level - 1];
 }
 
-char variant_change_for_level(char variant_letter, int can_level) {
+char variant_change_for_level(int variant_letter, int can_level) {
     // A module that names no variant runs whatever it was given; nothing to compare.
     if (variant_letter == 0) return VARIANT_ANY;
     const char needed = required_variant(can_level);

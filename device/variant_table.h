@@ -15,7 +15,8 @@ extern const char variant_table[VARIANT_TABLE_SIZE + 1];
 char required_variant(int can_level);
 
 // Decides the firmware change for a module that runs `variant_letter` (0 when the
-// module reported no variant) and is about to get `can_level`. Returns VARIANT_ANY
+// module reported no variant; the identity keeps it as an int, and it is compared
+// whole so that no other value passes for a letter) and is about to get `can_level`. Returns VARIANT_ANY
 // when no change is needed, otherwise the letter of the variant to change to. The
 // firmware version plays no part.
-char variant_change_for_level(char variant_letter, int can_level);
+char variant_change_for_level(int variant_letter, int can_level);

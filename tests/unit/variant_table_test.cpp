@@ -51,7 +51,7 @@ TEST(VariantChange, ModuleWithoutVariantNeverChanges) {
 
 TEST(VariantChange, DecidesByTheModulesVariantAndTheLevel) {
     struct Case {
-        char module;
+        int module;
         int level;
         char expected;
         const char* why;
@@ -67,6 +67,7 @@ TEST(VariantChange, DecidesByTheModulesVariantAndTheLevel) {
         {'A', 249, 'B', "level 249 needs B"},
         {'C', 1, 'A', "a variant the table does not know still gets the level's letter"},
         {'C', 3, ' ', "any variant"},
+        {'A' + 256, 1, 'A', "only the letter itself counts as agreeing"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(variant_change_for_level(c.module, c.level), c.expected)

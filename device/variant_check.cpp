@@ -1,0 +1,14 @@
+// The variant check before a configuration write: the table's decision, then the
+// user's consent to a firmware change.
+#include "device/variant_check.h"
+
+#include "app/app.h"
+#include "device/variant_table.h"
+#include "i18n/messages.h"
+#include "ui/dialogs.h"
+
+int variant_check(int can_level) {
+    const char needed = variant_change_for_level(device_identity.variant_letter, can_level);
+    if (needed == VARIANT_ANY) return VARIANT_ANY;
+    return ask_question(main_window.window, message_text(51)) ? needed : 0;
+}
