@@ -1,5 +1,5 @@
 // Language selection at start-up, the message lookup, the language switch and the
-// restart (Part 1.2).
+// restart.
 #include "i18n/languages.h"
 
 #include "app/settings.h"

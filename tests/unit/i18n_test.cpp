@@ -1,4 +1,4 @@
-// The message catalogue and the language list (Part 1.2).
+// The message catalogue and the language list.
 #include "i18n/languages.h"
 #include "i18n/messages.h"
 
@@ -66,7 +66,7 @@ std::set<int> ids(std::initializer_list<std::pair<int, int>> ranges) {
     return result;
 }
 
-// The ids with a text of their own, per language (the spec's language table).
+// The ids with a text of their own, per language (the language table).
 std::set<int> translated_ids(const std::string& code) {
     if (code == "en" || code == "pl") return ids({{0, 105}});
     if (code == "de") return ids({{0, 1}, {5, 5}, {14, 14}, {16, 16}, {20, 20}, {22, 22}, {24, 25}, {32, 34}, {39, 39}, {43, 43}});

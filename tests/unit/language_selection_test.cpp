@@ -1,4 +1,4 @@
-// Start-up language selection and the restart command (Part 1.2).
+// Start-up language selection and the restart command.
 #include "app/settings.h"
 #include "i18n/languages.h"
 

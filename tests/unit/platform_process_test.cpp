@@ -1,4 +1,4 @@
-// The platform stand-ins of Part 1.2: the user's language, the program path and the
+// The platform stand-ins for language selection: the user's language, the program path and the
 // restart command.
 #include "platform/locale.h"
 #include "platform/process.h"
