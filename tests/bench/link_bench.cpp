@@ -1,7 +1,9 @@
-// Benchmark: poll round trips and a full configuration read against the simulated
-// module with its USB timing model (one report per millisecond each way). Prints the
-// link time on the virtual clock against the floor the exchanges themselves need,
-// and the host CPU time per operation.
+// Benchmark: the link's exchanges against the simulated module with its USB timing
+// model (one 8-byte report per millisecond each way). For each operation it prints
+// the link time on the virtual clock, two floors — the reports the exchange needs at
+// one per millisecond, and those plus the pauses and time-outs the protocol
+// prescribes (10 ms after each poll, 25 ms for the empty answer that ends a drain) —
+// and the host CPU time the operation took.
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -14,39 +16,78 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
+constexpr int POLL_PAUSE_MS = 10;
+constexpr int EMPTY_READ_MS = 25;
+
 struct Figure {
-    double link_ms;  // virtual time on the modelled USB link
-    double cpu_us;   // real time the host code took
+    double link_ms;   // virtual time on the modelled USB link
+    double reports;   // reports in and out per operation
+    double cpu_us;    // real time the host code took
 };
 
 template <typename Operation>
-Figure measure(int repeats, Operation operation) {
+Figure measure(SimModule& module, int repeats, Operation operation) {
+    const SimModule::Counters before = module.counters;
     const uint64_t virtual_start = platform::monotonic_us();
     const auto real_start = Steady::now();
     for (int i = 0; i < repeats; ++i) operation();
     const double real_us = std::chrono::duration<double, std::micro>(Steady::now() - real_start).count();
-    return {double(platform::monotonic_us() - virtual_start) / 1000.0 / repeats, real_us / repeats};
+    const int reports = module.counters.output_reports - before.output_reports + module.counters.input_reports -
+                        before.input_reports;
+    return {double(platform::monotonic_us() - virtual_start) / 1000.0 / repeats, double(reports) / repeats,
+            real_us / repeats};
 }
 
-// One block read: command 0x05, then polls until the 0x06 reply.
+// Reports a frame with n data bytes takes: 8 + 2n characters, 7 per report.
+int frame_reports(int data_bytes) { return (8 + 2 * data_bytes + 6) / 7; }
+
+// One acknowledged exchange after a drain: drain poll (one report, pause, empty
+// answer), the command frame, one poll and its pause, the reply frame.
+int exchange_reports(int command_bytes, int reply_bytes) {
+    return 1 + frame_reports(command_bytes) + 1 + frame_reports(reply_bytes);
+}
+int exchange_waits() { return POLL_PAUSE_MS + EMPTY_READ_MS + POLL_PAUSE_MS; }
+
+bool await(uint8_t code, int attempts) {
+    for (int i = 0; i < attempts; ++i)
+        if (poll_frame() && reply_record.bytes[1] == code) return true;
+    return false;
+}
+
+// The configuration read: header, then the three blocks of the pin area.
 bool read_block(uint8_t address, uint8_t count) {
     const uint8_t data[2] = {address, count};
     send_command(0x05, data, 2);
-    for (int i = 0; i < 19; ++i)
-        if (poll_frame() && reply_record.bytes[1] == 0x06) return true;
-    return false;
+    return await(0x06, 19);
 }
 
 bool read_whole_configuration() {
     return read_block(0x01, 10) && read_block(0x81, 32) && read_block(0xA1, 32) && read_block(0xC1, 28);
 }
 
-// Reports a read of `count` bytes needs at least: the command frame out, one poll, and
-// the reply text back (7 characters per report), plus the drain's empty poll.
-int read_reports(int count) {
-    const int command_chars = 8 + 2 * 2;
-    const int reply_chars = 8 + 2 * (count + 2);
-    return (command_chars + 6) / 7 + 1 + (reply_chars + 6) / 7 + 1;
+// The configuration write: the pin area in three blocks, a drain, the CAN level, the
+// vehicle number, then 0x09 without an answer.
+bool write_block(uint8_t address, const uint8_t* bytes, uint8_t count) {
+    uint8_t data[34] = {address, count};
+    for (int i = 0; i < count; ++i) data[2 + i] = bytes[i];
+    send_command(0x06, data, count + 2);
+    return await(0x01, 20);
+}
+
+bool write_whole_configuration(const uint8_t* pin_area) {
+    const uint8_t level = 2;
+    const uint8_t number[2] = {0x04, 0xF8};
+    bool ok = write_block(0x81, pin_area, 32) && write_block(0xA1, pin_area + 32, 32) &&
+              write_block(0xC1, pin_area + 64, 28);
+    drain_frames();
+    ok = ok && write_block(0x01, &level, 1) && write_block(0x05, number, 2);
+    send_frame(0x09, nullptr, 0);
+    return ok;
+}
+
+void row(const char* name, const Figure& f, double report_floor, double protocol_floor) {
+    std::printf("%-36s %9.1f %8.1f %9.1f %10.1f %7.2f %9.1f\n", name, f.link_ms, f.reports, report_floor,
+                protocol_floor, f.link_ms / protocol_floor, f.cpu_us);
 }
 
 }  // namespace
@@ -61,30 +102,31 @@ int main() {
         return 1;
     }
 
-    const Figure empty_poll = measure(200, [] { poll_frame(); });
-    const Figure handshake = measure(200, [] {
+    bool ok = true;
+    const Figure empty_poll = measure(module, 200, [] { poll_frame(); });
+    const Figure handshake = measure(module, 200, [] {
         send_frame(0x01, nullptr, 0);
         poll_frame();
     });
-    bool ok = true;
-    const Figure full_read = measure(100, [&ok] { ok = read_whole_configuration() && ok; });
+    const Figure full_read = measure(module, 50, [&ok] { ok = read_whole_configuration() && ok; });
+    const std::vector<uint8_t> pin_area(SimModule::DEFAULT_PIN_AREA, SimModule::DEFAULT_PIN_AREA + 92);
+    const Figure full_write =
+        measure(module, 50, [&ok, &pin_area] { ok = write_whole_configuration(pin_area.data()) && ok; });
 
-    // Floors: a poll is one report out and its 10 ms pause; an empty answer waits the
-    // 25 ms read time-out. A drain's empty poll (35 ms) comes with every command.
-    const double empty_floor = 1 + 10 + 25;
-    const double handshake_floor = 2 + 1 + 10 + 2;
-    const int reports = read_reports(10) + read_reports(32) + read_reports(32) + read_reports(28);
-    const double read_floor = reports + 4 * (10 + 10 + 25);
+    const int read_reports = exchange_reports(2, 12) + exchange_reports(2, 34) + exchange_reports(2, 34) +
+                             exchange_reports(2, 30);
+    const int write_reports = exchange_reports(34, 2) + exchange_reports(34, 2) + exchange_reports(30, 2) + 1 +
+                              exchange_reports(3, 2) + exchange_reports(4, 2) + frame_reports(0);
 
-    std::printf("%-38s %10s %10s %8s %12s\n", "operation", "link ms", "floor ms", "ratio", "host CPU us");
-    auto row = [](const char* name, const Figure& f, double floor) {
-        std::printf("%-38s %10.1f %10.1f %8.2f %12.1f\n", name, f.link_ms, floor, f.link_ms / floor, f.cpu_us);
-    };
-    row("poll_frame, nothing waiting", empty_poll, empty_floor);
-    row("send 0x01 + poll_frame (reply 0x07)", handshake, handshake_floor);
-    row("configuration read (10+32+32+28 bytes)", full_read, read_floor);
-    std::printf("reports out: %d, polls: %d, reports in: %d\n", module.counters.output_reports,
-                module.counters.polls, module.counters.input_reports);
+    std::printf("%-36s %9s %8s %9s %10s %7s %9s\n", "operation", "link ms", "reports", "floor ms",
+                "+waits ms", "ratio", "CPU us");
+    row("poll_frame, nothing waiting", empty_poll, 1, 1 + POLL_PAUSE_MS + EMPTY_READ_MS);
+    const int handshake_reports = frame_reports(0) + 1 + frame_reports(2);
+    row("command 0x01 + poll_frame (0x07)", handshake, handshake_reports, handshake_reports + POLL_PAUSE_MS);
+    row("configuration read, 4 blocks", full_read, read_reports, read_reports + 4 * exchange_waits());
+    row("configuration write, 5 blocks + 0x09", full_write, write_reports,
+        write_reports + 5 * exchange_waits() + POLL_PAUSE_MS + EMPTY_READ_MS);
+    std::printf("ratio: link time against the floor with the protocol's own waits\n");
 
     link_close();
     install_hid_backend(nullptr);
