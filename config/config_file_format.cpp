@@ -1,9 +1,10 @@
 // The configuration file's keys, line reading, integers and text.
 #include "config/config_file_format.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
+
+#include "ui/text_helpers.h"
 
 namespace {
 
@@ -99,20 +100,7 @@ bool ConfigLineReader::next(ConfigLine* out) {
     return false;
 }
 
-int config_integer_value(const char* text) {
-    if (!text) return 0;
-    const char* p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    long long value = 0;
-    const long long limit = negative ? -(long long)INT_MIN : INT_MAX;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        value = value * 10 + (*p - '0');
-        if (value > limit) value = limit;
-    }
-    return int(negative ? -value : value);
-}
+int config_integer_value(const char* text) { return text ? decimal_text_value(text) : 0; }
 
 int format_config_text(const ConfigKey* keys, const int* values, int count, char* out, int size) {
     if (!out || size <= 0) return -1;
