@@ -1,12 +1,17 @@
-// The configuration editor built into the main window once a module is identified.
+// The configuration editor built into the main window once a module is identified:
+// vehicle selector, column titles, the 13 pin rows and the four buttons.
 #pragma once
 
 #include <gtk/gtk.h>
 
-// Builds the editor into the main box (below the status rows).
+// Builds the editor into the main box (below the status rows), in the view that
+// advanced_view selects; an editor that exists already is destroyed first.
 void build_config_editor(GtkWidget* main_box);
 
 // Destroys the editor's box, if it exists.
 void destroy_config_editor();
 
 bool config_editor_exists();
+
+// The editor's root box, or nullptr.
+GtkWidget* config_editor_box();

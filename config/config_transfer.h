@@ -1,5 +1,28 @@
-// Reading, resetting and writing the module's configuration.
+// Reading, resetting and writing the module's configuration, between the module's
+// memory and the editor's rows, vehicle selection and CAN level field.
 #pragma once
 
+#include <cstdint>
+
+#include "config/pin_config.h"
+
 // Reads the header and the pin area from the module and shows them in the editor.
+// On failure shows message 13; what was shown before the failure stays.
 void read_configuration();
+
+// Shows the built-in default image with CAN level 3; sends nothing.
+void load_default_configuration();
+
+// Writes the editor's configuration to the module: the pin area in three blocks, the
+// CAN level, the vehicle number, then command 0x09. Asks first (variant_check) when
+// the level needs another firmware variant, and changes the firmware after the write
+// when the user agreed. A level the header cannot hold (outside 1..255) is refused
+// with message 38 before anything changes.
+void write_configuration();
+
+// One acknowledged write of `count` (1..32) bytes at `address`. False, after showing
+// message 38, when no acknowledge came within 20 polls or the block does not fit.
+bool write_block(int address, const uint8_t* bytes, int count);
+
+// Puts an image into the pin rows and their references, pin by pin.
+void show_image(const ConfigImage& image);

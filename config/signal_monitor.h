@@ -1,6 +1,9 @@
 // The signal monitor window: the module's signals, live.
 #pragma once
 
+// Opens the window, or brings it to the front when it is open ("Signal monitor").
+void open_signal_monitor();
+
 bool signal_monitor_open();
 
 // Shows the last signal map reply and asks for the next one; on every main loop pass

@@ -1,0 +1,10 @@
+// Choosing a firmware file from the firmware folder and flashing it.
+#pragma once
+
+enum FirmwareSelectMode {
+    SELECT_BY_DIALOG,     // the user picks a version (Tools menu)
+    SELECT_SAME_VERSION,  // the module's own version in the variant its CAN level needs
+};
+
+// Picks the firmware file for the mode and flashes it; reports failures itself.
+void select_firmware(FirmwareSelectMode mode);
