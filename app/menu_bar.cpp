@@ -1,4 +1,97 @@
-// The main window's menu bar.
+// The main window's menu bar. It only dispatches: every action belongs elsewhere.
 #include "app/menu_bar.h"
 
-void build_menu_bar(GtkWidget*) {}
+#include "app/settings.h"
+#include "app/themes.h"
+#include "config/config_file.h"
+#include "firmware/firmware_select.h"
+#include "firmware/flash.h"
+#include "i18n/languages.h"
+#include "net/remote_access.h"
+#include "net/update_check.h"
+#include "ui/widgets.h"
+
+GtkWidget* update_toggle_label = nullptr;
+
+namespace {
+
+constexpr int MSG_TOOLS = 20;
+constexpr int MSG_LANGUAGE = 31;
+constexpr int MSG_SAVE_CONFIG_FILE = 41;
+constexpr int MSG_LOAD_CONFIG_FILE = 42;
+constexpr int MSG_FIRMWARE_FROM_FILE = 46;
+constexpr int MSG_CHANGE_FIRMWARE = 47;
+constexpr int MSG_CHECK_UPDATES = 52;
+constexpr int MSG_DO_NOT_CHECK_UPDATES = 53;
+constexpr int MSG_REMOTE_ACCESS = 87;
+
+GtkWidget* menu_bar = nullptr;
+
+void on_change_firmware(GtkMenuItem*, gpointer) { select_firmware(SELECT_BY_DIALOG); }
+void on_firmware_from_file(GtkMenuItem*, gpointer) { flash_firmware(FLASH_CHOOSER_OPEN); }
+void on_load_config_file(GtkMenuItem*, gpointer) { load_config_file(); }
+void on_save_config_file(GtkMenuItem*, gpointer) { save_config_file(); }
+void on_update_toggle(GtkMenuItem*, gpointer) { toggle_update_check(); }
+void on_remote_access(GtkMenuItem*, gpointer) { open_remote_access_window(); }
+
+void on_language(GtkMenuItem*, gpointer data) {
+    const LanguageRecord* record = static_cast<const LanguageRecord*>(data);
+    record->action(record->code);
+}
+
+GtkWidget* append_item(GtkWidget* menu, const char* caption, GCallback handler,
+                       gpointer data = nullptr) {
+    GtkWidget* item = new_menu_item(caption);
+    g_signal_connect(item, "activate", handler, data);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+    return item;
+}
+
+GtkWidget* top_item(const char* caption, GtkWidget* submenu) {
+    GtkWidget* item = new_menu_item(caption);
+    gtk_menu_item_set_submenu(GTK_MENU_ITEM(item), submenu);
+    return item;
+}
+
+GtkWidget* build_tools_menu() {
+    GtkWidget* menu = gtk_menu_new();
+    append_item(menu, message_text(MSG_CHANGE_FIRMWARE), G_CALLBACK(on_change_firmware));
+    append_item(menu, message_text(MSG_FIRMWARE_FROM_FILE), G_CALLBACK(on_firmware_from_file));
+    append_item(menu, message_text(MSG_LOAD_CONFIG_FILE), G_CALLBACK(on_load_config_file));
+    append_item(menu, message_text(MSG_SAVE_CONFIG_FILE), G_CALLBACK(on_save_config_file));
+    GtkWidget* toggle = append_item(menu, update_toggle_caption(), G_CALLBACK(on_update_toggle));
+    update_toggle_label = gtk_bin_get_child(GTK_BIN(toggle));
+    append_item(menu, message_text(MSG_REMOTE_ACCESS), G_CALLBACK(on_remote_access));
+    return top_item(message_text(MSG_TOOLS), menu);
+}
+
+GtkWidget* build_language_menu() {
+    GtkWidget* menu = gtk_menu_new();
+    for (int i = 0; i < LANGUAGE_COUNT && languages[i].code; ++i) {
+        append_item(menu, languages[i].display_name, G_CALLBACK(on_language),
+                    const_cast<LanguageRecord*>(&languages[i]));
+    }
+    return top_item(message_text(MSG_LANGUAGE), menu);
+}
+
+}  // namespace
+
+const char* update_toggle_caption() {
+    return message_text(settings.check_updates_at_startup ? MSG_DO_NOT_CHECK_UPDATES
+                                                          : MSG_CHECK_UPDATES);
+}
+
+void build_menu_bar(GtkWidget* main_box) {
+    menu_bar = gtk_menu_bar_new();
+    gtk_widget_show(menu_bar);
+    gtk_box_pack_start(GTK_BOX(main_box), menu_bar, FALSE, FALSE, 0);
+    // First child, above whatever the box already holds, so it scrolls with the content.
+    gtk_box_reorder_child(GTK_BOX(main_box), menu_bar, 0);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu_bar), build_tools_menu());
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu_bar), build_language_menu());
+    if (GtkWidget* themes = build_theme_menu()) {
+        gtk_menu_shell_append(GTK_MENU_SHELL(menu_bar), themes);
+    }
+}
+
+GtkWidget* main_menu_bar() { return menu_bar; }

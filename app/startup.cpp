@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "app/settings.h"
 #include "app/single_instance.h"
+#include "app/themes.h"
 #include "i18n/languages.h"
 #include "net/update_check.h"
 #include "sim/backend_choice.h"
@@ -13,6 +14,7 @@ void run_program(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     load_settings();
     select_language(argc, argv);
+    add_theme_resource_file();
     gtk_init(&argc, &argv);
     check_single_instance(program_path());
     const char* update_text = check_for_updates();
