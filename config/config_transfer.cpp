@@ -96,6 +96,9 @@ void load_default_configuration() {
 }
 
 void write_configuration() {
+    // Without rows every pin would read as "none" and the module's configuration
+    // would be wiped.
+    if (!pin_rows_exist()) return;
     const int level = can_level_value();
     // The header holds level - 1 in one byte: anything else would reach the module as
     // another level.

@@ -17,7 +17,7 @@ void load_default_configuration();
 // CAN level, the vehicle number, then command 0x09. Asks first (variant_check) when
 // the level needs another firmware variant, and changes the firmware after the write
 // when the user agreed. A level the header cannot hold (outside 1..255) is refused
-// with message 38 before anything changes.
+// with message 38 before anything changes. Without an editor nothing happens.
 void write_configuration();
 
 // One acknowledged write of `count` (1..32) bytes at `address`. False, after showing

@@ -157,6 +157,10 @@ TEST_F(ConfigEditor, RowsButtonsAndPinLabels) {
     EXPECT_EQ(row_signal(PIN_J2_2), 0) << "no rows: nothing to read, nothing to crash";
     set_row_signal(PIN_J2_2, LOCK);
     EXPECT_STREQ(can_level_text(), "");
+    mark_frames();
+    write_configuration();
+    EXPECT_TRUE(frames_since_mark().empty()) << "no rows: nothing to write over the module's configuration";
+    EXPECT_EQ(message_window, nullptr);
 }
 
 TEST_F(ConfigEditor, CompactViewOffersOneEntryPerRoleOnLimitedPins) {
