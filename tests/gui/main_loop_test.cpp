@@ -110,7 +110,10 @@ TEST_F(MainLoop, ConnectsThroughHandshakeAndIdentification) {
     EXPECT_EQ(device_identity.model, 450);
     EXPECT_EQ(device_identity.variant_letter, 'A');
     EXPECT_EQ(module->received[0].command, 0x01);
-    EXPECT_EQ(module->received.back().command, 0x04);
+    // The connected editor reads the configuration right after the identity.
+    ASSERT_GE(module->received.size(), 3u);
+    EXPECT_EQ(module->received[module->received.size() - 5].command, 0x04);
+    EXPECT_EQ(module->received.back().command, 0x05);
 }
 
 TEST_F(MainLoop, WindowTitleAndSize) {

@@ -59,6 +59,9 @@ class WidgetKit : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_GUI();
+        // Other windows (the editor) change the kit's widths; start from the defaults.
+        form_label_width = DEFAULT_FORM_LABEL_WIDTH;
+        form_entry_width = DEFAULT_FORM_ENTRY_WIDTH;
         box_ = gtk_vbox_new(FALSE, 0);
         g_object_ref_sink(box_);
     }

@@ -1,0 +1,64 @@
+"""A fitter's round: the editor fills from the module, a changed CAN level is written
+with "Save" into the module's memory, and "Load" shows it again."""
+
+import os
+import sys
+import tempfile
+import shutil
+
+import pyatspi
+
+sys.path.insert(0, os.path.dirname(__file__))
+from qv450_driver import (Program, find_all, label_reading, wait_for,  # noqa: E402
+                          window_titled)
+
+
+def text_of(node):
+    text = node.queryText()
+    return text.getText(0, text.characterCount)
+
+
+def button(window, caption):
+    return wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_PUSH_BUTTON, caption)), None),
+                    30, f'the button "{caption}"')
+
+
+def press(window, caption):
+    button(window, caption).queryAction().doAction(0)
+
+
+def level_field(window):
+    # The editor's only editable text field is the CAN level.
+    return wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_TEXT)), None), 30, "the CAN level field")
+
+
+def module_memory(folder):
+    with open(os.path.join(folder, "memory.bin"), "rb") as memory:
+        return memory.read()
+
+
+def save_and_load_a_new_level():
+    root = tempfile.mkdtemp(prefix="qv450-e2e-module-")
+    folder = os.path.join(root, "module")
+    program = Program(simulator=folder)
+    try:
+        window = window_titled(program.application(), "Velmora programmer QV450 v.2.4.0")
+        label_reading(window, "QV450-1605")
+        field = level_field(window)
+        wait_for(lambda: text_of(field) == "3", 30, "the module's CAN level 3 in the field")
+
+        field.queryEditableText().setTextContents("31")
+        press(window, "Save")
+        wait_for(lambda: module_memory(folder)[0x01] == 30, 30, "CAN level 31 in the module's memory")
+
+        field.queryEditableText().setTextContents("5")
+        press(window, "Load")
+        wait_for(lambda: text_of(field) == "31", 30, "the module's CAN level 31 read back")
+    finally:
+        program.cleanup()
+        shutil.rmtree(root, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    save_and_load_a_new_level()
+    print("1 passed, 0 failed")
