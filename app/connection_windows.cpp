@@ -10,14 +10,8 @@
 
 namespace {
 
-GtkWidget* spacer(int width, int height) {
-    GtkWidget* label = new_label("");
-    gtk_widget_set_size_request(label, width, height);
-    return label;
-}
-
 GtkWidget* add_button(GtkWidget* row, const char* text, int width, GCallback clicked) {
-    gtk_box_pack_start(GTK_BOX(row), spacer(10, 15), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row), new_sized_label("", 10, 15), FALSE, FALSE, 0);
     GtkWidget* button = new_button(text);
     gtk_widget_set_size_request(button, width, 25);
     g_signal_connect(button, "clicked", clicked, nullptr);
@@ -41,9 +35,9 @@ GtkWidget* open_connection_window(const char* text) {
 
     GtkWidget* box = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(message_window), box);
-    gtk_box_pack_start(GTK_BOX(box), spacer(400, 15), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), new_sized_label("", 400, 15), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), new_label(text), FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(box), spacer(400, 15), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), new_sized_label("", 400, 15), FALSE, FALSE, 0);
     GtkWidget* row = gtk_hbox_new(FALSE, 1);
     gtk_box_pack_start(GTK_BOX(box), row, TRUE, TRUE, 1);
     add_bottom_spacer(box);

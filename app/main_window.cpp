@@ -30,21 +30,15 @@ void make_fonts() {
     main_fonts.editor = pango_font_description_from_string("Arial 14");
 }
 
-GtkWidget* sized_label(int width, int height) {
-    GtkWidget* label = new_label("");
-    gtk_widget_set_size_request(label, width, height);
-    return label;
-}
-
 void add_status_rows() {
     GtkWidget* status_row = gtk_hbox_new(FALSE, 1);
     gtk_box_pack_start(GTK_BOX(main_window.main_box), status_row, FALSE, FALSE, 1);
-    gtk_box_pack_start(GTK_BOX(status_row), sized_label(300, 10), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(status_row), new_sized_label("", 300, 10), FALSE, FALSE, 0);
     main_window.status_label = new_label("");
     gtk_widget_modify_font(main_window.status_label, main_fonts.large);
     gtk_misc_set_alignment(GTK_MISC(main_window.status_label), 0.5f, 0.5f);
     gtk_box_pack_start(GTK_BOX(status_row), main_window.status_label, TRUE, TRUE, 0);
-    main_window.status_right = sized_label(300, 10);
+    main_window.status_right = new_sized_label("", 300, 10);
     gtk_misc_set_alignment(GTK_MISC(main_window.status_right), 1.0f, 0.5f);
     gtk_box_pack_start(GTK_BOX(status_row), main_window.status_right, FALSE, FALSE, 0);
     gtk_widget_show(status_row);

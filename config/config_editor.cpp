@@ -28,12 +28,6 @@ void forget_editor(GtkWidget*, gpointer) {
     forget_vehicle_selector();
 }
 
-GtkWidget* sized_label(const char* text, int width, int height) {
-    GtkWidget* label = new_label(text);
-    gtk_widget_set_size_request(label, width, height);
-    return label;
-}
-
 void pack(GtkWidget* box, GtkWidget* widget) { gtk_box_pack_start(GTK_BOX(box), widget, FALSE, FALSE, 0); }
 
 GtkWidget* new_row(GtkWidget* box) {
@@ -44,7 +38,7 @@ GtkWidget* new_row(GtkWidget* box) {
 }
 
 void add_title(GtkWidget* row, const char* text, int width) {
-    GtkWidget* title = sized_label(text, width, 25);
+    GtkWidget* title = new_sized_label(text, width, 25);
     gtk_misc_set_alignment(GTK_MISC(title), 0.0f, 0.5f);
     gtk_widget_modify_font(title, main_fonts.editor);
     pack(row, title);
@@ -52,7 +46,7 @@ void add_title(GtkWidget* row, const char* text, int width) {
 
 void add_column_titles(GtkWidget* box) {
     GtkWidget* row = new_row(box);
-    pack(row, sized_label("", advanced_view ? 25 : 100, 25));
+    pack(row, new_sized_label("", advanced_view ? 25 : 100, 25));
     add_title(row, message_text(MSG_PIN), 250);
     add_title(row, message_text(MSG_SIGNAL), 180);
     add_bottom_spacer(row);
@@ -79,9 +73,9 @@ void add_buttons(GtkWidget* box) {
                    {MSG_LOAD, on_load},
                    {MSG_SAVE, on_save}};
     GtkWidget* row = new_row(box);
-    pack(row, sized_label("", 40, 35));
+    pack(row, new_sized_label("", 40, 35));
     for (const auto& b : buttons) {
-        pack(row, sized_label("", 40, 35));
+        pack(row, new_sized_label("", 40, 35));
         GtkWidget* button = new_button(message_text(b.message));
         gtk_widget_set_size_request(button, -1, 35);
         g_signal_connect(button, "clicked", G_CALLBACK(b.handler), nullptr);
@@ -99,9 +93,9 @@ void build_config_editor(GtkWidget* main_box) {
     pack(main_box, editor_box);
 
     build_vehicle_selector(editor_box);
-    pack(editor_box, sized_label("", 20, 15));
+    pack(editor_box, new_sized_label("", 20, 15));
     add_hseparator(editor_box);
-    pack(editor_box, sized_label("", 20, 15));
+    pack(editor_box, new_sized_label("", 20, 15));
     add_column_titles(editor_box);
     build_pin_rows(editor_box);
     add_buttons(editor_box);

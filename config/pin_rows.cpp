@@ -38,12 +38,6 @@ void set_active(GtkWidget* list, int position) {
     gtk_combo_box_set_active(GTK_COMBO_BOX(list), list_position_valid(position, entry_count(list)) ? position : -1);
 }
 
-GtkWidget* sized_label(const char* text, int width, int height) {
-    GtkWidget* label = new_label(text);
-    gtk_widget_set_size_request(label, width, height);
-    return label;
-}
-
 GtkWidget* new_list(int width) {
     GtkWidget* list = gtk_combo_box_text_new();
     gtk_widget_set_size_request(list, width, 30);
@@ -124,10 +118,10 @@ void build_row(GtkWidget* editor_box, int pin) {
     gtk_widget_show(row);
     gtk_box_pack_start(GTK_BOX(editor_box), row, FALSE, FALSE, 0);
 
-    pack(row, sized_label("", advanced_view ? 25 : 100, 30));
+    pack(row, new_sized_label("", advanced_view ? 25 : 100, 30));
     pack(row, wire_swatch(PIN_WIRES[pin]));
-    pack(row, sized_label("", 10, 30));
-    GtkWidget* name = sized_label(message_text(PIN_WIRES[pin].label_message), 200, 30);
+    pack(row, new_sized_label("", 10, 30));
+    GtkWidget* name = new_sized_label(message_text(PIN_WIRES[pin].label_message), 200, 30);
     gtk_misc_set_alignment(GTK_MISC(name), 0.0f, 0.5f);
     pack(row, name);
 

@@ -24,12 +24,6 @@ VehicleSelector& sel = vehicle_selector;
 
 uint32_t firmware_version() { return uint32_t(device_identity.firmware_version); }
 
-GtkWidget* sized_label(const char* text, int width, int height) {
-    GtkWidget* label = new_label(text);
-    gtk_widget_set_size_request(label, width, height);
-    return label;
-}
-
 GtkWidget* new_list(int width) {
     GtkWidget* list = gtk_combo_box_text_new();
     gtk_widget_set_size_request(list, width, 30);
@@ -99,7 +93,7 @@ void build_vehicle_selector(GtkWidget* editor_box) {
     gtk_widget_set_size_request(first, 700, 25);
     gtk_widget_show(first);
     gtk_box_pack_start(GTK_BOX(selector), first, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(first), sized_label("", 20, 20), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(first), new_sized_label("", 20, 20), FALSE, FALSE, 0);
     sel.make_list = new_list(200);
     gtk_box_pack_start(GTK_BOX(first), sel.make_list, FALSE, FALSE, 0);
     sel.model_list = new_list(300);
@@ -110,14 +104,14 @@ void build_vehicle_selector(GtkWidget* editor_box) {
     GtkWidget* second = gtk_hbox_new(FALSE, 0);
     gtk_widget_show(second);
     gtk_box_pack_start(GTK_BOX(selector), second, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(second), sized_label("", 23, 20), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(second), new_sized_label("", 23, 20), FALSE, FALSE, 0);
     form_label_width = SELECTOR_FORM_LABEL_WIDTH;  // stays so, as the kit's users expect
     add_form_label(second, message_text(MSG_CAN_LEVEL));
     const int saved_entry_width = form_entry_width;
     form_entry_width = LEVEL_ENTRY_WIDTH;
     sel.level_buffer = add_form_entry(second, G_CALLBACK(on_level_changed), &sel.level_entry);
     form_entry_width = saved_entry_width;
-    GtkWidget* after = sized_label("", 100, 20);
+    GtkWidget* after = new_sized_label("", 100, 20);
     gtk_misc_set_alignment(GTK_MISC(after), 0.0f, 0.5f);
     gtk_box_pack_start(GTK_BOX(second), after, FALSE, FALSE, 0);
 

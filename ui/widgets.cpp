@@ -29,6 +29,12 @@ GtkWidget* new_label(const char* text) {
     return label;
 }
 
+GtkWidget* new_sized_label(const char* text, int width, int height) {
+    GtkWidget* label = new_label(text);
+    gtk_widget_set_size_request(label, width, height);
+    return label;
+}
+
 GtkWidget* new_button(const char* text) { return holding_label(gtk_button_new(), text); }
 
 GtkWidget* new_wide_button(const char* text) {

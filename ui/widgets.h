@@ -15,6 +15,9 @@ extern int form_entry_width;
 // A label with the text, shown.
 GtkWidget* new_label(const char* text);
 
+// A new_label with a size request: spacers (empty text) and fixed-size captions.
+GtkWidget* new_sized_label(const char* text, int width, int height);
+
 // A button holding a new_label with the text, shown.
 GtkWidget* new_button(const char* text);
 
