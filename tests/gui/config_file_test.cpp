@@ -338,8 +338,10 @@ protected:
     void SetUp() override {
         ConfigFile::SetUp();
         if (!gui_ok) return;
-        // Where the chooser records recent files, as in a user's home.
+        // Where the chooser keeps recent files and its own settings, as in a user's
+        // home (without them it warns, and leaks a path when it makes the folder).
         g_mkdir_with_parents((gui_test_home() + "/.local/share").c_str(), 0700);
+        g_mkdir_with_parents((gui_test_home() + "/.config/gtk-2.0").c_str(), 0700);
         chooser_answer = ChooserAnswer();
         chooser_hook = g_signal_add_emission_hook(g_signal_lookup("show", GTK_TYPE_WIDGET), 0, on_chooser_shown,
                                                   nullptr, nullptr);

@@ -210,7 +210,7 @@ TEST(ConfigText, WrittenValuesReadBackTheSame) {
     for (bool advanced : {false, true}) {
         const auto keys = keys_for(advanced);
         std::vector<int> values(keys.size());
-        for (int& v : values) v = int(random()) - (1 << 30);
+        for (int& v : values) v = int(random() % 2000000000u) - 1000000000;
         const Pairs read = read_pairs(formatted(keys, values));
         ASSERT_EQ(read.size(), keys.size());
         for (size_t i = 0; i < keys.size(); ++i) {
