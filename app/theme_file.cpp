@@ -2,6 +2,7 @@
 #include "app/theme_file.h"
 
 #include <dirent.h>
+#include <glib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -36,7 +37,8 @@ bool is_theme_name(const char* name) {
         if (*p < 0x20 || *p == 0x7F || *p == '"' || *p == '\\') return false;
         if (++length >= size_t(THEME_NAME_SIZE)) return false;
     }
-    return true;
+    // The menu shows the name as UTF-8 text.
+    return g_utf8_validate(name, -1, nullptr) != FALSE;
 }
 
 void add_theme_name(ThemeList& list, const char* name) {

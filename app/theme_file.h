@@ -23,8 +23,8 @@ struct ThemeList {
 };
 
 // Whether a folder entry is offered as a theme: not hidden (no leading '.'), at most
-// 99 bytes, and nothing that would break the resource file's quoted text (a double
-// quote, a backslash or a control character).
+// 99 bytes of valid UTF-8 (the menu shows it), and nothing that would break the
+// resource file's quoted text (a double quote, a backslash or a control character).
 bool is_theme_name(const char* name);
 
 // Adds a name in its sorted place. When the list is full it keeps the

@@ -1,41 +1,12 @@
 // The configuration file's keys, line reading, integers and text.
 #include "config/config_file_format.h"
 
+#include <glib.h>
+
 #include <cstdio>
 #include <cstring>
 
 #include "ui/text_helpers.h"
-
-namespace {
-
-// Bytes of the well-formed UTF-8 sequence at `p` (at most `left` bytes there), or 0
-// when the bytes there do not form one.
-int utf8_sequence_length(const unsigned char* p, int left) {
-    const unsigned char c = p[0];
-    int length;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) length = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        if (c == 0xE0) low = 0xA0;   // no overlong forms
-        if (c == 0xED) high = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    if (left < length) return 0;
-    if (p[1] < low || p[1] > high) return 0;
-    for (int i = 2; i < length; ++i) {
-        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
-    }
-    return length;
-}
-
-}  // namespace
 
 int config_keys(bool advanced, ConfigKey* out) {
     int n = 0;
@@ -85,15 +56,12 @@ bool ConfigLineReader::next(ConfigLine* out) {
         out->key_length = int(equals - text);
         std::memcpy(out->key, text, size_t(out->key_length));
         out->key[out->key_length] = '\0';
-        const auto* value = reinterpret_cast<const unsigned char*>(equals + 1);
-        const int value_left = length - out->key_length - 1;
-        int kept = 0;
-        while (kept < value_left && value[kept] != 0) {
-            const int sequence = utf8_sequence_length(value + kept, value_left - kept);
-            if (sequence == 0) break;
-            kept += sequence;
-        }
-        std::memcpy(out->value, value, size_t(kept));
+        // The value ends at a zero byte or malformed UTF-8: what is kept is valid text.
+        const char* value = equals + 1;
+        const char* valid_end = value;
+        g_utf8_validate(value, length - out->key_length - 1, &valid_end);
+        const size_t kept = size_t(valid_end - value);
+        std::memcpy(out->value, value, kept);
         out->value[kept] = '\0';
         return true;
     }

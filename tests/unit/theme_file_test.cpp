@@ -105,7 +105,7 @@ TEST(ThemeList, EmptyFolderGivesEmptyListMissingFolderGivesNone) {
     EXPECT_FALSE(list_theme_names(themes.file("a-file").c_str(), *list));
 }
 
-TEST(ThemeList, NamesOverNinetyNineBytesAndUnquotableNamesAreSkipped) {
+TEST(ThemeList, NamesOverNinetyNineBytesUnquotableOrNotUtf8AreSkipped) {
     TempFolder themes;
     const std::string longest(99, 'a');
     themes.put(longest, "");
@@ -114,6 +114,7 @@ TEST(ThemeList, NamesOverNinetyNineBytesAndUnquotableNamesAreSkipped) {
     themes.put("back\\slash", "");
     themes.put("new\nline", "");
     themes.put("Ünïcode", "");
+    themes.put("latin1-\xe9", "");
     EXPECT_EQ(listed(themes.path()), (std::vector<std::string>{longest, "Ünïcode"}));
 }
 
