@@ -106,9 +106,11 @@ void write_configuration() {
         show_message(message_text(MSG_SAVE_ERROR));
         return;
     }
-    device_can_level = level;
     const int answer = variant_check(level);
+    // Declining the firmware change writes nothing, so the module keeps its level and
+    // the field stays marked against it.
     if (answer == 0) return;
+    device_can_level = level;
     apply_level_rule();
 
     ConfigImage image = blank_image();

@@ -201,6 +201,7 @@ TEST_F(ConfigTransfer, LevelNeedingAnotherVariantAsksFirst) {
     EXPECT_EQ(questions_asked, 1);
     EXPECT_TRUE(frames_since_mark().empty()) << "declined: nothing is written";
     EXPECT_EQ(message_window, nullptr);
+    EXPECT_EQ(device_can_level, 3) << "the module keeps its level, and the field stays red";
 
     answer_questions(true);
     write_configuration();
