@@ -13,6 +13,11 @@ bool program_path(const char* argv0, char* out, size_t size) {
     const ssize_t n = readlink("/proc/self/exe", out, size - 1);
     if (n > 0 && size_t(n) < size - 1) {
         out[n] = '\0';
+        // An executable replaced on disk while it runs (a rebuild, an upgrade) reads
+        // "... (deleted)": its path is where the new copy is.
+        const char deleted[] = " (deleted)";
+        const size_t suffix = sizeof deleted - 1;
+        if (size_t(n) > suffix && strcmp(out + n - suffix, deleted) == 0) out[n - suffix] = '\0';
         return true;
     }
     const char* fallback = argv0 ? argv0 : "";
