@@ -138,21 +138,23 @@ void SimModule::identity_reply() {
 // Text lines: data byte 1 is the length, the text starts at data byte 3; an empty
 // line ends the list.
 void SimModule::text_line_reply(bool first) {
-    if (first) {
-        text_line_index_ = 0;
-        if (text_lines_.empty()) {
-            char line[80];
-            std::snprintf(line, sizeof line, "QV%d firmware %02d.%02d\r\n", settings_.model,
-                          settings_.firmware_version / 100, settings_.firmware_version % 100);
-            text_lines_.push_back(line);
-            std::snprintf(line, sizeof line, "CAN level %d, vehicle %d\r\n", memory_[0x01] + 1,
-                          memory_[0x05] * 256 + memory_[0x06]);
-            text_lines_.push_back(line);
-        }
+    if (first) text_line_index_ = 0;
+    // Without lines of its own the module reports its identity and configuration as
+    // they are now.
+    std::vector<std::string> defaults;
+    if (text_lines_.empty()) {
+        char line[80];
+        std::snprintf(line, sizeof line, "QV%d firmware %02d.%02d\r\n", settings_.model,
+                      settings_.firmware_version / 100, settings_.firmware_version % 100);
+        defaults.push_back(line);
+        std::snprintf(line, sizeof line, "CAN level %d, vehicle %d\r\n", memory_[0x01] + 1,
+                      memory_[0x05] * 256 + memory_[0x06]);
+        defaults.push_back(line);
     }
+    const std::vector<std::string>& lines = text_lines_.empty() ? defaults : text_lines_;
     std::vector<uint8_t> data = {0x01, 0x00, 0x00};
-    if (text_line_index_ < int(text_lines_.size())) {
-        const std::string& text = text_lines_[size_t(text_line_index_++)];
+    if (text_line_index_ < int(lines.size())) {
+        const std::string& text = lines[size_t(text_line_index_++)];
         const size_t n = text.size() < 120 ? text.size() : 120;
         data[1] = uint8_t(n);
         data.insert(data.end(), text.begin(), text.begin() + long(n));
