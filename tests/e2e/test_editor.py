@@ -1,5 +1,6 @@
-"""A fitter's round: the editor fills from the module, a changed CAN level is written
-with "Save" into the module's memory, and "Load" shows it again."""
+"""A fitter's round: the editor fills from the module, a vehicle chosen from the lists
+and a typed CAN level are written with "Save" into the module's memory, and "Load"
+shows them again."""
 
 import os
 import sys
@@ -32,6 +33,16 @@ def level_field(window):
     return wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_TEXT)), None), 30, "the CAN level field")
 
 
+def lists(window):
+    return wait_for(lambda: find_all(window, pyatspi.ROLE_COMBO_BOX), 30, "the editor's lists")
+
+
+def choose(combo, entry):
+    menu = combo.getChildAtIndex(0)
+    item = next(menu.getChildAtIndex(i) for i in range(menu.childCount) if menu.getChildAtIndex(i).name == entry)
+    item.queryAction().doAction(0)
+
+
 def module_memory(folder):
     with open(os.path.join(folder, "memory.bin"), "rb") as memory:
         return memory.read()
@@ -46,6 +57,15 @@ def save_and_load_a_new_level():
         label_reading(window, "QV450-1605")
         field = level_field(window)
         wait_for(lambda: text_of(field) == "3", 30, "the module's CAN level 3 in the field")
+        make, model = lists(window)[:2]
+        assert (make.name, model.name) == ("Audi", "A1 8X year 2010->"), (make.name, model.name)
+
+        choose(make, "Citroen")
+        wait_for(lambda: model.name == "Berlingo II B9 year 2008-2018", 30, "the make's first model")
+        wait_for(lambda: text_of(field) == "10", 30, "the model's CAN level in the field")
+        press(window, "Save")
+        wait_for(lambda: module_memory(folder)[0x01] == 9, 30, "CAN level 10 in the module's memory")
+        assert module_memory(folder)[0x05:0x07] == bytes([0, 87]), "vehicle number 87 in the module's memory"
 
         field.queryEditableText().setTextContents("31")
         press(window, "Save")
