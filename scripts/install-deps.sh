@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config python3
   libgtk2.0-dev libhidapi-dev
   libgtest-dev libgmock-dev
   xvfb xauth xdotool imagemagick fonts-liberation2
