@@ -17,6 +17,20 @@ int editor_key_value(const ConfigKey& record) {
     return 0;
 }
 
+namespace {
+
+void refresh_key_mark(const ConfigKey& record) {
+    switch (record.kind) {
+    case KEY_SIGNAL: refresh_signal_mark(record.pin); break;
+    case KEY_INV: refresh_inversion_mark(record.pin); break;
+    case KEY_IOTYPE: refresh_io_mark(record.pin); break;
+    case KEY_TRIGGER: refresh_trigger_mark(record.pin); break;
+    default: break;
+    }
+}
+
+}  // namespace
+
 void take_key_reference(const ConfigKey& record, int value) {
     const int pin = record.pin;
     switch (record.kind) {
@@ -32,24 +46,13 @@ void take_key_reference(const ConfigKey& record, int value) {
     if (pin < 0 || pin >= PIN_COUNT) return;
     PinReference& reference = pin_references[pin];
     switch (record.kind) {
-    case KEY_SIGNAL:
-        reference.signal = value;
-        refresh_signal_mark(pin);
-        break;
-    case KEY_INV:
-        reference.inverted = value;
-        refresh_inversion_mark(pin);  // equal now: the mark goes
-        break;
-    case KEY_IOTYPE:
-        reference.io = value;
-        refresh_io_mark(pin);
-        break;
-    case KEY_TRIGGER:
-        reference.trigger = value;
-        refresh_trigger_mark(pin);
-        break;
+    case KEY_SIGNAL: reference.signal = value; break;
+    case KEY_INV: reference.inverted = value; break;
+    case KEY_IOTYPE: reference.io = value; break;
+    case KEY_TRIGGER: reference.trigger = value; break;
     default: break;
     }
+    refresh_key_mark(record);  // an inversion box now equals its reference: its mark goes
 }
 
 void load_key_value(const ConfigKey& record, const char* value) {
@@ -57,42 +60,27 @@ void load_key_value(const ConfigKey& record, const char* value) {
     const int pin = record.pin;
     switch (record.kind) {
     case KEY_CARNUMBER:
-        vehicle_number = number;
+        take_key_reference(record, number);
         select_vehicle(0, number, false);
         return;
     case KEY_CANLEVEL:
         // The text as it stands (the field's rule runs on it); the level is its value.
         set_can_level_text(value);
-        device_can_level = number;
-        mark_can_level_field(false);
+        take_key_reference(record, number);
         return;
     default: break;
     }
     if (pin < 0 || pin >= PIN_COUNT) return;
+    // The box has two states; any other number would keep it red for ever.
+    const int choice = record.kind == KEY_INV ? (number != 0 ? 1 : 0) : number;
     // The reference first, so the handlers that run on the new choice mark against it.
-    PinReference& reference = pin_references[pin];
+    take_key_reference(record, choice);
     switch (record.kind) {
-    case KEY_SIGNAL:
-        reference.signal = number;
-        set_row_signal(pin, number);
-        refresh_signal_mark(pin);
-        break;
-    case KEY_INV:
-        // The box has two states; any other number would keep it red for ever.
-        reference.inverted = number != 0 ? 1 : 0;
-        set_row_inverted(pin, number != 0);
-        refresh_inversion_mark(pin);  // equal now: the mark goes
-        break;
-    case KEY_IOTYPE:
-        reference.io = number;
-        set_row_io(pin, number);
-        refresh_io_mark(pin);
-        break;
-    case KEY_TRIGGER:
-        reference.trigger = number;
-        set_row_trigger(pin, number);
-        refresh_trigger_mark(pin);
-        break;
+    case KEY_SIGNAL: set_row_signal(pin, choice); break;
+    case KEY_INV: set_row_inverted(pin, choice != 0); break;
+    case KEY_IOTYPE: set_row_io(pin, choice); break;
+    case KEY_TRIGGER: set_row_trigger(pin, choice); break;
     default: break;
     }
+    refresh_key_mark(record);
 }

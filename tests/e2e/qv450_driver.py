@@ -36,6 +36,11 @@ class Program:
         if self.own_home:
             shutil.rmtree(self.home, ignore_errors=True)
 
+    def stored_language(self):
+        """The language code in the settings file (the text after the flag byte)."""
+        with open(os.path.join(self.home, ".qv450rc"), "rb") as settings:
+            return settings.read()[1:].split(b"\0", 1)[0].decode()
+
     def application(self, timeout=30):
         """The program's accessible application, once it has registered."""
         return wait_for(lambda: next((app for app in desktop_apps()

@@ -29,9 +29,7 @@ def switching_to_polish_restarts_in_polish():
         window = wait_for(lambda: next(iter(find_all(program.application(timeout=5), pyatspi.ROLE_FRAME, title)),
                                        None), 60, f'the window "{title}"')
         label_reading(window, "QV450-1605")
-        with open(os.path.join(program.home, ".qv450rc"), "rb") as settings:
-            data = settings.read()
-        assert data[1:4] == b"pl\0", f"settings file holds {data[:8]!r}"
+        assert program.stored_language() == "pl", program.stored_language()
     finally:
         program.cleanup()
 

@@ -23,9 +23,7 @@ def polish_from_the_command_line_is_kept():
         app = program.application()
         window = window_titled(app, "Programator Velmora QV450 v.2.4.0")
         label_reading(window, "QV450-1605")
-        with open(os.path.join(program.home, ".qv450rc"), "rb") as settings:
-            data = settings.read()
-        assert data[1:4] == b"pl\0", f"settings file holds {data[:8]!r}"
+        assert program.stored_language() == "pl", program.stored_language()
     finally:
         program.cleanup()
 

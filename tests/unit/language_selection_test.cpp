@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ftw.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -13,6 +12,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "temp_folder.h"
 
 namespace {
 
@@ -44,17 +45,13 @@ private:
     bool had_ = false;
 };
 
-int remove_entry(const char* path, const struct stat*, int, FTW*) { return ::remove(path); }
-
 // Each test runs with its own empty profile folder (where save_settings writes), no
 // locale variables, an empty stored language code and English selected.
 class LanguageSelection : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qv450-i18n-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        profile_ = pattern;
-        setenv("USERPROFILE", profile_.c_str(), 1);
+        ASSERT_FALSE(profile_.path().empty());
+        setenv("USERPROFILE", profile_.path().c_str(), 1);
         unsetenv("LC_ALL");
         unsetenv("LC_MESSAGES");
         unsetenv("LANG");
@@ -65,7 +62,6 @@ protected:
     void TearDown() override {
         settings = saved_;
         set_current_language(LANGUAGE_ENGLISH);
-        nftw(profile_.c_str(), remove_entry, 8, FTW_DEPTH | FTW_PHYS);
     }
 
     void select(std::vector<const char*> args) {
@@ -74,16 +70,7 @@ protected:
     }
 
     // The settings file as save_settings left it; "<missing>" when there is none.
-    std::string settings_file() const {
-        FILE* f = std::fopen((profile_ + "/.qv450rc").c_str(), "rb");
-        if (!f) return "<missing>";
-        std::string bytes;
-        char chunk[512];
-        size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, got);
-        std::fclose(f);
-        return bytes;
-    }
+    std::string settings_file() const { return profile_.get(".qv450rc"); }
     // The language code stored in the settings file (the text after the flag byte).
     std::string saved_code() const {
         const std::string bytes = settings_file();
@@ -91,7 +78,7 @@ protected:
         return std::string(bytes.c_str() + 1);
     }
 
-    std::string profile_;
+    TempFolder profile_;
     Settings saved_;
     ScopedEnv keep_profile_{"USERPROFILE", getenv("USERPROFILE")};
     ScopedEnv keep_lc_all_{"LC_ALL", getenv("LC_ALL")};
