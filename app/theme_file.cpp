@@ -9,25 +9,10 @@
 
 #include "app/file_io.h"
 #include "platform/profile.h"
+#include "platform/program_path.h"
 
 bool theme_folder_for_program(const char* program, char* out, size_t size) {
-    if (!out || size == 0) return false;
-    out[0] = '\0';
-    if (!program) return false;
-    const char* last = std::strrchr(program, '/');
-    if (!last) return false;
-    const char* second_last = nullptr;
-    for (const char* p = program; p < last; ++p) {
-        if (*p == '/') second_last = p;
-    }
-    if (!second_last) return false;
-    const int length = std::snprintf(out, size, "%.*s/share/themes/",
-                                     int(second_last - program), program);
-    if (length < 0 || size_t(length) >= size) {
-        out[0] = '\0';
-        return false;
-    }
-    return true;
+    return platform::installation_folder(program, "share/themes/", out, size);
 }
 
 bool is_theme_name(const char* name) {

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace platform {
@@ -26,6 +27,25 @@ bool program_path(const char* argv0, char* out, size_t size) {
     memcpy(out, fallback, copied);
     out[copied] = '\0';
     return false;
+}
+
+bool installation_folder(const char* program, const char* tail, char* out, size_t size) {
+    if (!out || size == 0) return false;
+    out[0] = '\0';
+    if (!program || !tail) return false;
+    const char* last = strrchr(program, '/');
+    if (!last) return false;
+    const char* second_last = nullptr;
+    for (const char* p = program; p < last; ++p) {
+        if (*p == '/') second_last = p;
+    }
+    if (!second_last) return false;
+    const int length = snprintf(out, size, "%.*s/%s", int(second_last - program), program, tail);
+    if (length < 0 || size_t(length) >= size) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
 }
 
 }  // namespace platform

@@ -12,4 +12,10 @@ namespace platform {
 // resolved path was used.
 bool program_path(const char* argv0, char* out, size_t size);
 
+// The folder `tail` of the installation a program belongs to: a program installed as
+// <prefix>/<folder>/<program> gives "<prefix>/<tail>". So /opt/qv450/bin/qv450 with
+// "firmware/" gives /opt/qv450/firmware/. False, with `out` emptied, when the path
+// has fewer than two '/' or the result does not fit `size` bytes.
+bool installation_folder(const char* program, const char* tail, char* out, size_t size);
+
 }  // namespace platform

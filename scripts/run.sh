@@ -16,4 +16,4 @@ if [ -z "${QV450_SIMULATOR:-}" ] && ! module_attached; then
     echo "No QV450 module found on USB: starting with the simulated module (QV450_SIMULATOR=1)."
     export QV450_SIMULATOR=1
 fi
-exec build/qv450 "$@"
+exec build/bin/qv450 "$@"

@@ -4,7 +4,8 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qv450_driver import Program, label_reading, window_titled  # noqa: E402
+import pyatspi  # noqa: E402
+from qv450_driver import Program, find_all, label_reading, window_titled  # noqa: E402
 
 
 def connects_in_english():
@@ -13,6 +14,8 @@ def connects_in_english():
         app = program.application()
         window = window_titled(app, "Velmora programmer QV450 v.2.4.0")
         label_reading(window, "QV450-1605")
+        # The build's share/themes leads to the system's themes, so the menu is there.
+        assert find_all(window, pyatspi.ROLE_MENU, "Themes"), "no Themes menu"
     finally:
         program.cleanup()
 
