@@ -65,7 +65,9 @@ def save_and_load_a_new_level():
         wait_for(lambda: text_of(field) == "10", 30, "the model's CAN level in the field")
         press(window, "Save")
         wait_for(lambda: module_memory(folder)[0x01] == 9, 30, "CAN level 10 in the module's memory")
-        assert module_memory(folder)[0x05:0x07] == bytes([0, 87]), "vehicle number 87 in the module's memory"
+        # The vehicle number is written after the level, in an exchange of its own.
+        wait_for(lambda: module_memory(folder)[0x05:0x07] == bytes([0, 87]), 30,
+                 "vehicle number 87 in the module's memory")
 
         field.queryEditableText().setTextContents("31")
         press(window, "Save")
