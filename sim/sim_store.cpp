@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/file_bytes.h"
 #include "sim/sim_module.h"
 
 namespace {
@@ -21,18 +22,9 @@ bool read_file(const std::string& path, std::string* content) {
     return true;
 }
 
-// Whole or not at all: a temporary file renamed over the old one.
+// Whole or not at all, and never over a file the user made read-only.
 bool write_file(const std::string& path, const void* data, size_t size) {
-    const std::string temporary = path + ".tmp";
-    FILE* f = std::fopen(temporary.c_str(), "wb");
-    if (!f) return false;
-    const bool written = std::fwrite(data, 1, size, f) == size;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    return platform::write_file_bytes(data, path.c_str(), int(size));
 }
 
 bool make_folder(const std::string& folder, std::string* error) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
 #include <string>
 
 #include "gui/gui_test_support.h"
@@ -31,12 +33,16 @@ protected:
 };
 
 TEST_F(FileMessages, UnopenableFileShowsTheOpeningErrorWithThePath) {
-    const std::string path = gui_test_home() + "/no such file.cfg";
-    char buffer[8];
-    EXPECT_EQ(read_whole_file(buffer, path.c_str(), sizeof buffer), 0);
-    ASSERT_NE(message_window, nullptr);
-    const auto texts = message_texts();
-    EXPECT_NE(std::find(texts.begin(), texts.end(), formatted(102, path)), texts.end());
+    const std::string fifo = gui_test_home() + "/a fifo.cfg";
+    ASSERT_TRUE(mkfifo(fifo.c_str(), 0600) == 0 || errno == EEXIST);
+    for (const std::string& path : {gui_test_home() + "/no such file.cfg", fifo}) {
+        close_message_window();
+        char buffer[8];
+        EXPECT_EQ(read_whole_file(buffer, path.c_str(), sizeof buffer), 0);
+        ASSERT_NE(message_window, nullptr);
+        const auto texts = message_texts();
+        EXPECT_NE(std::find(texts.begin(), texts.end(), formatted(102, path)), texts.end()) << path;
+    }
 }
 
 TEST_F(FileMessages, UnwritableFileShowsTheWritingErrorWithThePath) {
