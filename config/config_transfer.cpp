@@ -125,7 +125,7 @@ void write_configuration() {
     for (const MemoryBlock& block : PIN_AREA_BLOCKS)
         if (!write_block(block.address, image.data() + block.address, block.count)) return;
     drain_frames();
-    const uint8_t stored_level = uint8_t(level - 1);
+    const uint8_t stored_level = uint8_t(level - 1);  // level 0 wraps to 0xFF, as 256 does
     if (!write_block(LEVEL_ADDRESS, &stored_level, 1)) return;
     vehicle_number = selected_vehicle_number();
     const uint8_t number[2] = {uint8_t(vehicle_number >> 8), uint8_t(vehicle_number & 0xFF)};

@@ -39,9 +39,11 @@ constexpr MemoryBlock PIN_AREA_BLOCKS[PIN_AREA_BLOCK_COUNT] = {{0x81, 32}, {0xA1
 constexpr int MAX_WRITE_BLOCK = 32;
 constexpr int MEMORY_SIZE = 256;  // addresses are one byte
 
-// CAN levels the header can hold (stored as level - 1 in one byte).
-constexpr int MIN_CAN_LEVEL = 1;
-constexpr int MAX_CAN_LEVEL = 255;
+// CAN levels the header can hold, stored as level - 1 in one byte: level 0 and level
+// 256 are both the byte 0xFF (erased memory reads as 256). Any other level would
+// reach the module as another one.
+constexpr int MIN_CAN_LEVEL = 0;
+constexpr int MAX_CAN_LEVEL = 256;
 bool can_level_storable(int level);
 
 // A memory reply (code 0x06) carries two bytes that are not examined, then the

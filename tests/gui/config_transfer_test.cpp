@@ -216,7 +216,7 @@ TEST_F(ConfigTransfer, LevelNeedingAnotherVariantAsksFirst) {
 TEST_F(ConfigTransfer, LevelsTheHeaderCannotHoldAreRefused) {
     build(false);
     read_configuration();
-    for (const char* level : {"0", "256", "-3", "x"}) {
+    for (const char* level : {"-1", "257", "-3"}) {
         close_message_window();
         set_can_level_text(level);
         mark_frames();
@@ -225,6 +225,26 @@ TEST_F(ConfigTransfer, LevelsTheHeaderCannotHoldAreRefused) {
         EXPECT_EQ(message_window_texts(), std::vector<std::string>({"", message_text(38), "", "", "OK", "", ""}))
             << level;
         EXPECT_EQ(device_can_level, 3) << level;
+    }
+}
+
+// Level 0 (the catalogue's Caterpillar 3408E) and level 256 (a module whose byte is
+// 0xFF) are both the byte 0xFF.
+TEST_F(ConfigTransfer, Levels0And256AreWrittenAsByte0xFF) {
+    build(false);
+    read_configuration();
+    const struct {
+        const char* level;
+        int number;  // 256 has no catalogue row
+    } cases[] = {{"0", 816}, {"256", 0}};
+    for (const auto& c : cases) {
+        module->memory()[0x01] = 0x02;
+        select_vehicle(0, 816, true);
+        set_can_level_text(c.level);
+        write_configuration();
+        EXPECT_EQ(message_window, nullptr) << c.level;
+        EXPECT_EQ(module->memory()[0x01], 0xFF) << c.level;
+        EXPECT_EQ(module->memory()[0x05] * 256 + module->memory()[0x06], c.number) << c.level;
     }
 }
 

@@ -152,8 +152,8 @@ TEST(WriteBlockPayload, AddressCountBytesWithinBounds) {
 }
 
 TEST(CanLevel, OnlyLevelsTheHeaderCanHoldAreStorable) {
-    for (int level : {1, 3, 255}) EXPECT_TRUE(can_level_storable(level)) << level;
-    for (int level : {0, -1, 256, 1000}) EXPECT_FALSE(can_level_storable(level)) << level;
+    for (int level : {0, 1, 3, 255, 256}) EXPECT_TRUE(can_level_storable(level)) << level;
+    for (int level : {-1, 257, 1000}) EXPECT_FALSE(can_level_storable(level)) << level;
 }
 
 TEST(VariantAnswer, OnlyALetterAsksForAFirmwareChange) {
