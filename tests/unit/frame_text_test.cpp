@@ -5,7 +5,11 @@
 
 #include <cstring>
 #include <string>
+#include <memory>
+#include <random>
 #include <vector>
+
+#include "unit/fuzz_input.h"
 
 namespace {
 
@@ -80,6 +84,44 @@ TEST(FrameText, RoundTripsEveryDataLength) {
         EXPECT_EQ(out[1], 0x42);
         EXPECT_EQ(std::memcmp(out + 2, data, size_t(n)), 0);
     }
+}
+
+// Bounded fuzz run: whatever a faulty module sends, the decoder reads only the text it
+// is given and writes only the room it is given (both sized exactly, so the sanitizer
+// build sees any overrun), and what it accepts is a frame that encodes back to the
+// text it used.
+TEST(FrameTextFuzz, DecoderKeepsItsLimitsOnRandomAndMutatedInput) {
+    uint8_t data[40];
+    for (int i = 0; i < 40; ++i) data[i] = uint8_t(i * 53 + 7);
+    char sample[FRAME_TEXT_CAPACITY * 3];
+    int length = build_frame_text(0x06, data, 34, sample);
+    length += build_frame_text(0xFF, data + 3, 12, sample + length);
+    build_frame_text(0x01, data, 2, sample + length);
+    const std::string alphabet = "!#0123456789ABCDEF0123456789ABCDEFa";
+    std::mt19937 random(2100);
+    int accepted = 0;
+    for (int round = 0; round < 50000; ++round) {
+        const std::string input = fuzz_input(random, round, sample, alphabet, round % 10 == 0 ? 1007 : 120);
+        const int fill = int(input.size());
+        std::unique_ptr<char[]> text(new char[input.size() + 1]);
+        std::memcpy(text.get(), input.data(), input.size());
+        const int capacity = 1 + int(random() % 300);
+        std::unique_ptr<uint8_t[]> out(new uint8_t[size_t(capacity)]);
+        int decoded = -1, consumed = -1;
+        if (!parse_frame_text(text.get(), fill, out.get(), capacity, &decoded, &consumed)) continue;
+        ASSERT_GE(decoded, 3);
+        ASSERT_LE(decoded, capacity);
+        ASSERT_EQ(decoded, out[0] + 2);
+        ASSERT_GE(consumed, 1);
+        ASSERT_LE(consumed, fill);
+        std::string used = input.substr(0, size_t(consumed));
+        if (used.back() != '#') used += '#';
+        char rebuilt[600];
+        build_frame_text(out[1], out.get() + 2, decoded - 3, rebuilt);
+        ASSERT_EQ(std::string(rebuilt), used);
+        ++accepted;
+    }
+    EXPECT_GT(accepted, 1000) << "the run must reach the accepting path";
 }
 
 }  // namespace

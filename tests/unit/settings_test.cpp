@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/profile.h"
+#include "unit/fuzz_input.h"
 #include "unit/temp_folder.h"
 
 namespace {
@@ -157,6 +158,44 @@ TEST(SettingsFormat, AFolderThatWouldOverflowTheFileIsSavedAsNone) {
     EXPECT_EQ(std::string(d.s.firmware_folder), huge);
     EXPECT_STREQ(d.s.log_folder, "");
     EXPECT_EQ(std::string(d.s.config_folder), fits);
+}
+
+// Bounded fuzz run: a damaged settings file must load into fields that end inside
+// their arrays and folder texts that end inside the image, and what is loaded must
+// save into a file that loads the same. The sanitizer build catches any overrun.
+TEST(SettingsFuzz, LoaderKeepsItsFieldsOnRandomAndMutatedInput) {
+    Settings sample;
+    std::strcpy(sample.language_code, "pl");
+    sample.firmware_folder = "/home/u/firmware";
+    sample.config_folder = "/home/u/configs";
+    for (int i = 0; i < FILTER_TAG_COUNT; i += 2) std::snprintf(sample.filter_tags[i], FILTER_TAG_SIZE, "TAG%d", i);
+    const std::string seed = encoded(sample);
+    const std::string alphabet = std::string("\0\0\0\x01/abc", 8) + std::string(60, 'x');
+    std::mt19937 random(1400);
+    for (int round = 0; round < 20000; ++round) {
+        const size_t longest = round % 10 == 0 ? SETTINGS_READ_MAX : 400;
+        const std::string input = fuzz_input(random, round, seed, alphabet, longest);
+        Decoded d(input);
+        ASSERT_EQ(d.s.check_updates_at_startup, input.empty() ? 1 : uint8_t(input[0]));
+        ASSERT_LT(strnlen(d.s.language_code, LANGUAGE_CODE_SIZE), size_t(LANGUAGE_CODE_SIZE));
+        for (const auto& tag : d.s.filter_tags) ASSERT_LT(strnlen(tag, FILTER_TAG_SIZE), size_t(FILTER_TAG_SIZE));
+        const char* image_start = reinterpret_cast<const char*>(d.image);
+        for (const char* folder : {d.s.firmware_folder, d.s.log_folder, d.s.config_folder}) {
+            ASSERT_GE(folder, image_start);
+            ASSERT_LT(folder + std::strlen(folder), image_start + SETTINGS_IMAGE_SIZE);
+        }
+
+        const std::string saved = encoded(d.s);
+        ASSERT_LE(saved.size(), size_t(SETTINGS_READ_MAX));
+        Decoded again(saved);
+        ASSERT_EQ(again.s.check_updates_at_startup, d.s.check_updates_at_startup);
+        ASSERT_STREQ(again.s.language_code, d.s.language_code);
+        for (int i = 0; i < FILTER_TAG_COUNT; ++i) ASSERT_STREQ(again.s.filter_tags[i], d.s.filter_tags[i]);
+        // A folder that would make the file too long is saved as none.
+        const char* folders[] = {d.s.firmware_folder, d.s.log_folder, d.s.config_folder};
+        const char* reread[] = {again.s.firmware_folder, again.s.log_folder, again.s.config_folder};
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(!*reread[i] || std::strcmp(reread[i], folders[i]) == 0);
+    }
 }
 
 // load_settings and save_settings on a profile folder of the test's own.
