@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sim/sim_backend.h"
+#include "sim/sim_serial_port.h"
 
 namespace {
 SimModule* module = nullptr;
@@ -34,6 +35,7 @@ void install_backend_from_environment() {
     }
     backend = new SimBackend(*module);
     install_hid_backend(backend);
+    install_simulated_serial_port();
 }
 
 bool simulator_in_use() { return backend != nullptr; }
