@@ -54,13 +54,25 @@ void fill_io_list(int pin, const PinRowShape& shape) {
     gtk_widget_set_sensitive(list, shape.io_sensitive);
 }
 
+// The box and the event box that carries its red mark come and go together.
+void show_inversion_box(int pin, bool shown) {
+    GtkWidget* box = inversion_boxes[pin];
+    for (GtkWidget* widget : {box, gtk_widget_get_parent(box)}) {
+        if (shown) {
+            gtk_widget_show(widget);
+        } else {
+            gtk_widget_hide(widget);
+        }
+    }
+}
+
 void on_signal_changed(GtkWidget* list, gpointer) {
     const int pin = find_pin(list, signal_lists);
     if (pin < 0) return;
     const PinRowShape shape = pin_row_shape(pin, active(list), advanced_view);
     gtk_widget_hide(trigger_lists[pin]);
     if (!shape.has_signal) {
-        gtk_widget_hide(inversion_boxes[pin]);
+        show_inversion_box(pin, false);
         gtk_widget_hide(io_lists[pin]);
         refresh_signal_mark(pin);
         return;
@@ -69,7 +81,7 @@ void on_signal_changed(GtkWidget* list, gpointer) {
     fill_io_list(pin, shape);
     if (shape.trigger_visible) gtk_widget_show(trigger_lists[pin]);
     set_active(io_lists[pin], io_position_after_signal_change(pin, shape.role, previous_io, shape.io_count));
-    if (shape.inversion_visible) gtk_widget_show(inversion_boxes[pin]);
+    if (shape.inversion_visible) show_inversion_box(pin, true);
     gtk_widget_show(io_lists[pin]);
     refresh_signal_mark(pin);
     refresh_io_mark(pin);
@@ -133,12 +145,17 @@ void build_row(GtkWidget* editor_box, int pin) {
     pack(row, signals);
     add_bottom_spacer(row);
 
-    // Shown and hidden by the signal handler only, whatever shows the window.
+    // Shown and hidden by the signal handler only, whatever shows the window. A check
+    // button has no window of its own, so the usual themes paint its background only
+    // under the pointer: the red mark colours an event box around it instead.
     GtkWidget* inversion = gtk_check_button_new();
     gtk_widget_set_size_request(inversion, 30, 30);
     gtk_widget_set_no_show_all(inversion, TRUE);
     g_signal_connect(inversion, "clicked", G_CALLBACK(on_inversion_clicked), nullptr);
-    pack(row, inversion);
+    GtkWidget* mark = gtk_event_box_new();
+    gtk_widget_set_no_show_all(mark, TRUE);
+    gtk_container_add(GTK_CONTAINER(mark), inversion);
+    pack(row, mark);
     if (advanced_view) add_bottom_spacer(row);
 
     GtkWidget* io = new_list(195);
@@ -267,9 +284,12 @@ void mark_list(GtkWidget* list, bool marked) {
 }
 
 void mark_inversion_box(GtkWidget* box, bool marked) {
-    for (GtkStateType state : BOX_MARK_STATES) gtk_widget_modify_bg(box, state, marked ? &MARK_RED : nullptr);
+    GtkWidget* mark = gtk_widget_get_parent(box);
+    for (GtkStateType state : BOX_MARK_STATES) gtk_widget_modify_bg(mark, state, marked ? &MARK_RED : nullptr);
 }
 
 bool list_marked(GtkWidget* list) { return rc_colour_is(list, GTK_STATE_NORMAL, GTK_RC_TEXT); }
 
-bool inversion_box_marked(GtkWidget* box) { return rc_colour_is(box, GTK_STATE_NORMAL, GTK_RC_BG); }
+bool inversion_box_marked(GtkWidget* box) {
+    return rc_colour_is(gtk_widget_get_parent(box), GTK_STATE_NORMAL, GTK_RC_BG);
+}

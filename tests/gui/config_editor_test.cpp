@@ -32,6 +32,29 @@ bool has(const std::vector<std::string>& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
+// The share of a widget's area, as drawn, that is the mark's red.
+double red_share(GtkWidget* widget) {
+    process_pending_events();
+    gdk_window_process_all_updates();
+    GdkPixmap* pixmap = gtk_widget_get_snapshot(widget, nullptr);
+    if (!pixmap) return -1;
+    int width = 0, height = 0;
+    gdk_drawable_get_size(pixmap, &width, &height);
+    GdkPixbuf* pixbuf = gdk_pixbuf_get_from_drawable(nullptr, pixmap, nullptr, 0, 0, 0, 0, width, height);
+    g_object_unref(pixmap);
+    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+    int red = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const guchar* p = gdk_pixbuf_get_pixels(pixbuf) + y * stride + x * channels;
+            red += p[0] > 200 && p[1] < 60 && p[2] < 60;
+        }
+    }
+    g_object_unref(pixbuf);
+    return width > 0 && height > 0 ? double(red) / (width * height) : -1;
+}
+
 // The title row: the hbox that holds the "Pin:" label.
 GtkWidget* title_row(GtkWidget* editor) {
     for (GtkWidget* label : find_widgets(editor, GTK_TYPE_LABEL))
@@ -260,6 +283,12 @@ TEST_F(ConfigEditor, ChangedChoicesTurnRedAndBackWhenUndone) {
     EXPECT_TRUE(inversion_box_marked(inversion_boxes[PIN_J2_3]));
     gtk_button_clicked(GTK_BUTTON(inversion_boxes[PIN_J2_3]));
     EXPECT_FALSE(inversion_box_marked(inversion_boxes[PIN_J2_3]));
+
+    // What reaches the screen, not only the style.
+    gtk_button_clicked(GTK_BUTTON(inversion_boxes[PIN_J2_3]));
+    EXPECT_GT(red_share(inversion_boxes[PIN_J2_3]), 0.5);
+    gtk_button_clicked(GTK_BUTTON(inversion_boxes[PIN_J2_3]));
+    EXPECT_EQ(red_share(inversion_boxes[PIN_J2_3]), 0.0);
 
     choose(io_lists[PIN_J2_3], 2);
     EXPECT_TRUE(list_marked(io_lists[PIN_J2_3]));
