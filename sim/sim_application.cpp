@@ -180,6 +180,11 @@ void SimModule::handle_frame(const SimFrame& frame) {
     }
     case 0x06:  // write memory: address, count, bytes -> acknowledge
         if (d.size() < 2 || d.size() != d[1] + 2u || d[0] + d[1] > SIM_MEMORY_SIZE) break;
+        if (refuse_writes_ > 0) {
+            --refuse_writes_;
+            reply(0x02, {d[0], d[1]});
+            break;
+        }
         std::copy(d.begin() + 2, d.end(), memory_.begin() + d[0]);
         persist_memory();
         reply(0x01, {d[0], d[1]});

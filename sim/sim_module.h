@@ -63,7 +63,11 @@ public:
 
     // --- faults ---
     void lose_input_reports(int count) { lose_input_reports_ += count; }
+    // Replies not sent (the commands still act); a large count makes a silent module.
     void lose_replies(int count) { lose_replies_ += count; }
+    // Memory writes not stored and answered with reply code 0x02 instead of the
+    // acknowledgement, as a module that refuses them.
+    void refuse_writes(int count) { refuse_writes_ += count; }
     void corrupt_replies(int count) { corrupt_replies_ += count; }
     void refuse_blocks(int count) { refuse_blocks_ += count; }
     void answer_not_ready(int count) { not_ready_answers_ += count; }
@@ -140,6 +144,7 @@ private:
     int lose_replies_ = 0;
     int corrupt_replies_ = 0;
     int refuse_blocks_ = 0;
+    int refuse_writes_ = 0;
     int not_ready_answers_ = 0;
     int unplug_after_ = -1;
 

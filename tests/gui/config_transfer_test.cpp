@@ -248,21 +248,29 @@ TEST_F(ConfigTransfer, Levels0And256AreWrittenAsByte0xFF) {
     }
 }
 
-TEST_F(ConfigTransfer, LostAcknowledgeEndsTheWriteWithMessage38) {
-    build(false);
-    read_configuration();
-    set_row_signal(PIN_J2_10, LOCK);
-    module->lose_replies(1);
-    mark_frames();
-    write_configuration();
-    ASSERT_NE(message_window, nullptr);
-    const std::vector<std::string> texts = message_window_texts();
-    EXPECT_NE(std::find(texts.begin(), texts.end(), "Configuration file save error."), texts.end());
-    const std::vector<SimFrame> frames = frames_since_mark();
-    ASSERT_EQ(frames.size(), 1u) << "only the first block went out";
-    EXPECT_EQ(frames[0].command, 0x06);
-    EXPECT_EQ(frames[0].data[0], 0x81);
-    EXPECT_FALSE(list_marked(signal_lists[PIN_J2_10])) << "references were updated before sending";
+TEST_F(ConfigTransfer, LostOrRefusedAcknowledgeEndsTheWriteWithMessage38) {
+    for (bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "lost");
+        close_message_window();
+        build(false);
+        read_configuration();
+        set_row_signal(PIN_J2_10, LOCK);
+        if (refused) {
+            module->refuse_writes(1);
+        } else {
+            module->lose_replies(1);
+        }
+        mark_frames();
+        write_configuration();
+        ASSERT_NE(message_window, nullptr);
+        const std::vector<std::string> texts = message_window_texts();
+        EXPECT_NE(std::find(texts.begin(), texts.end(), "Configuration file save error."), texts.end());
+        const std::vector<SimFrame> frames = frames_since_mark();
+        ASSERT_EQ(frames.size(), 1u) << "only the first block went out";
+        EXPECT_EQ(frames[0].command, 0x06);
+        EXPECT_EQ(frames[0].data[0], 0x81);
+        EXPECT_FALSE(list_marked(signal_lists[PIN_J2_10])) << "references were updated before sending";
+    }
 }
 
 TEST_F(ConfigTransfer, AcknowledgeOnTheTwentiethPollStillCounts) {

@@ -151,6 +151,30 @@ TEST_F(MainLoop, UnplugTearsTheEditorDownAndReplugReconnects) {
     EXPECT_TRUE(config_editor_exists());
 }
 
+// The reply record outlives the module: a handshake or identity reply kept from
+// before the unplugging must not move a silent module on.
+TEST_F(MainLoop, ASilentModuleAfterReplugStaysInTheHandshake) {
+    for (bool identified : {false, true}) {
+        SCOPED_TRACE(identified ? "identity kept" : "handshake kept");
+        start(SimSettings());
+        ASSERT_TRUE(run_until([] { return connection_state == IDENTIFYING; }));
+        if (identified) {
+            module->lose_replies(1000000);  // the identity is on its way; nothing after it
+            ASSERT_TRUE(connect());
+            ASSERT_EQ(reply_record.bytes[1], 0x08);
+            close_message_window();
+        }
+        module->unplug();
+        ASSERT_TRUE(run_until([] { return connection_state == SEARCHING; }));
+        module->lose_replies(1000000);
+        module->replug();
+        for (int pass = 0; pass < 10; ++pass) main_loop_pass();
+        EXPECT_EQ(connection_state, HANDSHAKE);
+        EXPECT_EQ(status(), message_text(4));
+        EXPECT_FALSE(config_editor_exists());
+    }
+}
+
 TEST_F(MainLoop, LostRepliesAreRepeatedUntilAnswered) {
     module->lose_replies(3);
     ASSERT_TRUE(connect());

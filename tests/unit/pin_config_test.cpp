@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "sim/sim_module.h"
@@ -212,6 +213,66 @@ TEST(PinImage, CompactViewShowsFixedTriggersAndCoarseIo) {
     EXPECT_STREQ(trigger_name(decode(image, PIN_J1_3, false).trigger), "level+1s");
     // J2-8 reads "Output+ (max 8mA)": compact "Output+".
     EXPECT_EQ(decode(image, PIN_J2_8, false).io, 0);
+}
+
+// The compact view shows "Input+" for full positions 0 to 2 and "Input-" from 3 on.
+TEST(PinImage, CompactInputBoundaryLiesBetweenFullPositions2And3) {
+    const struct {
+        uint8_t pattern;
+        int io;
+    } cases[] = {{0x3C, 0}, {0x2E, 0}, {0x38, 1}, {0x0B, 1}};
+    for (const auto& c : cases) {
+        ConfigImage image = blank_image();
+        image[PinMap[PIN_J2_6].input_slot] = 0x18;  // SEND_LOCK
+        for (int i = 0; i < 6; ++i) {
+            const IoBit& bit = PinMap[PIN_J2_6].io_bits[i];
+            if (c.pattern & (0x20 >> i)) image[bit.address] |= bit.mask;
+        }
+        EXPECT_EQ(decode(image, PIN_J2_6, false).io, c.io) << int(c.pattern);
+    }
+}
+
+// The whole written pin area, byte for byte: a trigger or alternative trigger byte
+// at the wrong address would read back the same and still reach the module wrong.
+TEST(PinImage, WrittenPinAreaIsTheExpectedImage) {
+    const ConfigImage defaults = default_image();
+    PinSetting triggers[PIN_COUNT];
+    for (int pin = 0; pin < PIN_COUNT; ++pin) {
+        triggers[pin].signal = 1;  // LOCK, an output everywhere
+        triggers[pin].trigger = pin + 1;
+    }
+    // Addresses 0x81 to 0xDC. The defaults move SEND_HAZARD_LIGHTS to J1-4's input
+    // slot and blank every alternative trigger byte.
+    const uint8_t written_defaults[PIN_AREA_SIZE] = {
+        0x80, 0x03, 0x0F, 0x04, 0x06, 0x08, 0x09, 0x03, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+        0x00, 0x00, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+        0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00,
+        0x20, 0x80, 0xC0, 0xFF, 0x7F, 0x2F, 0x90, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x1D, 0x1D, 0x1D, 0x1D, 0x00, 0x1D, 0x1D, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x1D, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    };
+    const uint8_t written_triggers[PIN_AREA_SIZE] = {
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x80, 0x80, 0x80, 0x00, 0x80,
+        0x00, 0x80, 0x80, 0x80, 0x80, 0x00, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+        0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00,
+        0x80, 0x80, 0x00, 0xFF, 0x7F, 0x2F, 0x90, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x02, 0x01, 0x1D, 0x16, 0x09, 0x0F, 0x2C, 0x3B, 0x4A, 0x58, 0x00, 0x00,
+        0x00, 0x00, 0x03, 0x00, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0x67, 0x00,
+    };
+    const struct {
+        const char* name;
+        std::function<PinSetting(int)> setting;
+        const uint8_t* expected;
+    } cases[] = {
+        {"factory defaults", [&](int pin) { return decode(defaults, pin, true); }, written_defaults},
+        {"a trigger on every pin", [&](int pin) { return triggers[pin]; }, written_triggers},
+    };
+    for (const auto& c : cases) {
+        ConfigImage image = blank_image();
+        for (int pin = 0; pin < PIN_COUNT; ++pin) encode_image(image, pin, c.setting(pin), true);
+        for (int i = 0; i < PIN_AREA_SIZE; ++i)
+            EXPECT_EQ(image[size_t(PIN_AREA_FIRST + i)], c.expected[i]) << c.name << " at " << PIN_AREA_FIRST + i;
+    }
 }
 
 TEST(PinImage, UnknownPatternsAndCodesShowPositionZero) {
