@@ -47,8 +47,8 @@ void refresh_io_mark(int pin);
 void refresh_trigger_mark(int pin);
 void refresh_row_marks(int pin);
 
-// The red marks themselves: a list's text, the background of the event box around
-// the inversion box (a box of the rows).
+// The red marks themselves: a list's text; for an inversion box of the rows, the
+// background of the event box around it.
 void mark_list(GtkWidget* list, bool marked);
 void mark_inversion_box(GtkWidget* box, bool marked);
 bool list_marked(GtkWidget* list);
