@@ -156,6 +156,7 @@ TEST_F(MainLoop, UnplugTearsTheEditorDownAndReplugReconnects) {
 TEST_F(MainLoop, ASilentModuleAfterReplugStaysInTheHandshake) {
     for (bool identified : {false, true}) {
         SCOPED_TRACE(identified ? "identity kept" : "handshake kept");
+        link_close();
         start(SimSettings());
         ASSERT_TRUE(run_until([] { return connection_state == IDENTIFYING; }));
         if (identified) {
