@@ -5,9 +5,12 @@
 #include "app/settings.h"
 #include "app/single_instance.h"
 #include "app/themes.h"
+#include "config/signal_monitor.h"
+#include "diag/console.h"
 #include "i18n/languages.h"
 #include "net/update_check.h"
 #include "sim/backend_choice.h"
+#include "ui/dialogs.h"
 
 void run_program(int argc, char** argv) {
     // The socket layer: a peer that closes its end must not end the program.
@@ -20,6 +23,9 @@ void run_program(int argc, char** argv) {
     const char* update_text = check_for_updates();
     install_backend_from_environment();
     link_init();
+    // The console closes before the signal monitor when the module is taken over.
+    register_tool_window_closer(close_console);
+    register_tool_window_closer(destroy_signal_monitor);
     build_main_window(update_text);
     run_main_loop();
 }

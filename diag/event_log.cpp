@@ -1,11 +1,18 @@
-// The event log's text: appending stamped messages and keeping within capacity.
+// The event log's text: appending stamped messages, keeping within capacity, and the
+// log file that mirrors it.
 #include "diag/event_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
 EventLog event_log;
+EventLogHooks event_log_hooks;
 
 namespace {
 
@@ -56,22 +63,95 @@ void drop_oldest() {
     event_log.log_text[keep] = '\0';
 }
 
+bool write_all(int fd, const char* bytes, int count) {
+    while (count > 0) {
+        const ssize_t n = ::write(fd, bytes, size_t(count));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        count -= int(n);
+    }
+    return true;
+}
+
+// A log file whose last link was removed (its folder deleted, say) takes writes
+// without complaint, yet nobody will ever read them: count it as lost.
+bool still_reachable(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 && (!S_ISREG(st.st_mode) || st.st_nlink > 0);
+}
+
+void write_to_file(const char* bytes, int count) {
+    if (event_log.log_file < 0) return;
+    if (write_all(event_log.log_file, bytes, count) && still_reachable(event_log.log_file)) return;
+    char path[LOG_PATH_CAPACITY];
+    std::memcpy(path, event_log.log_file_path, sizeof path);
+    close_log_file();
+    if (event_log_hooks.file_failed) event_log_hooks.file_failed(path);
+}
+
+// The start of the line holding text[end - 1].
+const char* line_start_before(const char* text, int end) {
+    int i = end - 1;
+    while (i > 0 && text[i - 1] != '\n') --i;
+    return text + (i > 0 ? i : 0);
+}
+
 }  // namespace
 
 void log_message(LogDirection direction, const uint8_t* bytes, int count) {
     const int n = build_piece(direction, bytes, count);
     // Room for the whole piece, not just the usual 2048 bytes: a long message of line
     // ends grows far beyond its byte count.
+    bool cut = false;
     while (LOG_CAPACITY - event_log.log_end <= LOG_MIN_FREE - 1 ||
            LOG_CAPACITY - event_log.log_end <= n) {
         drop_oldest();
+        cut = true;
     }
-    std::memcpy(event_log.log_text + event_log.log_end, piece, size_t(n));
+    write_to_file(piece, n);
+    char* start = event_log.log_text + event_log.log_end;
+    std::memcpy(start, piece, size_t(n));
     event_log.log_end += n;
     event_log.log_text[event_log.log_end] = '\0';
+    if (event_log_hooks.appended && n > 0) {
+        // The line is judged from its real start, also when this piece only
+        // continues a line an earlier message began.
+        event_log_hooks.appended(start, n, line_start_before(event_log.log_text, event_log.log_end), cut);
+    }
 }
 
 void clear_log() {
     event_log.log_end = 0;
     event_log.log_text[0] = '\0';
+    if (event_log_hooks.cleared) event_log_hooks.cleared();
 }
+
+bool open_log_file(const char* path) {
+    close_log_file();
+    if (std::strlen(path) >= sizeof event_log.log_file_path) return false;
+    // Not blocking: opening a pipe nobody reads would hang the program.
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode))) {
+        ::close(fd);
+        return false;
+    }
+    fcntl(fd, F_SETFL, O_APPEND);
+    if (!write_all(fd, event_log.log_text, event_log.log_end)) {
+        ::close(fd);
+        return false;
+    }
+    event_log.log_file = fd;
+    std::strcpy(event_log.log_file_path, path);
+    return true;
+}
+
+void close_log_file() {
+    if (event_log.log_file >= 0) ::close(event_log.log_file);
+    event_log.log_file = -1;
+    event_log.log_file_path[0] = '\0';
+}
+
+bool log_file_open() { return event_log.log_file >= 0; }

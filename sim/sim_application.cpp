@@ -191,7 +191,7 @@ void SimModule::handle_frame(const SimFrame& frame) {
         break;
     case 0x08: {  // signal map, least significant bit first
         std::vector<uint8_t> data;
-        for (int i = 0; i < 5; ++i) data.push_back(uint8_t(signal_map_ >> (8 * i)));
+        for (int i = 0; i < 5; ++i) data.push_back(uint8_t(signal_map() >> (8 * i)));
         reply(0x09, data);
         break;
     }

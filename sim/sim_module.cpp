@@ -30,14 +30,14 @@ struct DemoStep {
 constexpr uint64_t bit(int n) { return uint64_t(1) << n; }
 
 const DemoStep DEMO_STEPS[] = {
-    {0, bit(16) | bit(17), "* IGN Ignition on\r\n"},
-    {3000, bit(16) | bit(17) | bit(8), "* DOOR Front left door opened\r\n"},
-    {5000, bit(16) | bit(17), "* DOOR Front left door closed\r\n"},
+    {0, bit(16) | bit(17), "1* IGN Ignition on\r\n"},
+    {3000, bit(16) | bit(17) | bit(8), "1* DOOR Front left door opened\r\n"},
+    {5000, bit(16) | bit(17), "1* DOOR Front left door closed\r\n"},
     {7000, bit(16) | bit(17) | bit(33), nullptr},
-    {9000, bit(16) | bit(17) | bit(33) | bit(34) | bit(6), "* LOCK Locked at speed\r\n"},
+    {9000, bit(16) | bit(17) | bit(33) | bit(34) | bit(6), "1* LOCK Locked at speed\r\n"},
     {13000, bit(16) | bit(17) | bit(33) | bit(37) | bit(6), "Reverse gear\r\n"},
-    {15000, bit(6), "* IGN Ignition off\r\n"},
-    {17000, bit(1), "* LOCK Unlocked by remote\r\n"},
+    {15000, bit(6), "1* IGN Ignition off\r\n"},
+    {17000, bit(1), "1* LOCK Unlocked by remote\r\n"},
     {18000, 0, nullptr},
 };
 constexpr int DEMO_CYCLE_MS = 20000;
@@ -148,7 +148,19 @@ void SimModule::queue_event_text(const std::string& text) {
     reply(0xFF, std::vector<uint8_t>(text.begin(), text.begin() + long(n)));
 }
 
+void SimModule::hold_signals(uint64_t bits, bool on) {
+    bits &= SIM_SIGNAL_MASK;
+    (on ? held_on_ : held_off_) |= bits;
+    (on ? held_off_ : held_on_) &= ~bits;
+}
+
+void SimModule::release_signals(uint64_t bits) {
+    held_on_ &= ~bits;
+    held_off_ &= ~bits;
+}
+
 void SimModule::advance_to(uint64_t now_ms) {
+    take_command_file(now_ms);
     if (!settings_.demo || !plugged_) return;
     demo_step(now_ms);
 }

@@ -17,6 +17,8 @@ constexpr int SIM_FLASH_BLOCK = 1024;
 constexpr int SIM_FLASH_BLOCKS = 96;
 constexpr int SIM_FLASH_SIZE = SIM_FLASH_BLOCK * SIM_FLASH_BLOCKS;
 
+constexpr uint64_t SIM_SIGNAL_MASK = 0xFFFFFFFFFFull;  // the 40 signal bits
+
 using SimReport = std::array<uint8_t, 8>;
 
 // A frame the module received: command and data.
@@ -46,7 +48,8 @@ public:
     int host_write(const uint8_t* report, size_t length);
     // The next input report, if one is waiting.
     bool host_read(SimReport* report);
-    // Lets the demo move on to `now_ms`.
+    // Lets the demo move on to `now_ms`, and runs the folder's command file when one
+    // has appeared (see sim_commands.h).
     void advance_to(uint64_t now_ms);
 
     // --- what the module is ---
@@ -54,11 +57,17 @@ public:
     bool running_bootloader() const { return bootloader_; }
     uint8_t* memory() { return memory_.data(); }
     const std::vector<uint8_t>& flash() const { return flash_; }
-    uint64_t signal_map() const { return signal_map_; }
-    void set_signal_map(uint64_t map) { signal_map_ = map & 0xFFFFFFFFFFull; }
+    // The map the module reports: its own signals (the demo's, or set_signal_map's)
+    // with the held bits over them.
+    uint64_t signal_map() const { return (signal_map_ | held_on_) & ~held_off_; }
+    void set_signal_map(uint64_t map) { signal_map_ = map & SIM_SIGNAL_MASK; }
+    // Holds bits on (or off) whatever the module's own signals do, until released.
+    void hold_signals(uint64_t bits, bool on);
+    void release_signals(uint64_t bits);
+    void set_demo(bool on) { settings_.demo = on; }
     // Module texts read with command 0x57.
     std::vector<std::string>& text_lines() { return text_lines_; }
-    // Queues an unsolicited event text (reply code 0xFF), e.g. "* DOOR opened\r\n".
+    // Queues an unsolicited event text (reply code 0xFF), e.g. "1* DOOR opened\r\n" (tagged DOOR).
     void queue_event_text(const std::string& text);
 
     // --- faults ---
@@ -114,6 +123,7 @@ private:
     void persist_settings();
     void persist_flash();
     void demo_step(uint64_t now_ms);
+    void take_command_file(uint64_t now_ms);
 
     SimSettings settings_;
     std::string folder_;
@@ -123,6 +133,8 @@ private:
     std::array<uint8_t, SIM_MEMORY_SIZE> memory_{};
     std::vector<uint8_t> flash_;
     uint64_t signal_map_ = 0;
+    uint64_t held_on_ = 0;
+    uint64_t held_off_ = 0;
     std::vector<std::string> text_lines_;
     std::deque<SimReport> input_;  // reports waiting for the host
 
@@ -151,4 +163,7 @@ private:
     // Demo.
     uint64_t demo_last_ms_ = 0;
     int demo_phase_ = -1;
+
+    // Command file.
+    uint64_t next_command_check_ms_ = 0;
 };

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/file_bytes.h"
+#include "sim/sim_commands.h"
 #include "sim/sim_module.h"
 
 namespace {
@@ -85,4 +86,22 @@ void SimModule::persist_settings() {
 
 void SimModule::persist_flash() {
     if (!folder_.empty()) write_file(folder_ + "/flash.bin", flash_.data(), flash_.size());
+}
+
+// The command file is renamed before it is read, so lines a person appends meanwhile
+// start a new file instead of being lost.
+void SimModule::take_command_file(uint64_t now_ms) {
+    if (folder_.empty() || now_ms < next_command_check_ms_) return;
+    next_command_check_ms_ = now_ms + SIM_COMMANDS_CHECK_MS;
+    const std::string path = folder_ + "/" + SIM_COMMANDS_FILE;
+    const std::string taken = path + ".taken";
+    if (std::rename(path.c_str(), taken.c_str()) != 0) return;
+    std::string text;
+    const bool read = read_file(taken, &text);
+    std::remove(taken.c_str());
+    if (!read) return;
+    std::vector<std::string> problems;
+    run_sim_commands(*this, text, &problems);
+    for (const std::string& p : problems)
+        std::fprintf(stderr, "qv450 simulator: %s %s: ignored\n", path.c_str(), p.c_str());
 }

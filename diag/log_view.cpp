@@ -1,0 +1,176 @@
+// The event log's view: loading, following, filtering and scrolling; the log file button.
+#include "diag/log_view.h"
+
+#include <cstring>
+
+#include "app/settings.h"
+#include "diag/event_log.h"
+#include "diag/log_filter.h"
+#include "i18n/messages.h"
+#include "ui/dialogs.h"
+#include "ui/widgets.h"
+
+namespace {
+
+constexpr int MSG_CANNOT_OPEN_FILE = 16;
+constexpr int MSG_CANCEL = 22;
+constexpr int MSG_LOG_TO_FILE = 28;
+constexpr int MSG_SELECT_LOG_FILE = 29;
+constexpr int MSG_STOP_LOGGING = 30;
+constexpr int MSG_SAVE = 64;
+constexpr int MSG_ERROR_WRITING_FILE = 101;
+
+struct LogView {
+    GtkTextBuffer* buffer = nullptr;
+    GtkWidget* text_view = nullptr;
+    GtkWidget* autoscroll = nullptr;
+    GtkTextMark* end = nullptr;
+    GtkWidget* file_button = nullptr;
+};
+
+LogView view;
+
+// The filtered copy of the log that refilter_view shows.
+char filtered[LOG_CAPACITY];
+
+// settings.log_folder points here once a log file has been chosen.
+char remembered_folder[4096];
+
+void scroll_to_end() {
+    if (!view.autoscroll || !gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(view.autoscroll))) return;
+    // Scrolling to a mark waits for the view's layout by itself, so no GUI events
+    // need to run here: a message may be logged from inside a read from the module.
+    gtk_text_view_scroll_mark_onscreen(GTK_TEXT_VIEW(view.text_view), view.end);
+}
+
+void set_view_text(const char* text, int count) {
+    gtk_text_buffer_set_text(view.buffer, text, count);
+}
+
+void append_to_view(const char* piece, int count) {
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(view.buffer, &end);
+    gtk_text_buffer_insert(view.buffer, &end, piece, count);
+}
+
+void on_appended(const char* piece, int count, const char* last_line, bool cut) {
+    if (!view.buffer) return;
+    if (cut) {
+        refilter_view();
+    } else if (line_accepted(last_line)) {
+        append_to_view(piece, count);
+    }
+    scroll_to_end();
+}
+
+void on_cleared() {
+    if (view.buffer) set_view_text("", 0);
+}
+
+void show_file_button_state() {
+    if (!view.file_button) return;
+    const bool open = log_file_open();
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(view.file_button));
+    gtk_label_set_text(GTK_LABEL(label), message_text(open ? MSG_STOP_LOGGING : MSG_LOG_TO_FILE));
+    mark_changed(view.file_button, open);
+}
+
+void on_file_failed(const char* path) {
+    show_file_button_state();
+    gchar* text = g_strdup_printf(message_text(MSG_ERROR_WRITING_FILE), path);
+    show_message(text);
+    g_free(text);
+}
+
+void install_hooks() {
+    event_log_hooks.appended = on_appended;
+    event_log_hooks.cleared = on_cleared;
+    event_log_hooks.file_failed = on_file_failed;
+}
+
+void on_file_button(GtkWidget*, gpointer) { toggle_log_file(); }
+
+void on_file_button_destroyed(GtkWidget*, gpointer) { view.file_button = nullptr; }
+
+void remember_folder(GtkFileChooser* chooser) {
+    gchar* folder = gtk_file_chooser_get_current_folder(chooser);
+    // A folder too long to keep is not remembered; the old one stays.
+    if (folder && std::strlen(folder) < sizeof remembered_folder) {
+        std::strcpy(remembered_folder, folder);
+        settings.log_folder = remembered_folder;
+        save_settings();
+    }
+    g_free(folder);
+}
+
+// The chosen file (g_free it), or nullptr when cancelled.
+gchar* choose_log_file() {
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(
+        message_text(MSG_SELECT_LOG_FILE), nullptr, GTK_FILE_CHOOSER_ACTION_SAVE, message_text(MSG_CANCEL),
+        GTK_RESPONSE_CANCEL, message_text(MSG_SAVE), GTK_RESPONSE_ACCEPT, nullptr);
+    if (settings.log_folder && *settings.log_folder)
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), settings.log_folder);
+    gchar* file = nullptr;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        remember_folder(GTK_FILE_CHOOSER(dialog));
+        file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+    }
+    gtk_widget_destroy(dialog);
+    return file;
+}
+
+}  // namespace
+
+GtkWidget* load_view(GtkWidget* autoscroll) {
+    install_hooks();
+    view.autoscroll = autoscroll;
+    view.text_view = gtk_text_view_new();
+    view.buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view.text_view));
+    set_view_text(event_log.log_text, event_log.log_end);
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(view.buffer, &end);
+    view.end = gtk_text_buffer_create_mark(view.buffer, nullptr, &end, FALSE);
+    gtk_widget_show(view.text_view);
+
+    GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+    gtk_container_add(GTK_CONTAINER(scrolled), view.text_view);
+    gtk_widget_show(scrolled);
+    gtk_text_view_scroll_mark_onscreen(GTK_TEXT_VIEW(view.text_view), view.end);
+    return scrolled;
+}
+
+void close_view() {
+    view.buffer = nullptr;
+    view.text_view = nullptr;
+    view.autoscroll = nullptr;
+    view.end = nullptr;
+}
+
+void refilter_view() {
+    if (!view.buffer) return;
+    set_view_text(filtered, filter_lines(event_log.log_text, event_log.log_end, filtered));
+}
+
+GtkTextBuffer* log_view_buffer() { return view.buffer; }
+
+GtkWidget* new_log_file_button() {
+    install_hooks();
+    view.file_button = new_button("");
+    g_signal_connect(view.file_button, "clicked", G_CALLBACK(on_file_button), nullptr);
+    g_signal_connect(view.file_button, "destroy", G_CALLBACK(on_file_button_destroyed), nullptr);
+    show_file_button_state();
+    return view.file_button;
+}
+
+void toggle_log_file() {
+    if (log_file_open()) {
+        close_log_file();
+    } else {
+        gchar* file = choose_log_file();
+        if (!file) return;
+        if (!open_log_file(file)) show_message(message_text(MSG_CANNOT_OPEN_FILE));
+        g_free(file);
+    }
+    show_file_button_state();
+}
