@@ -92,7 +92,9 @@ void history_remember(CommandHistory& history, const char* command, const char* 
 }
 
 int history_step(CommandHistory& history, const char* command, const char* data, int step) {
-    store_slot(history, history.history_browse, command, data);
+    // Empty entries (a console just opened, or cleared by hand) would erase a sent
+    // command; there is nothing in them worth keeping.
+    if (*command || *data) store_slot(history, history.history_browse, command, data);
     history.history_browse = wrap(history.history_browse + step);
     return history.history_browse;
 }

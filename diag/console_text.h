@@ -52,6 +52,7 @@ extern CommandHistory command_history;
 void history_remember(CommandHistory& history, const char* command, const char* data);
 
 // Up (step -1) or Down (step +1): the entries shown now are stored into the browsed
-// slot, so an edited recalled line stays, and the browsed slot moves one place,
+// slot, so an edited recalled line stays (unless both are empty, which would erase a
+// sent command), and the browsed slot moves one place,
 // wrapping round. Returns the slot now browsed, whose texts go into the entries.
 int history_step(CommandHistory& history, const char* command, const char* data, int step);

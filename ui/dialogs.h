@@ -32,5 +32,5 @@ void close_tool_windows();
 // Registering a closer again changes nothing. Returns false when all
 // TOOL_WINDOW_CLOSER_CAPACITY places are taken.
 using ToolWindowCloser = void (*)();
-constexpr int TOOL_WINDOW_CLOSER_CAPACITY = 4;
+constexpr int TOOL_WINDOW_CLOSER_CAPACITY = 8;
 bool register_tool_window_closer(ToolWindowCloser closer);

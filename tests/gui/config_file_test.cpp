@@ -16,6 +16,7 @@
 #include "config/config_transfer.h"
 #include "config/pin_rows.h"
 #include "config/vehicle_selector.h"
+#include "gui/chooser_test_support.h"
 #include "gui/editor_test_support.h"
 #include "gui/gui_test_support.h"
 #include "ui/dialogs.h"
@@ -277,78 +278,15 @@ TEST_F(ConfigFile, RoundTripThroughAFileRestoresTheModule) {
     }
 }
 
-// The file choosers: answered from the idle loop once they are shown.
-struct ChooserAnswer {
-    std::string folder;        // where to go; "" to stay
-    std::string name;          // save: typed name; open: file to select
-    bool accept = true;
-    std::string started_in;    // the folder the chooser opened in
-    std::string title;
-    int shown = 0;
-};
-ChooserAnswer chooser_answer;
-gulong chooser_hook = 0;
-
-gboolean answer_chooser(gpointer data) {
-    GtkFileChooser* chooser = GTK_FILE_CHOOSER(data);
-    ChooserAnswer& a = chooser_answer;
-    gchar* start = gtk_file_chooser_get_current_folder(chooser);
-    a.started_in = start ? start : "";
-    g_free(start);
-    a.title = gtk_window_get_title(GTK_WINDOW(chooser));
-    if (a.accept) {
-        const std::string folder = a.folder.empty() ? a.started_in : a.folder;
-        if (!a.folder.empty()) gtk_file_chooser_set_current_folder(chooser, a.folder.c_str());
-        if (gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SAVE) {
-            gtk_file_chooser_set_current_name(chooser, a.name.c_str());
-        } else {
-            gtk_file_chooser_select_filename(chooser, (folder + "/" + a.name).c_str());
-        }
-        // The folder is read in the background; wait (bounded) until the choice holds.
-        for (int i = 0; i < 400; ++i) {
-            gchar* chosen = gtk_file_chooser_get_filename(chooser);
-            const bool ready = chosen && folder + "/" + a.name == chosen;
-            g_free(chosen);
-            if (ready) break;
-            gtk_main_iteration_do(FALSE);
-            g_usleep(5000);
-        }
-    }
-    // Accepting without a file would leave the chooser open: cancel instead, and let
-    // the test's checks fail.
-    gchar* chosen = gtk_file_chooser_get_filename(chooser);
-    const bool accept = a.accept && chosen;
-    g_free(chosen);
-    gtk_dialog_response(GTK_DIALOG(chooser), accept ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
-    g_object_unref(chooser);
-    return FALSE;
-}
-
-gboolean on_chooser_shown(GSignalInvocationHint*, guint, const GValue* params, gpointer) {
-    GObject* object = G_OBJECT(g_value_get_object(&params[0]));
-    if (GTK_IS_FILE_CHOOSER_DIALOG(object)) {
-        ++chooser_answer.shown;
-        g_idle_add(answer_chooser, g_object_ref(object));
-    }
-    return TRUE;
-}
-
 class ConfigFileChooser : public ConfigFile {
 protected:
     void SetUp() override {
         ConfigFile::SetUp();
         if (!gui_ok) return;
-        // Where the chooser keeps recent files and its own settings, as in a user's
-        // home (without them it warns, and leaks a path when it makes the folder).
-        g_mkdir_with_parents((gui_test_home() + "/.local/share").c_str(), 0700);
-        g_mkdir_with_parents((gui_test_home() + "/.config/gtk-2.0").c_str(), 0700);
-        chooser_answer = ChooserAnswer();
-        chooser_hook = g_signal_add_emission_hook(g_signal_lookup("show", GTK_TYPE_WIDGET), 0, on_chooser_shown,
-                                                  nullptr, nullptr);
+        start_answering_choosers();
     }
     void TearDown() override {
-        if (chooser_hook) g_signal_remove_emission_hook(g_signal_lookup("show", GTK_TYPE_WIDGET), chooser_hook);
-        chooser_hook = 0;
+        stop_answering_choosers();
         ConfigFile::TearDown();
     }
 };

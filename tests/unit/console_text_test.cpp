@@ -119,6 +119,14 @@ TEST(CommandHistoryTest, EditedRecalledLineStaysInItsSlot) {
     EXPECT_STREQ(h.data[first], "edited");
 }
 
+TEST(CommandHistoryTest, EmptyEntriesNeverEraseASentCommand) {
+    CommandHistory h;
+    history_remember(h, "05", "A");
+    history_step(h, "", "", -1);
+    EXPECT_STREQ(h.command[0], "05");
+    EXPECT_EQ(history_step(h, "", "", +1), 0);
+}
+
 TEST(CommandHistoryTest, WrapsAfterAHundredCommands) {
     CommandHistory h;
     for (int i = 0; i <= HISTORY_SLOTS; ++i) history_remember(h, "01", std::to_string(i).c_str());
