@@ -88,3 +88,17 @@ def window_titled(app, title, timeout=30):
 def label_reading(root, text, timeout=30):
     return wait_for(lambda: next(iter(find_all(root, pyatspi.ROLE_LABEL, text)), None),
                     timeout, f'a label reading "{text}"')
+
+
+def text_of(node):
+    text = node.queryText()
+    return text.getText(0, text.characterCount)
+
+
+def button(window, caption):
+    return wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_PUSH_BUTTON, caption)), None),
+                    30, f'the button "{caption}"')
+
+
+def press(window, caption):
+    button(window, caption).queryAction().doAction(0)

@@ -10,22 +10,8 @@ import shutil
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qv450_driver import (Program, find_all, label_reading, wait_for,  # noqa: E402
-                          window_titled)
-
-
-def text_of(node):
-    text = node.queryText()
-    return text.getText(0, text.characterCount)
-
-
-def button(window, caption):
-    return wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_PUSH_BUTTON, caption)), None),
-                    30, f'the button "{caption}"')
-
-
-def press(window, caption):
-    button(window, caption).queryAction().doAction(0)
+from qv450_driver import (Program, find_all, label_reading, press, text_of,  # noqa: E402
+                          wait_for, window_titled)
 
 
 def level_field(window):
