@@ -23,9 +23,10 @@ constexpr int MSG_ERROR_WRITING_FILE = 101;
 struct LogView {
     GtkTextBuffer* buffer = nullptr;
     GtkWidget* text_view = nullptr;
+    GtkWidget* scrolled = nullptr;
     GtkWidget* autoscroll = nullptr;
-    GtkTextMark* end = nullptr;
     GtkWidget* file_button = nullptr;
+    guint scroll_source = 0;  // a scroll to the end is pending
 };
 
 LogView view;
@@ -36,11 +37,22 @@ char filtered[LOG_CAPACITY];
 // settings.log_folder points here once a log file has been chosen.
 char remembered_folder[4096];
 
+// Runs once the view has laid out the new lines (their layout runs at a higher
+// priority), so the end of the scroll range is where the text ends.
+gboolean scroll_now(gpointer) {
+    view.scroll_source = 0;
+    if (!view.scrolled) return FALSE;
+    GtkAdjustment* adjustment = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(view.scrolled));
+    gtk_adjustment_set_value(adjustment, gtk_adjustment_get_upper(adjustment) - gtk_adjustment_get_page_size(adjustment));
+    return FALSE;
+}
+
+// The scroll is left to the GUI's own event processing: a message may be logged from
+// inside a read from the module, where running GUI handlers would not be safe, and a
+// burst of messages then costs one scroll.
 void scroll_to_end() {
     if (!view.autoscroll || !gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(view.autoscroll))) return;
-    // Scrolling to a mark waits for the view's layout by itself, so no GUI events
-    // need to run here: a message may be logged from inside a read from the module.
-    gtk_text_view_scroll_mark_onscreen(GTK_TEXT_VIEW(view.text_view), view.end);
+    if (!view.scroll_source) view.scroll_source = g_idle_add_full(G_PRIORITY_LOW, scroll_now, nullptr, nullptr);
 }
 
 void set_view_text(const char* text, int count) {
@@ -127,24 +139,21 @@ GtkWidget* load_view(GtkWidget* autoscroll) {
     view.text_view = gtk_text_view_new();
     view.buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view.text_view));
     set_view_text(event_log.log_text, event_log.log_end);
-    GtkTextIter end;
-    gtk_text_buffer_get_end_iter(view.buffer, &end);
-    view.end = gtk_text_buffer_create_mark(view.buffer, nullptr, &end, FALSE);
     gtk_widget_show(view.text_view);
 
-    GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
-    gtk_container_add(GTK_CONTAINER(scrolled), view.text_view);
-    gtk_widget_show(scrolled);
-    gtk_text_view_scroll_mark_onscreen(GTK_TEXT_VIEW(view.text_view), view.end);
-    return scrolled;
+    view.scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(view.scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+    gtk_container_add(GTK_CONTAINER(view.scrolled), view.text_view);
+    gtk_widget_show(view.scrolled);
+    if (!view.scroll_source) view.scroll_source = g_idle_add_full(G_PRIORITY_LOW, scroll_now, nullptr, nullptr);
+    return view.scrolled;
 }
 
 void close_view() {
     view.buffer = nullptr;
     view.text_view = nullptr;
     view.autoscroll = nullptr;
-    view.end = nullptr;
+    view.scrolled = nullptr;
 }
 
 void refilter_view() {

@@ -31,8 +31,7 @@ def screen_colour(x, y):
 
 
 def cell_point(monitor, label):
-    cell = next(node for node in find_all(monitor, pyatspi.ROLE_PUSH_BUTTON)
-                if label in [node.getChildAtIndex(i).name for i in range(node.childCount)] or node.name == label)
+    cell = find_all(monitor, pyatspi.ROLE_PUSH_BUTTON, label)[0]
     box = cell.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     return box.x + 4, box.y + box.height // 2
 

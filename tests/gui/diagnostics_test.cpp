@@ -255,6 +255,27 @@ TEST_F(Diagnostics, HistoryOutlivesTheWindow) {
     EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(console_window.command_entry)), "33");
 }
 
+GtkAdjustment* log_scroll() {
+    GtkWidget* scrolled = find_widgets(console_window.window, GTK_TYPE_SCROLLED_WINDOW).at(0);
+    return gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled));
+}
+
+TEST_F(Diagnostics, AutoscrollFollowsTheEndOnlyWhileTicked) {
+    open_console_by_key();
+    for (int i = 0; i < 200; ++i) log_text("line " + std::to_string(i) + "\n");
+    process_pending_events();
+    GtkAdjustment* scroll = log_scroll();
+    EXPECT_GT(gtk_adjustment_get_value(scroll), 0.0);
+    EXPECT_DOUBLE_EQ(gtk_adjustment_get_value(scroll),
+                     gtk_adjustment_get_upper(scroll) - gtk_adjustment_get_page_size(scroll));
+
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(console_window.autoscroll), FALSE);
+    gtk_adjustment_set_value(scroll, 0);
+    for (int i = 0; i < 50; ++i) log_text("more\n");
+    process_pending_events();
+    EXPECT_EQ(gtk_adjustment_get_value(scroll), 0.0);
+}
+
 TEST_F(Diagnostics, FilterShowsTheTickedTagsAndSavesTheTexts) {
     log_text("1* IGN on\n");
     log_text("plain\n");
