@@ -2,6 +2,7 @@
 #include "diag/log_filter.h"
 
 #include <cstring>
+#include <string_view>
 
 LogFilter log_filter;
 
@@ -64,4 +65,22 @@ void set_filter_tag(int slot, const char* text) {
     }
     std::memcpy(settings.filter_tags[slot], text, n);
     settings.filter_tags[slot][n] = '\0';
+}
+
+ViewEdit plan_view_edit(const char* shown, int shown_count, const char* wanted, int wanted_count) {
+    constexpr int ANCHOR = 256;
+    ViewEdit edit;
+    if (shown_count == 0) return edit;
+    const int anchor = shown_count < ANCHOR ? shown_count : ANCHOR;
+    const std::string_view tail(shown + shown_count - anchor, size_t(anchor));
+    const size_t at = std::string_view(wanted, size_t(wanted_count)).rfind(tail);
+    if (at == std::string_view::npos) return edit;
+    const int end = int(at) + anchor;  // where the shown text ends inside `wanted`
+    int same = anchor;
+    while (same < shown_count && same < end && shown[shown_count - same - 1] == wanted[end - same - 1]) ++same;
+    edit.replace_all = false;
+    edit.drop_front = shown_count - same;
+    edit.insert_front = end - same;
+    edit.append_from = end;
+    return edit;
 }

@@ -36,3 +36,15 @@ int filter_lines(const char* text, int count, char* out);
 // Stores a tag text into slot i, cut to FILTER_TAG_CHARS bytes without splitting a
 // UTF-8 character.
 void set_filter_tag(int slot, const char* text);
+
+// How the view's text `shown` becomes `wanted` with the least rework, when the end of
+// `shown` appears in `wanted` (the usual case after the oldest log text was cut):
+// drop shown[0, drop_front), put wanted[0, insert_front) in front, and append
+// wanted[append_from, wanted_count). `replace_all` when they share no such stretch.
+struct ViewEdit {
+    bool replace_all = true;
+    int drop_front = 0;
+    int insert_front = 0;
+    int append_from = 0;
+};
+ViewEdit plan_view_edit(const char* shown, int shown_count, const char* wanted, int wanted_count);

@@ -156,9 +156,27 @@ void close_view() {
     view.scrolled = nullptr;
 }
 
+// Only the parts that change are edited: rebuilding the whole view would lay out
+// every line again, far too slow for each cut of a full log.
 void refilter_view() {
     if (!view.buffer) return;
-    set_view_text(filtered, filter_lines(event_log.log_text, event_log.log_end, filtered));
+    const int count = filter_lines(event_log.log_text, event_log.log_end, filtered);
+    GtkTextIter start, end;
+    gtk_text_buffer_get_bounds(view.buffer, &start, &end);
+    gchar* shown = gtk_text_buffer_get_text(view.buffer, &start, &end, FALSE);
+    const ViewEdit edit = plan_view_edit(shown, int(std::strlen(shown)), filtered, count);
+    g_free(shown);
+    if (edit.replace_all) {
+        set_view_text(filtered, count);
+        return;
+    }
+    GtkTextIter from, to;
+    gtk_text_buffer_get_start_iter(view.buffer, &from);
+    gtk_text_buffer_get_iter_at_offset(view.buffer, &to, edit.drop_front);
+    gtk_text_buffer_delete(view.buffer, &from, &to);
+    gtk_text_buffer_get_start_iter(view.buffer, &from);
+    gtk_text_buffer_insert(view.buffer, &from, filtered, edit.insert_front);
+    append_to_view(filtered + edit.append_from, count - edit.append_from);
 }
 
 GtkTextBuffer* log_view_buffer() { return view.buffer; }

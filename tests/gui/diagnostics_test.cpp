@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -253,6 +254,29 @@ TEST_F(Diagnostics, HistoryOutlivesTheWindow) {
     key(console_window.command_entry, GDK_Down);
     key(console_window.command_entry, GDK_Up);
     EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(console_window.command_entry)), "33");
+}
+
+TEST_F(Diagnostics, ViewFollowsTheLogThroughItsCut) {
+    open_console_by_key();
+    const std::string line = "1* DOOR a line of a log that fills up\n";
+    int cuts = 0;
+    for (int before = 0; cuts < 2; before = event_log.log_end) {
+        log_text(line);
+        cuts += event_log.log_end < before;
+    }
+    process_pending_events();
+    EXPECT_EQ(view_text(), std::string(event_log.log_text, size_t(event_log.log_end)));
+
+    std::strcpy(settings.filter_tags[0], "IGN");
+    log_filter = LogFilter{true, 1, false};
+    refilter_view();
+    for (int before = 0; cuts < 3; before = event_log.log_end) {
+        log_text("1* IGN kept\n");
+        cuts += event_log.log_end < before;
+    }
+    const std::string shown = view_text();
+    EXPECT_FALSE(has(shown, "DOOR"));
+    EXPECT_TRUE(has(shown.substr(0, 22 + 13), "1* IGN kept\r\n")) << shown.substr(0, 60);
 }
 
 GtkAdjustment* log_scroll() {

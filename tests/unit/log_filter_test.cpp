@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -102,6 +103,47 @@ TEST_F(LogFilterTest, FilteredCopyKeepsAcceptedLinesWithTheirLineEnds) {
     EXPECT_EQ(out[n], '\0');
     log_filter.filter_active = false;
     EXPECT_EQ(filter_lines(text.c_str(), int(text.size()), out), int(text.size())) << "off: the whole log";
+}
+
+}  // namespace
+
+namespace {
+
+std::string apply(const std::string& shown, const std::string& wanted) {
+    const ViewEdit e = plan_view_edit(shown.data(), int(shown.size()), wanted.data(), int(wanted.size()));
+    if (e.replace_all) return "<all>" + wanted;
+    return wanted.substr(0, size_t(e.insert_front)) + shown.substr(size_t(e.drop_front)) +
+           wanted.substr(size_t(e.append_from));
+}
+
+// Lines long enough that the end of the shown text is a stretch worth finding.
+std::string L(char c) { return std::string(299, c) + "\n"; }
+
+TEST(ViewEdit, EditsOnlyWhatChanges) {
+    const std::string lines = L('a') + L('b') + L('c') + L('d');
+    struct Case {
+        std::string shown, wanted;
+        bool whole;
+    } cases[] = {
+        {lines, L('b').substr(40) + L('c') + L('d') + L('e'), false},  // cut inside a line, one line more
+        {lines, L('c') + L('d'), false},                                // cut only
+        {lines, lines + "x", false},                                    // append only
+        {lines, "front\n" + L('c') + L('d'), false},                   // the front changes
+        {lines, L('d') + L('b') + L('c') + L('d') + L('f'), false},     // a line put in front
+        {"", "new\n", true},
+        {lines, L('z') + L('d').substr(0, 98), true},                   // no shared end
+        {"short\n", "short\nlonger\n", false},
+    };
+    for (const Case& c : cases) {
+        const ViewEdit e = plan_view_edit(c.shown.data(), int(c.shown.size()), c.wanted.data(), int(c.wanted.size()));
+        EXPECT_EQ(e.replace_all, c.whole) << c.wanted;
+        if (e.replace_all) continue;
+        const std::string result = c.wanted.substr(0, size_t(e.insert_front)) + c.shown.substr(size_t(e.drop_front)) +
+                                   c.wanted.substr(size_t(e.append_from));
+        EXPECT_EQ(result, c.wanted);
+        EXPECT_GE(int(c.shown.size()) - e.drop_front, std::min(int(c.shown.size()), 256))
+            << "what the shown text already holds is kept";
+    }
 }
 
 }  // namespace
