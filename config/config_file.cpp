@@ -14,6 +14,7 @@
 #include "config/config_file_keys.h"
 #include "config/vehicle_selector.h"
 #include "i18n/messages.h"
+#include "ui/chooser_folder.h"
 #include "ui/dialogs.h"
 
 namespace {
@@ -29,18 +30,8 @@ constexpr int MSG_NO_USB_DEVICE = 95;   // "No USB device found."
 constexpr int MSG_ERROR_WRITING_FILE = 101;  // "Error writing file %s !"
 
 // settings.config_folder points here once a chooser has been accepted.
-char remembered_folder[4096];
+char remembered_folder[CHOOSER_FOLDER_CAPACITY];
 
-void remember_folder(GtkFileChooser* chooser) {
-    gchar* folder = gtk_file_chooser_get_current_folder(chooser);
-    // A folder too long to keep is not remembered; the old one stays.
-    if (folder && std::strlen(folder) < sizeof remembered_folder) {
-        std::strcpy(remembered_folder, folder);
-        settings.config_folder = remembered_folder;
-        save_settings();
-    }
-    g_free(folder);
-}
 
 // Runs the chooser; the chosen file (g_free it), or nullptr when cancelled or closed.
 gchar* choose_config_file(bool saving) {
@@ -57,7 +48,7 @@ gchar* choose_config_file(bool saving) {
     }
     gchar* file = nullptr;
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-        remember_folder(GTK_FILE_CHOOSER(dialog));
+        remember_chooser_folder(GTK_FILE_CHOOSER(dialog), remembered_folder, &settings.config_folder);
         file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
     }
     gtk_widget_destroy(dialog);

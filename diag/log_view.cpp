@@ -7,6 +7,7 @@
 #include "diag/event_log.h"
 #include "diag/log_filter.h"
 #include "i18n/messages.h"
+#include "ui/chooser_folder.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
 
@@ -35,7 +36,7 @@ LogView view;
 char filtered[LOG_CAPACITY];
 
 // settings.log_folder points here once a log file has been chosen.
-char remembered_folder[4096];
+char remembered_folder[CHOOSER_FOLDER_CAPACITY];
 
 // Runs once the view has laid out the new lines (their layout runs at a higher
 // priority), so the end of the scroll range is where the text ends.
@@ -104,16 +105,6 @@ void on_file_button(GtkWidget*, gpointer) { toggle_log_file(); }
 
 void on_file_button_destroyed(GtkWidget*, gpointer) { view.file_button = nullptr; }
 
-void remember_folder(GtkFileChooser* chooser) {
-    gchar* folder = gtk_file_chooser_get_current_folder(chooser);
-    // A folder too long to keep is not remembered; the old one stays.
-    if (folder && std::strlen(folder) < sizeof remembered_folder) {
-        std::strcpy(remembered_folder, folder);
-        settings.log_folder = remembered_folder;
-        save_settings();
-    }
-    g_free(folder);
-}
 
 // The chosen file (g_free it), or nullptr when cancelled.
 gchar* choose_log_file() {
@@ -124,7 +115,7 @@ gchar* choose_log_file() {
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), settings.log_folder);
     gchar* file = nullptr;
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-        remember_folder(GTK_FILE_CHOOSER(dialog));
+        remember_chooser_folder(GTK_FILE_CHOOSER(dialog), remembered_folder, &settings.log_folder);
         file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
     }
     gtk_widget_destroy(dialog);
