@@ -1,0 +1,157 @@
+// Command line and configuration file of the relay server.
+#include "relay/relay_options.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+const char RELAY_USAGE[] =
+    "usage: qv450-relay [--tool-port N] [--operator-port N] [--config FILE] [--bind ADDRESS]\n"
+    "                   [--code-ttl SECONDS] [--idle-timeout SECONDS]\n"
+    "The operator token comes from the configuration file (operator_token = ...) or from\n"
+    "QV450_OPERATOR_TOKEN.\n";
+
+namespace {
+
+bool parse_int(const std::string& text, int low, int high, int* out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value < low || value > high) return false;
+    *out = int(value);
+    return true;
+}
+
+std::string trim(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    size_t last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+// The integer settings a file or the command line may give, by name.
+struct IntSetting {
+    const char* name;
+    int RelayOptions::*field;
+    int low, high;
+};
+const IntSetting INT_SETTINGS[] = {
+    {"tool_port", &RelayOptions::tool_port, 0, 65535},
+    {"operator_port", &RelayOptions::operator_port, 0, 65535},
+    {"code_ttl", &RelayOptions::code_ttl_s, 1, 7 * 24 * 3600},
+    {"idle_timeout", &RelayOptions::idle_timeout_s, 1, 7 * 24 * 3600},
+    {"login_timeout", &RelayOptions::login_timeout_s, 1, 3600},
+    {"max_failures", &RelayOptions::max_failures, 1, 1000000},
+    {"failure_window", &RelayOptions::failure_window_s, 1, 7 * 24 * 3600},
+    {"max_sessions", &RelayOptions::max_sessions, 1, 1000000},
+};
+
+bool set_named(const std::string& name, const std::string& value, RelayOptions* options,
+               std::string* error) {
+    if (name == "operator_token") {
+        options->operator_token = value;
+        return true;
+    }
+    if (name == "bind") {
+        options->bind_address = value;
+        return true;
+    }
+    for (const IntSetting& setting : INT_SETTINGS) {
+        if (name != setting.name) continue;
+        if (parse_int(value, setting.low, setting.high, &(options->*setting.field))) return true;
+        *error = "bad value for " + name + ": " + value;
+        return false;
+    }
+    *error = "unknown setting " + name;
+    return false;
+}
+
+}  // namespace
+
+bool apply_relay_config_text(const std::string& text, RelayOptions* options, std::string* error) {
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        ++number;
+        size_t hash = line.find('#');
+        if (hash != std::string::npos) line.erase(hash);
+        line = trim(line);
+        if (line.empty()) continue;
+        size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            *error = "line " + std::to_string(number) + ": expected key = value";
+            return false;
+        }
+        std::string message;
+        if (!set_named(trim(line.substr(0, equals)), trim(line.substr(equals + 1)), options, &message)) {
+            *error = "line " + std::to_string(number) + ": " + message;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::string* error, bool* help) {
+    *help = false;
+    std::string config_path;
+    // Command-line values win over the file's: remember them and apply them last.
+    std::string overrides;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            *help = true;
+            return true;
+        }
+        if (i + 1 >= argc || arg.rfind("--", 0) != 0) {
+            *error = "unexpected argument " + arg;
+            return false;
+        }
+        std::string value = argv[++i];
+        if (arg == "--config") {
+            config_path = value;
+            continue;
+        }
+        std::string name = arg.substr(2);
+        for (char& c : name)
+            if (c == '-') c = '_';
+        if (name == "code_ttl" || name == "idle_timeout" || name == "tool_port" ||
+            name == "operator_port" || name == "bind") {
+            overrides += name + "=" + value + "\n";
+            continue;
+        }
+        *error = "unknown option " + arg;
+        return false;
+    }
+    if (!config_path.empty()) {
+        std::ifstream file(config_path);
+        if (!file) {
+            *error = "cannot read " + config_path + ": " + std::strerror(errno);
+            return false;
+        }
+        std::stringstream text;
+        text << file.rdbuf();
+        if (!apply_relay_config_text(text.str(), options, error)) {
+            *error = config_path + ": " + *error;
+            return false;
+        }
+    }
+    std::string message;
+    if (!apply_relay_config_text(overrides, options, &message)) {
+        *error = message.substr(message.find(':') + 2);
+        return false;
+    }
+    if (options->operator_token.empty()) {
+        const char* token = std::getenv("QV450_OPERATOR_TOKEN");
+        if (token) options->operator_token = token;
+    }
+    if (options->operator_token.empty()) {
+        *error = "no operator token: set operator_token in --config FILE or QV450_OPERATOR_TOKEN";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,30 @@
+// The relay server's settings: command line, configuration file and environment.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct RelayOptions {
+    std::string bind_address = "0.0.0.0";
+    int tool_port = 55555;       // where the tool logs in with a session code
+    int operator_port = 55556;   // where operators open and join sessions
+    std::string operator_token;  // operators must present it
+    int code_ttl_s = 600;        // an unused session code expires after this
+    int idle_timeout_s = 1800;   // a session with no traffic either way ends after this
+    int login_timeout_s = 10;    // a login line must arrive within this
+    int max_failures = 10;       // failed logins per address within failure_window_s
+    int failure_window_s = 600;
+    int max_sessions = 10000;
+    int max_connections = 30000;
+};
+
+// Reads the command line (argv[1..]), then the configuration file it names, then
+// QV450_OPERATOR_TOKEN when neither gave a token. False with a message in *error on a
+// bad option, an unreadable file or no token; *help is set for --help.
+bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::string* error, bool* help);
+
+// Applies "key = value" lines of a configuration file's text; '#' starts a comment.
+// False with a message naming the line on an unknown key or a bad value.
+bool apply_relay_config_text(const std::string& text, RelayOptions* options, std::string* error);
+
+extern const char RELAY_USAGE[];
