@@ -1,19 +1,167 @@
-// Remote-access state shared with the link and the main loop.
+// The remote-access window: password, the connect toggle and the relay's status; the
+// relay itself runs in relay.cpp.
 #include "net/remote_access.h"
 
+#include <gtk/gtk.h>
+
+#include "app/app.h"
+#include "device/link.h"
+#include "diag/event_log.h"
+#include "i18n/messages.h"
+#include "net/relay.h"
 #include "ui/dialogs.h"
+#include "ui/widgets.h"
 
 namespace {
+
 bool active = false;
+
+struct RemoteWindow {
+    GtkWidget* window = nullptr;
+    GtkWidget* entry = nullptr;
+    GtkWidget* toggle = nullptr;
+    GtkWidget* server_label = nullptr;
+    GtkWidget* status_label = nullptr;
+};
+RemoteWindow remote;
+
+class WindowView : public RelayView {
+public:
+    void set_status(const char* text) override {
+        if (remote.status_label) gtk_label_set_text(GTK_LABEL(remote.status_label), text);
+    }
+    void connection_lost() override { remote_disconnect(); }
+};
+WindowView window_view;
+
+void switch_toggle_off() {
+    // Runs the toggle's handler again, inactive: remote_disconnect.
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(remote.toggle), FALSE);
 }
+
+void on_toggle_clicked(GtkWidget* toggle, gpointer) {
+    if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(toggle))) remote_connect();
+    else remote_disconnect();
+}
+
+gboolean on_close_request(GtkWidget*, GdkEvent*, gpointer) {
+    close_remote_access_window();
+    return TRUE;
+}
+
+GtkWidget* spacer(int width, int height) {
+    GtkWidget* box = gtk_hbox_new(FALSE, 0);
+    gtk_widget_set_size_request(box, width, height);
+    gtk_widget_show(box);
+    return box;
+}
+
+}  // namespace
 
 bool remote_access_active() { return active; }
 
 void set_remote_access_active(bool value) { active = value; }
 
-void open_remote_access_window() {
-    // The relay window takes the device over: tool windows close first.
-    close_tool_windows();
+GtkWidget* remote_access_window() { return remote.window; }
+GtkWidget* remote_access_entry() { return remote.entry; }
+GtkWidget* remote_access_toggle() { return remote.toggle; }
+const char* remote_access_server_text() {
+    return remote.server_label ? gtk_label_get_text(GTK_LABEL(remote.server_label)) : "";
+}
+const char* remote_access_status_text() {
+    return remote.status_label ? gtk_label_get_text(GTK_LABEL(remote.status_label)) : "";
 }
 
-void relay_step() {}
+void open_remote_access_window() {
+    if (remote.window) return;
+    // The relay takes the device over: tool windows close, the link and the log start afresh.
+    close_tool_windows();
+    link_close();
+    clear_log();
+
+    remote.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(remote.window), message_text(88));
+    gtk_window_set_resizable(GTK_WINDOW(remote.window), FALSE);
+    g_signal_connect(remote.window, "delete-event", G_CALLBACK(on_close_request), nullptr);
+    GtkWidget* content = gtk_vbox_new(FALSE, 0);
+    gtk_widget_set_size_request(content, 400, 160);
+    gtk_container_add(GTK_CONTAINER(remote.window), content);
+
+    GtkWidget* row = gtk_hbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(content), row, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row), new_label(message_text(89)), FALSE, FALSE, 0);
+    remote.entry = gtk_entry_new();
+    gtk_entry_set_max_length(GTK_ENTRY(remote.entry), RELAY_PASSWORD_MAX);
+    gtk_widget_set_size_request(remote.entry, 300, 30);
+    gtk_box_pack_start(GTK_BOX(row), remote.entry, FALSE, FALSE, 0);
+
+    row = gtk_hbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(content), row, FALSE, FALSE, 0);
+    remote.toggle = gtk_toggle_button_new_with_label(message_text(90));
+    gtk_widget_set_size_request(remote.toggle, 100, 100);
+    g_signal_connect(remote.toggle, "clicked", G_CALLBACK(on_toggle_clicked), nullptr);
+    gtk_box_pack_start(GTK_BOX(row), remote.toggle, FALSE, FALSE, 0);
+    GtkWidget* column = gtk_vbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row), column, FALSE, FALSE, 0);
+    remote.server_label = new_label("");
+    gtk_box_pack_start(GTK_BOX(column), remote.server_label, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(column), spacer(10, 10), FALSE, FALSE, 0);
+    remote.status_label = new_label("");
+    gtk_misc_set_alignment(GTK_MISC(remote.status_label), 0.0f, 0.5f);
+    gtk_box_pack_start(GTK_BOX(column), remote.status_label, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(column), spacer(10, 50), FALSE, FALSE, 0);
+
+    install_relay_view(&window_view);
+    active = true;
+    if (main_window.window) gtk_widget_hide(main_window.window);
+    gtk_widget_show_all(remote.window);
+}
+
+void remote_connect() {
+    std::string password = gtk_entry_get_text(GTK_ENTRY(remote.entry));
+    switch (relay_login(password)) {
+    case LOGIN_NO_HOST:
+        switch_toggle_off();
+        show_message(message_text(91));
+        break;
+    case LOGIN_NO_CONNECTION:
+        switch_toggle_off();
+        show_message(message_text(58));
+        break;
+    case LOGIN_REFUSED:
+        switch_toggle_off();  // says "@!" and closes the socket
+        show_message(message_text(92));
+        break;
+    case LOGIN_OK: {
+        gtk_label_set_text(GTK_LABEL(remote.server_label), message_text(97));
+        gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(93));
+        GdkColor red = {0, 0xFFFF, 0, 0};
+        gtk_widget_modify_bg(remote.toggle, GTK_STATE_ACTIVE, &red);
+        gtk_widget_modify_bg(remote.toggle, GTK_STATE_PRELIGHT, &red);
+        break;
+    }
+    }
+    relay_state.escape = false;
+}
+
+void remote_disconnect() {
+    relay_disconnect();
+    if (!remote.toggle) return;
+    switch_toggle_off();
+    gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(90));
+    gtk_widget_modify_bg(remote.toggle, GTK_STATE_PRELIGHT, nullptr);
+    gtk_label_set_text(GTK_LABEL(remote.status_label), "");
+    gtk_label_set_text(GTK_LABEL(remote.server_label), "");
+}
+
+void close_remote_access_window() {
+    if (!remote.window) return;
+    remote_disconnect();
+    GtkWidget* window = remote.window;
+    install_relay_view(nullptr);
+    remote = RemoteWindow();
+    gtk_widget_destroy(window);
+    if (main_window.window) gtk_widget_show(main_window.window);
+    active = false;
+    link_close();
+}

@@ -3,11 +3,29 @@
 // of the event log.
 #pragma once
 
+#include <gtk/gtk.h>
+
 bool remote_access_active();
 void set_remote_access_active(bool active);
 
-// Opens the remote-access window (Tools menu, and the not-programmed window).
+// Opens the remote-access window (Tools menu, and the not-programmed window); the main
+// window hides until it is closed.
 void open_remote_access_window();
+
+// The toggle's two handlers: log in with the password, and leave the server.
+void remote_connect();
+void remote_disconnect();
+
+// The window's close request: leave the server, destroy the window, show the main
+// window again and let the device search resume.
+void close_remote_access_window();
 
 // One step of the relay; the main loop's only work while remote access is active.
 void relay_step();
+
+// The window's parts, for tests (nullptr / "" while it does not exist).
+GtkWidget* remote_access_window();
+GtkWidget* remote_access_entry();
+GtkWidget* remote_access_toggle();
+const char* remote_access_server_text();
+const char* remote_access_status_text();
