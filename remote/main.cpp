@@ -1,0 +1,104 @@
+// qv450-remote: the operator's command-line tool for a module opened to remote access.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "remote/operator_link.h"
+#include "remote/remote_commands.h"
+
+namespace {
+
+const char USAGE[] =
+    "usage: qv450-remote --server HOST:PORT [--token TOKEN] [--session CODE] COMMAND [ARGS]\n"
+    "commands:\n"
+    "  open                 open a session, print its code, then run commands read one per\n"
+    "                       line from standard input once the tool has logged in\n"
+    "  state                the devices the tool has open\n"
+    "  identify             the module's model, firmware version and variant\n"
+    "  read-config          the module's configuration in the .cfg format\n"
+    "  write-config FILE    write a .cfg file's configuration to the module\n"
+    "  flash FILE.bin       replace the module's firmware\n"
+    "  monitor [COUNT]      the live signal map (COUNT readings, or until interrupted)\n"
+    "  text-lines           the module's text lines\n"
+    "  serial               pass standard input to the module's serial port and its\n"
+    "                       output to standard output\n"
+    "The operator token comes from --token or QV450_OPERATOR_TOKEN.\n";
+
+std::vector<std::string> split_words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    std::string word;
+    while (in >> word) words.push_back(word);
+    return words;
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "qv450-remote: %s\n", message.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    signal(SIGPIPE, SIG_IGN);
+    std::string server, session;
+    const char* env_token = std::getenv("QV450_OPERATOR_TOKEN");
+    std::string token = env_token ? env_token : "";
+    std::vector<std::string> command;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(USAGE, stdout);
+            return 0;
+        }
+        bool takes_value = arg == "--server" || arg == "--token" || arg == "--session";
+        if (takes_value && i + 1 >= argc) return fail(arg + " needs a value"), 2;
+        if (arg == "--server") server = argv[++i];
+        else if (arg == "--token") token = argv[++i];
+        else if (arg == "--session") session = argv[++i];
+        else if (command.empty() && arg.rfind("--", 0) == 0) return fail("unknown option " + arg), 2;
+        else command.push_back(arg);
+    }
+    if (server.empty() || command.empty()) {
+        std::fputs(USAGE, stderr);
+        return 2;
+    }
+    bool open = command[0] == "open";
+    if (open && (command.size() != 1 || !session.empty()))
+        return fail("open takes no argument and no --session"), 2;
+
+    OperatorLink link;
+    std::string code, error;
+    if (!link.open(server, token, session, &code, &error)) return fail(error);
+    if (open) {
+        std::printf("%s\n", code.c_str());
+        std::fflush(stdout);
+    }
+    if (!link.wait_paired(&error)) return fail(error);
+    RemoteSession remote(link, stdout, stderr);
+    if (!open) return remote.run(command, &error) ? 0 : fail(error);
+
+    int status = 0;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::vector<std::string> words = split_words(line);
+        if (words.empty() || words[0][0] == '#') continue;
+        if (words[0] == "open") {
+            status = fail("open: a session is already open");
+            continue;
+        }
+        if (!remote.run(words, &error)) {
+            status = fail(words[0] + ": " + error);
+            if (error.find("left the session") != std::string::npos || error.find("connection is lost") != std::string::npos)
+                break;
+        }
+        std::fflush(stdout);
+    }
+    return status;
+}

@@ -1,0 +1,47 @@
+// The operator's connection to the relay server: the session handshake, then commands
+// to the tool and its messages back.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "remote/tool_stream.h"
+
+class OperatorLink {
+public:
+    ~OperatorLink();
+
+    // Connects to host:port and opens a session (empty `code`) or joins one. On
+    // success *code_out holds the session's code. False with a reason otherwise.
+    bool open(const std::string& server, const std::string& token, const std::string& code,
+              std::string* code_out, std::string* error);
+    // Waits until the tool has logged in ("PAIRED"); false when the session ended.
+    bool wait_paired(std::string* error);
+
+    bool send(const std::string& bytes, std::string* error);
+
+    // The next message from the tool, waiting at most timeout_ms. Serial bytes are
+    // passed to the serial sink when one is set and skipped otherwise.
+    bool next(ToolMessage* message, int timeout_ms, std::string* error);
+
+    // Serial bytes from the module arrive here (nullptr: dropped).
+    void set_serial_sink(std::string* sink) { serial_sink_ = sink; }
+    int fd() const { return fd_; }
+
+private:
+    bool read_line(std::string* line, int timeout_ms, std::string* error);
+    // Reads what the socket has (waiting at most timeout_ms) into the parser or, before
+    // pairing, the line buffer. False on end of stream or failure.
+    bool receive(int timeout_ms, bool* timed_out, std::string* error);
+
+    int fd_ = -1;
+    bool paired_ = false;
+    std::string lines_;  // handshake text not yet consumed
+    ToolStreamParser parser_;
+    std::deque<ToolMessage> messages_;
+    std::string* serial_sink_ = nullptr;
+};
+
+// "host:port" split; false when the port is missing or not a number 1..65535.
+bool split_server(const std::string& server, std::string* host, int* port);

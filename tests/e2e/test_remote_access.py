@@ -1,0 +1,155 @@
+"""Remote access end to end, all real programs on loopback: the tool with a simulated
+module logs in to qv450-relay with the code that qv450-remote printed; the operator
+reads the configuration, writes a changed one, flashes a demo firmware; a wrong code is
+refused, a second operator cannot take the session, and a killed operator leaves the
+tool's window usable."""
+
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+sys.path.insert(0, os.path.dirname(__file__))
+from qv450_driver import Program, find_all, label_reading, wait_for, window_titled  # noqa: E402
+
+TOKEN = "e2e-operator-token"
+BIN = os.path.dirname(os.environ["QV450_BINARY"])
+FIRMWARE = os.path.join(os.path.dirname(BIN), "firmware", "QV450_1611_GRUPA_A.bin")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def text_of(node):
+    text = node.queryText()
+    return text.getText(0, text.characterCount)
+
+
+def module_memory(folder):
+    with open(os.path.join(folder, "memory.bin"), "rb") as memory:
+        return memory.read()
+
+
+class Operator:
+    """qv450-remote open, fed commands on its standard input."""
+
+    def __init__(self, operator_port):
+        self.process = subprocess.Popen(
+            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}", "open"],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), text=True, bufsize=1)
+        self.code = self.process.stdout.readline().strip()
+        assert re.fullmatch(r"\d{8}", self.code), self.code
+
+    def command(self, line, until):
+        """Sends one command and reads output lines until one matches `until`."""
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        lines = []
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline:
+            out = self.process.stdout.readline()
+            if not out:
+                raise AssertionError(f"{line}: no more output; stderr: {self.process.stderr.read()}")
+            lines.append(out.rstrip("\r\n"))
+            if re.search(until, out):
+                return lines
+        raise AssertionError(f"{line}: timed out, got {lines}")
+
+
+def run():
+    root = tempfile.mkdtemp(prefix="qv450-e2e-remote-")
+    folder = os.path.join(root, "module")
+    tool_port = free_port()
+    os.environ["QV450_RELAY_SERVER"] = f"127.0.0.1:{tool_port}"
+    program = Program(simulator=folder)
+    relay = operator = None
+    try:
+        # The tool starts first: it refuses to start beside other programs named like it.
+        app = program.application()
+        main = window_titled(app, "Velmora programmer QV450 v.2.4.0")
+        label_reading(main, "QV450-1605")
+        relay = subprocess.Popen(
+            [os.path.join(BIN, "qv450-relay"), "--tool-port", str(tool_port), "--operator-port", "0",
+             "--bind", "127.0.0.1"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), text=True)
+        operator_port = int(re.findall(r"port (\d+)", relay.stdout.readline())[1])
+
+        next(iter(find_all(app, pyatspi.ROLE_MENU_ITEM, "Enable remote access"))).queryAction().doAction(0)
+        window = window_titled(app, "Remote access")
+        entry = wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_TEXT)), None), 30, "the password entry")
+        toggle = wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_TOGGLE_BUTTON)), None), 30, "the toggle")
+
+        operator = Operator(operator_port)
+        # A wrong code is refused.
+        entry.queryEditableText().setTextContents("0" if operator.code != "0" else "1")
+        toggle.queryAction().doAction(0)
+        message = label_reading(app, "Login failed.")
+        press_ok = wait_for(lambda: next(iter(find_all(app, pyatspi.ROLE_PUSH_BUTTON, "OK")), None), 30, "OK")
+        press_ok.queryAction().doAction(0)
+        del message
+
+        print("step: login", file=sys.stderr)
+        entry.queryEditableText().setTextContents(operator.code)
+        toggle.queryAction().doAction(0)
+        label_reading(window, "Connected to Velmora server.")
+
+        assert operator.command("identify", r"^QV450-")[-1].startswith("QV450-1605"), "identity"
+        config = operator.command("read-config", r"^J2_12_trigger=")
+        assert "canlevel=3" in config, config
+
+        changed = os.path.join(root, "changed.cfg")
+        with open(changed, "w") as cfg:
+            cfg.write("carnumber=87\r\ncanlevel=10\r\nJ2_2_signal=2\r\n")
+        print("step: write-config", file=sys.stderr)
+        operator.command(f"write-config {changed}", r"configuration written")
+        memory = module_memory(folder)
+        assert memory[0x01] == 9 and memory[0x05:0x07] == bytes([0, 87]), memory[:8]
+        assert "J2_2_signal=2" in operator.command("read-config", r"^J2_12_trigger=")
+
+        assert operator.command(f"flash {FIRMWARE}", r"^QV450-")[-1].startswith("QV450-1611"), "new firmware"
+
+        # A second operator cannot join a session that has one.
+        joined = subprocess.run(
+            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}",
+             "--session", operator.code, "state"], capture_output=True, text=True,
+            env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
+        assert joined.returncode != 0 and "already has an operator" in joined.stderr, joined.stderr
+
+        # A killed operator leaves the tool connected and its window usable; another
+        # operator joins with the code.
+        operator.process.send_signal(signal.SIGKILL)
+        operator.process.wait()
+        state = subprocess.run(
+            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}",
+             "--session", operator.code, "identify"], capture_output=True, text=True,
+            env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
+        assert state.returncode == 0 and state.stdout.startswith("QV450-1611"), (state.stdout, state.stderr)
+        print("step: disconnect", file=sys.stderr)
+        toggle.queryAction().doAction(0)
+        wait_for(lambda: toggle.name == "Connect", 30, "the toggle back to Connect")
+        window.queryComponent()  # still there
+        print("remote access: login, configuration, flash, refusals and a lost operator passed")
+    finally:
+        if operator and operator.process.poll() is None:
+            operator.process.kill()
+        if relay:
+            relay.terminate()
+            relay.wait()
+        program.cleanup()
+        shutil.rmtree(root, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    run()
+    print("1 passed, 0 failed")
