@@ -39,7 +39,8 @@ public:
     virtual int write(const uint8_t* data, int n) = 0;
 };
 
-// The port the relay uses; tests install their own (nullptr restores the default).
+// The port the relay uses: the serial layer's module port; tests install their own
+// (nullptr restores the default).
 RelaySerialPort& relay_serial_port();
 void install_relay_serial_port(RelaySerialPort* port);
 

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,6 +35,16 @@ std::vector<std::string> split_words(const std::string& line) {
     std::string word;
     while (in >> word) words.push_back(word);
     return words;
+}
+
+// One line of standard input, read byte by byte: "serial" takes the rest of the input
+// as it stands, so nothing may sit in a buffer of ours.
+bool read_line(std::string* line) {
+    line->clear();
+    char c;
+    ssize_t n;
+    while ((n = read(STDIN_FILENO, &c, 1)) == 1 && c != '\n') line->push_back(c);
+    return n == 1 || !line->empty();
 }
 
 int fail(const std::string& message) {
@@ -86,7 +95,7 @@ int main(int argc, char** argv) {
 
     int status = 0;
     std::string line;
-    while (std::getline(std::cin, line)) {
+    while (read_line(&line)) {
         std::vector<std::string> words = split_words(line);
         if (words.empty() || words[0][0] == '#') continue;
         if (words[0] == "open") {

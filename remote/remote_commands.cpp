@@ -437,7 +437,8 @@ bool RemoteSession::serial(int input_fd, std::string* error) {
     bool input_open = true;
     int quiet_rounds = 0;
     while (input_open || quiet_rounds < 5) {
-        pollfd fds[2] = {{link_.fd(), POLLIN, 0}, {input_fd, short(input_open ? POLLIN : 0), 0}};
+        // A closed input is left out: poll would report its hang-up for ever.
+        pollfd fds[2] = {{link_.fd(), POLLIN, 0}, {input_open ? input_fd : -1, POLLIN, 0}};
         int ready = poll(fds, 2, 100);
         if (ready == 0 && !input_open) ++quiet_rounds;
         if (fds[1].revents) {

@@ -135,6 +135,14 @@ def run():
              "--session", operator.code, "identify"], capture_output=True, text=True,
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
         assert state.returncode == 0 and state.stdout.startswith("QV450-1611"), (state.stdout, state.stderr)
+
+        # Serial bytes with "@" both ways: the simulated module's port echoes them.
+        serial = subprocess.run(
+            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}",
+             "--session", operator.code, "serial"], input="a@b@@c\n", capture_output=True, text=True,
+            env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
+        assert serial.returncode == 0 and serial.stdout == "a@b@@c\n", (serial.stdout, serial.stderr)
+        label_reading(window, "Remote access active (CAN).")
         print("step: disconnect", file=sys.stderr)
         toggle.queryAction().doAction(0)
         wait_for(lambda: toggle.name == "Connect", 30, "the toggle back to Connect")
