@@ -78,6 +78,7 @@ void open_remote_access_window() {
     close_tool_windows();
     link_close();
     clear_log();
+    close_log_file();
 
     remote.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(remote.window), message_text(88));
