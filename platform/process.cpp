@@ -12,12 +12,11 @@
 #include <cstring>
 
 namespace platform {
-namespace {
 
 // Marks every descriptor from 3 up close-on-exec, as CreateProcess without handle
 // inheritance would leave them behind (the display connection among them, so that the
 // old window goes away with the old program).
-void close_descriptors_on_exec() {
+void mark_descriptors_close_on_exec() {
 #if defined(SYS_close_range)
     constexpr unsigned CLOSE_RANGE_CLOEXEC_FLAG = 1u << 2;  // CLOSE_RANGE_CLOEXEC
     if (syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC_FLAG) == 0) return;
@@ -34,8 +33,6 @@ void close_descriptors_on_exec() {
     for (int fd = 3; fd < (max > 0 && max < 65536 ? max : 65536); ++fd)
         fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
-
-}  // namespace
 
 bool build_process_command(const char* executable, const char* const* arguments, int count,
                            ProcessCommand* out) {
@@ -70,7 +67,7 @@ bool build_process_command(const char* executable, const char* const* arguments,
 void replace_process(const ProcessCommand& command) {
     fflush(nullptr);
     if (command.argc > 0 && command.argv[0] && command.argv[0][0] != '\0') {
-        close_descriptors_on_exec();
+        mark_descriptors_close_on_exec();
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);

@@ -27,6 +27,10 @@ struct ProcessCommand {
 bool build_process_command(const char* executable, const char* const* arguments, int count,
                            ProcessCommand* out);
 
+// Marks every descriptor from 3 up close-on-exec, so that a started program gets only
+// standard input, output and error.
+void mark_descriptors_close_on_exec();
+
 // Replaces the running process by `command.argv[0]` run with `command.argv` and the
 // same environment (execv). Descriptors beyond standard input, output and error are
 // not inherited, and the new program starts with no blocked signals. When the

@@ -9,6 +9,7 @@ packages=(
   xvfb xauth xdotool imagemagick fonts-liberation2
   gtk2-engines gtk2-engines-pixbuf
   python3-pyatspi libatk-adaptor libgail-common dbus-x11 at-spi2-core
+  nginx
 )
 
 missing=()

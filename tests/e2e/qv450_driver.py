@@ -16,6 +16,11 @@ class Program:
     def __init__(self, args=(), home=None, simulator="1"):
         self.home = home or tempfile.mkdtemp(prefix="qv450-e2e-")
         self.own_home = home is None
+        if self.own_home:
+            # A profile whose start-up update check is off: these tests are about the
+            # module, and no update server answers here.
+            with open(os.path.join(self.home, ".qv450rc"), "wb") as settings:
+                settings.write(b"\0")
         env = dict(os.environ, HOME=self.home, QV450_SIMULATOR=simulator, LANG="C.UTF-8")
         env.pop("USERPROFILE", None)
         env.pop("LC_ALL", None)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "i18n/languages.h"
 #include "net/update_check.h"
 #include "ui/dialogs.h"
+#include "unit/http_servers.h"
 #include "unit/temp_folder.h"
 
 namespace {
@@ -119,10 +121,16 @@ TEST_F(MenuBar, UpdateToggleCaptionNamesTheNextAction) {
     ASSERT_FALSE(saved.empty());
     EXPECT_EQ(saved[0], '\0');  // the flag is the file's first byte
 
+    // Switching the check on checks at once: here against a port where nobody listens.
+    setenv("QV450_UPDATE_SERVER", ("127.0.0.1:" + std::to_string(free_loopback_port())).c_str(), 1);
     gtk_menu_item_activate(GTK_MENU_ITEM(toggle));
     EXPECT_EQ(settings.check_updates_at_startup, 1);
     EXPECT_EQ(caption(toggle), "Do not check for updates at startup");
     EXPECT_EQ(profile.get(SETTINGS_FILE_NAME)[0], '\x01');
+    ASSERT_NE(message_window, nullptr);
+    const std::vector<std::string> texts = label_texts(message_window);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Cannot connect to server"), texts.end());
+    unsetenv("QV450_UPDATE_SERVER");
     unsetenv("USERPROFILE");
 }
 

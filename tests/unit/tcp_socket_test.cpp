@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "platform/tcp_socket.h"
+#include "unit/http_servers.h"
 
 namespace {
 
@@ -15,20 +16,10 @@ using platform::SocketWait;
 
 // A listening socket on a free loopback port.
 struct Listener {
-    Listener() {
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(fd, 4);
-        socklen_t length = sizeof a;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-        port = ntohs(a.sin_port);
-    }
+    Listener() { fd = bind_loopback(&port, 4); }
     ~Listener() { close(fd); }
     int fd;
-    uint16_t port;
+    uint16_t port = 0;
 };
 
 uint32_t loopback() { return htonl(INADDR_LOOPBACK); }

@@ -1,0 +1,76 @@
+// The update check's network side, without the toolkit: which server, the version
+// query and the installer download. Progress goes to the caller through hooks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "net/http_reply.h"
+
+// Used when QV450_UPDATE_SERVER is unset or empty. The name is reserved and never
+// resolves: a build for a real deployment names its server with the CMake variable
+// QV450_UPDATE_SERVER_DEFAULT.
+#ifndef QV450_UPDATE_SERVER_DEFAULT
+#define QV450_UPDATE_SERVER_DEFAULT "update.qv450.invalid"
+#endif
+
+constexpr int UPDATE_PORT = 80;
+constexpr int UPDATE_TIMEOUT_MS = 5000;  // for the lookup, connecting, and each send and receive
+constexpr int VERSION_REPLY_SIZE = 4096;
+constexpr int DOWNLOAD_CHUNK_SIZE = 8192;
+
+// Results: 0, or the message to show.
+constexpr int UPDATE_OK = 0;
+constexpr int MSG_CANNOT_FIND_SERVER = 57;
+constexpr int MSG_CANNOT_CONNECT = 58;
+constexpr int MSG_UPDATE_CHECK_ERROR = 59;
+
+struct UpdateServer {
+    char host[256] = {};  // as given, with ":port" when one was given; names the host in requests
+    char name[256] = {};  // the part that is resolved
+    uint16_t port = UPDATE_PORT;
+};
+
+// "host" or "host:port" (port 1 to 65535). The host is a name or an IPv4 address:
+// letters, digits, '.', '-' and '_' only. False for anything else.
+bool parse_update_server(const char* text, UpdateServer* server);
+
+// QV450_UPDATE_SERVER when set and not empty, else the default. False when the
+// variable holds no valid server.
+bool update_server_from_environment(UpdateServer* server);
+
+// How a check shows its progress.
+struct UpdateProgress {
+    // Sets the bar to `fraction` and, unless message_id is 0, its text to that message.
+    void (*set)(void* context, double fraction, int message_id) = nullptr;
+    // Pauses 10 ms, then handles every pending GUI event.
+    void (*pump)(void* context) = nullptr;
+    // Handles every pending GUI event without pausing (between download chunks and
+    // while a network call waits).
+    void (*events)(void* context) = nullptr;
+    void* context = nullptr;
+};
+
+struct UpdateSession {
+    UpdateServer server;
+    uint32_t address = 0;  // found by query_version, reused for the download
+    int timeout_ms = UPDATE_TIMEOUT_MS;
+    UpdateProgress progress;
+};
+
+// Resolves the server, connects, asks for the current version and reads the reply:
+// bar 0.33, 0.66, 1 with texts 55 and 56. UPDATE_OK with `offered` filled, or 57, 58
+// or 59. A reply whose header is not complete, has no length, whose length does not
+// fit the VERSION_REPLY_SIZE buffer, whose body is shorter than its length or does
+// not begin with a version is 59.
+int query_version(UpdateSession& session, OfferedVersion* offered);
+
+// Downloads the installer of the offered major and minor number into `folder` (bar
+// 0.02, 0.01, then by the bytes received, then 1). The file is written under a
+// temporary name and renamed to its server name (`installer_file_name`) only when
+// every byte of the body has arrived and been written; it is then executable by its
+// owner. A reply whose status is not 200 is refused like a broken one: an error page
+// is not an installer. UPDATE_OK with its path in `path`, or 58 or 59 with no file left behind (59
+// also when `folder` is null or empty).
+int download_installer(UpdateSession& session, const OfferedVersion& offered, const char* folder,
+                       char* path, size_t path_size);

@@ -1,0 +1,186 @@
+// The version query and the installer download against Debian's nginx and against
+// scripted servers that break the rules.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "net/update_client.h"
+#include "platform/tcp_socket.h"
+#include "unit/http_servers.h"
+#include "unit/temp_folder.h"
+
+namespace {
+
+UpdateSession session_for(const std::string& host, int timeout_ms = 3000) {
+    UpdateSession s;
+    EXPECT_TRUE(parse_update_server(host.c_str(), &s.server)) << host;
+    s.timeout_ms = timeout_ms;
+    return s;
+}
+
+int query(const std::string& host, OfferedVersion* v, int timeout_ms = 3000) {
+    UpdateSession s = session_for(host, timeout_ms);
+    return query_version(s, v);
+}
+
+// Downloads from `host` into a new folder; gives the result and the folder's names.
+struct DownloadOutcome {
+    int result;
+    std::string path;
+    std::vector<std::string> names;
+    std::string bytes;
+    unsigned mode = 0;  // the file's permissions
+};
+DownloadOutcome download(const std::string& host, int major = 2, int minor = 5, int timeout_ms = 3000,
+                         const char* earlier_file = nullptr) {
+    TempFolder folder;
+    if (earlier_file) folder.put(earlier_file, "an earlier download, longer than the new one");
+    UpdateSession s = session_for(host, timeout_ms);
+    platform::resolve_ipv4("127.0.0.1", &s.address, platform::SocketWait{});
+    char path[1200];
+    DownloadOutcome out;
+    out.result = download_installer(s, {major, minor, 7}, folder.path().c_str(), path, sizeof path);
+    out.path = path;
+    out.names = folder.names();
+    if (!out.names.empty()) out.bytes = folder.get(out.names[0]);
+    struct stat st {};
+    if (!out.names.empty() && stat(folder.file(out.names[0]).c_str(), &st) == 0) out.mode = st.st_mode & 0777;
+    return out;
+}
+
+std::string reply(const std::string& body) {
+    return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+class WithNginx : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(nginx.start()) << "nginx did not start: " << nginx.error_log(); }
+    NginxServer nginx;
+};
+
+TEST_F(WithNginx, RepliesMeetTheHeaderRulesAndTheAbsoluteUriFindsTheFile) {
+    nginx.put("programator/QV450_version", "VERSION 2.5.3\n");
+    OfferedVersion v;
+    ASSERT_EQ(query(nginx.host(), &v), UPDATE_OK) << nginx.error_log();
+    EXPECT_EQ(v.major, 2);
+    EXPECT_EQ(v.minor, 5);
+    EXPECT_EQ(v.patch, 3);
+
+    // Another file under another name is not what the version query gets.
+    nginx.put("programator/QV450_version", "VERSION 3.0.0\n");
+    nginx.put("programator/QV450_versions", "VERSION 9.9.9\n");
+    ASSERT_EQ(query(nginx.host(), &v), UPDATE_OK);
+    EXPECT_EQ(v.major, 3);
+}
+
+TEST_F(WithNginx, TheInstallerArrivesWholeExecutableAndUnderItsName) {
+    std::string installer(300000, '\0');
+    for (size_t i = 0; i < installer.size(); ++i) installer[i] = char(i * 7 + i / 251);
+    nginx.put("programator/QV450_setup_2.5.0.exe", installer);
+    const DownloadOutcome out = download(nginx.host());
+    ASSERT_EQ(out.result, UPDATE_OK) << nginx.error_log();
+    ASSERT_EQ(out.names, std::vector<std::string>{"QV450_setup_2.5.0.exe"});
+    EXPECT_EQ(out.bytes.size(), installer.size());
+    EXPECT_TRUE(out.bytes == installer);
+    EXPECT_EQ(out.mode, 0700u);
+}
+
+TEST_F(WithNginx, AMissingFileIsAFailedCheck) {
+    OfferedVersion v;
+    // nginx's 404 page has a length but no version.
+    EXPECT_EQ(query(nginx.host(), &v), MSG_UPDATE_CHECK_ERROR);
+    // Nor does its 404 page become an installer.
+    const DownloadOutcome missing = download(nginx.host());
+    EXPECT_EQ(missing.result, MSG_UPDATE_CHECK_ERROR);
+    EXPECT_TRUE(missing.names.empty());
+    nginx.stop();
+    EXPECT_EQ(query(nginx.host(), &v), MSG_CANNOT_CONNECT);
+    EXPECT_EQ(download(nginx.host()).result, MSG_CANNOT_CONNECT);
+}
+
+TEST(UpdateClient, BrokenVersionRepliesAreFailedChecks) {
+    const std::string body = "VERSION 2.5.3\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        {"no length", {"HTTP/1.0 200 OK\r\n\r\n" + body}},
+        {"length in other case", {"HTTP/1.0 200 OK\r\ncontent-length: 14\r\n\r\n" + body}},
+        {"no empty line", {"HTTP/1.0 200 OK\r\nContent-Length: 14\r\n" + body}},
+        {"zero length", {"HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n" + body}},
+        {"body shorter than its length", {"HTTP/1.0 200 OK\r\nContent-Length: 40\r\n\r\n" + body}},
+        {"length beyond the buffer", {"HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + body + std::string(5000, 'x')}},
+        {"header beyond 4096 bytes",
+         {"HTTP/1.0 200 OK\r\n" + std::string(4100, 'h') + "\r\nContent-Length: 14\r\n\r\n" + body}},
+        {"not a version", {reply("VERSION 2.5\n")}},
+        {"nothing at all", {}},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server(c.pieces);
+        OfferedVersion v;
+        EXPECT_EQ(query(server.host(), &v), MSG_UPDATE_CHECK_ERROR) << c.name;
+    }
+}
+
+TEST(UpdateClient, HeaderAndBodyInSeparatePiecesStillRead) {
+    const struct {
+        const char* name;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        {"header, then body", {"HTTP/1.0 200 OK\r\nContent-Length: 14\r\n\r\n", "VERSION 2.5.3\n"}},
+        {"header cut in the middle", {"HTTP/1.0 200 OK\r\nContent-Le", "ngth: 14\r\n\r", "\nVERSION 2.5.3\n"}},
+        {"body in bytes", {"HTTP/1.0 200 OK\r\nContent-Length: 14\r\n\r\nVER", "SION 2.", "5.3\n"}},
+        {"more than the length", {reply("VERSION 2.5.3\n") + "trailing junk"}},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server(c.pieces);
+        OfferedVersion v;
+        ASSERT_EQ(query(server.host(), &v), UPDATE_OK) << c.name;
+        EXPECT_EQ(v.minor, 5) << c.name;
+        EXPECT_EQ(server.request(), "GET http://" + server.host() + "/programator/QV450_version HTTP/1.0\r\n\r\n");
+    }
+}
+
+TEST(UpdateClient, UnknownServerCannotBeFound) {
+    OfferedVersion v;
+    EXPECT_EQ(query("update.qv450.invalid", &v, 3000), MSG_CANNOT_FIND_SERVER);
+}
+
+TEST(UpdateClient, APartialInstallerLeavesNothingBehind) {
+    const std::string head = "HTTP/1.0 200 OK\r\nContent-Length: 20000\r\n\r\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> pieces;
+        bool hold_open;
+    } cases[] = {
+        {"closed mid-body", {head + std::string(9000, 'a'), std::string(5000, 'b')}, false},
+        {"stalls mid-body", {head + std::string(9000, 'a')}, true},
+        {"no length", {"HTTP/1.0 200 OK\r\n\r\n" + std::string(100, 'a')}, false},
+        {"no empty line", {"HTTP/1.0 200 OK\r\nContent-Length: 10\r\n" + std::string(5000, 'a')}, false},
+        {"header over 4096 bytes", {"HTTP/1.0 200 OK\r\n" + std::string(5000, 'h') + "\r\n\r\n"}, false},
+        {"an error page", {"HTTP/1.0 403 Forbidden\r\nContent-Length: 4\r\n\r\nnope"}, false},
+        {"nothing", {}, false},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server(c.pieces, 30, c.hold_open);
+        const DownloadOutcome out = download(server.host(), 2, 5, 400);
+        EXPECT_EQ(out.result, MSG_UPDATE_CHECK_ERROR) << c.name;
+        EXPECT_TRUE(out.names.empty()) << c.name << ": " << (out.names.empty() ? "" : out.names[0]);
+        EXPECT_TRUE(out.path.empty()) << c.name;
+    }
+}
+
+TEST(UpdateClient, AnInstallerInManyPiecesReplacesTheEarlierOneWholeAndNoFurther) {
+    const std::string body = std::string(5000, 'x') + std::string(7000, 'y');
+    ScriptedServer server({"HTTP/1.0 200 OK\r\nContent-Length: 12000\r\n\r\n", body.substr(0, 3000),
+                           body.substr(3000) + "extra bytes past the length"});
+    const DownloadOutcome out = download(server.host(), 3, 0, 3000, "QV450_setup_3.0.0.exe");
+    ASSERT_EQ(out.result, UPDATE_OK);
+    EXPECT_EQ(out.names, std::vector<std::string>{"QV450_setup_3.0.0.exe"});
+    EXPECT_TRUE(out.bytes == body);
+    EXPECT_EQ(server.request(), "GET http://" + server.host() + "/programator/QV450_setup_3.0.0.exe HTTP/1.0\r\n\r\n");
+}
+
+}  // namespace
