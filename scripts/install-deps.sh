@@ -10,6 +10,7 @@ packages=(
   gtk2-engines gtk2-engines-pixbuf
   python3-pyatspi libatk-adaptor libgail-common dbus-x11 at-spi2-core
   nginx
+  lintian desktop-file-utils appstream librsvg2-bin
 )
 
 missing=()

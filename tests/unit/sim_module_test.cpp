@@ -330,7 +330,9 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = std::string(pattern) + "/module";
     }
-    void TearDown() override { std::system(("rm -rf " + folder.substr(0, folder.rfind('/'))).c_str()); }
+    void TearDown() override {
+        EXPECT_EQ(std::system(("rm -rf " + folder.substr(0, folder.rfind('/'))).c_str()), 0);
+    }
     std::string read(const std::string& name) {
         std::ifstream in(folder + "/" + name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
