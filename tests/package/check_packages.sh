@@ -58,7 +58,9 @@ check "the program is in the prefix" test -x "$root$prefix/bin/qv450"
 check "/usr/bin/qv450 links to it" test "$(readlink "$root/usr/bin/qv450")" = "$prefix/bin/qv450"
 themes=$(readlink "$root$prefix/share/themes")
 check "the themes folder links to the system's GTK themes ($themes)" test -d "$themes"
-check "the firmware folder exists" test -d "$root$prefix/firmware"
+demo_firmware=$(cd "$build/firmware" && ls QV450*.bin | sort)
+check "the firmware folder holds the $(wc -w <<<"$demo_firmware") demo firmware files" \
+    test -n "$demo_firmware" -a "$(ls "$root$prefix/firmware" | sort)" = "$demo_firmware"
 check "the udev rule is in the udev rules folder" \
     test -n "$(find "$root" -path '*/udev/rules.d/70-qv450.rules')"
 
