@@ -38,7 +38,7 @@ protected:
         if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return -1;
         fds.push_back(master);
         fds.push_back(slave);
-        symlink(ttyname(slave), devices.file(name).c_str());
+        if (symlink(ttyname(slave), devices.file(name).c_str()) != 0) return -1;
         return master;
     }
     std::string open_output(int index, int baud, const char* mode) {
