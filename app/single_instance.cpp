@@ -11,9 +11,19 @@
 int count_own_instances(const std::vector<std::string>& running, const char* program_path) {
     const char* slash = std::strrchr(program_path, '/');
     const char* own = slash ? slash + 1 : program_path;
+    const std::size_t own_length = std::strlen(own);
+    static const std::string replaced_mark = " (deleted)";
     int matches = 0;
-    for (const std::string& name : running)
-        if (name.find(own) != std::string::npos) ++matches;
+    for (std::string name : running) {
+        // An executable replaced on disk while running is listed with this mark.
+        if (name.size() > replaced_mark.size() &&
+            name.compare(name.size() - replaced_mark.size(), replaced_mark.size(), replaced_mark) == 0)
+            name.resize(name.size() - replaced_mark.size());
+        // Our name must end the other's: the relay server and the operator tool
+        // ("qv450-relay", "qv450-remote") carry it at their start and are other programs.
+        if (name.size() >= own_length && name.compare(name.size() - own_length, own_length, own) == 0)
+            ++matches;
+    }
     return matches;
 }
 

@@ -75,7 +75,6 @@ def run():
     program = Program(simulator=folder)
     relay = operator = None
     try:
-        # The tool starts first: it refuses to start beside other programs named like it.
         app = program.application()
         main = window_titled(app, "Velmora programmer QV450 v.2.4.0")
         label_reading(main, "QV450-1605")

@@ -74,8 +74,9 @@ TEST(WindowSizing, EveryMonitorMustHoldTheFixedSize) {
     EXPECT_FALSE(fits_fixed_size({{2000, 600}, {600, 2000}}));
 }
 
-TEST(SingleInstance, CountsProgramsWhoseNameContainsOurs) {
-    const std::vector<std::string> running = {"bash", "qv450", "my-qv450", "qv45", "Qv450", "qv450 (deleted)"};
+TEST(SingleInstance, CountsProgramsWhoseNameEndsWithOurs) {
+    const std::vector<std::string> running = {"bash", "qv450", "my-qv450", "qv45", "Qv450", "qv450 (deleted)",
+                                              "qv450-relay", "qv450-remote", "qv450_unit_tests"};
     EXPECT_EQ(count_own_instances(running, "/usr/bin/qv450"), 3);
     EXPECT_EQ(count_own_instances(running, "qv450"), 3);
     EXPECT_EQ(count_own_instances(running, "/opt/x/my-qv450"), 1) << "a differently named copy is not found";
