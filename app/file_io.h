@@ -26,4 +26,8 @@ using platform::write_file_bytes;
 // write_whole_file shows "Error writing file %s !" and returns false, also for a
 // file the user may not write. Both messages are non-blocking.
 int read_whole_file(void* buffer, const char* path, int maximum);
+
+// Shows "Error opening file %s !" for the path (non-blocking), for callers that read
+// with read_file_bytes because they must tell an empty file from a missing one.
+void report_file_not_opened(const char* path);
 bool write_whole_file(const void* buffer, const char* path, int count);

@@ -20,9 +20,11 @@ void show_file_message(int id, const char* path) {
 int read_whole_file(void* buffer, const char* path, int maximum) {
     const int count = read_file_bytes(buffer, path, maximum);
     if (count != FILE_NOT_OPENED) return count;
-    show_file_message(MSG_ERROR_OPENING_FILE, path);
+    report_file_not_opened(path);
     return 0;
 }
+
+void report_file_not_opened(const char* path) { show_file_message(MSG_ERROR_OPENING_FILE, path); }
 
 bool write_whole_file(const void* buffer, const char* path, int count) {
     if (write_file_bytes(buffer, path, count)) return true;

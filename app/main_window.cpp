@@ -4,6 +4,7 @@
 #include <gdk/gdkkeysyms.h>
 
 #include "app/app.h"
+#include "app/key_chord.h"
 #include "app/menu_bar.h"
 #include "app/window_sizing.h"
 #include "config/config_editor.h"
@@ -80,9 +81,9 @@ gboolean on_view_key(GtkWidget*, GdkEventKey* event, gpointer) {
 }
 
 gboolean on_autoflash_key(GtkWidget*, GdkEventKey* event, gpointer) {
-    const guint any_mod = GDK_MOD1_MASK | GDK_MOD2_MASK | GDK_MOD3_MASK | GDK_MOD4_MASK;
-    if (!control_held(event) || !(event->state & any_mod)) return FALSE;
-    if (event->keyval != GDK_F && event->keyval != GDK_f) return FALSE;
+    // Num Lock is usually Mod2: counted as a chord modifier it would make a plain
+    // Ctrl+F open a feature that flashes firmware by itself.
+    if (!is_autoflash_chord(event->state, event->keyval, lock_modifier_masks())) return FALSE;
     choose_autoflash_folder();
     return TRUE;
 }

@@ -1,4 +1,154 @@
-// Firmware selection by version and variant.
+// Firmware selection by version and variant, with the version dialog.
 #include "firmware/firmware_select.h"
 
-void select_firmware(FirmwareSelectMode) {}
+#include <dirent.h>
+#include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
+
+#include "app/connection.h"
+#include "config/config_editor.h"
+#include "config/vehicle_selector.h"
+#include "firmware/firmware_files.h"
+#include "firmware/flash.h"
+#include "i18n/languages.h"
+#include "i18n/messages.h"
+#include "platform/clock.h"
+#include "ui/dialogs.h"
+#include "ui/widgets.h"
+
+namespace {
+
+constexpr int MSG_CANCEL = 22;
+constexpr int MSG_FILE_CORRUPTED = 24;
+constexpr int MSG_CHANGE_FIRMWARE = 47;
+constexpr int MSG_PROGRAM = 48;
+constexpr int MSG_VERSION_ENTRY = 49;  // "%s version %04d"
+constexpr int MSG_NO_VARIANT_FIRMWARE = 50;
+constexpr int DIALOG_WAIT_MS = 50;
+constexpr int PATH_SIZE = 4096;
+
+std::string folder_override;
+bool folder_overridden = false;
+
+bool firmware_folder(char* out, size_t size) {
+    if (!folder_overridden) return firmware_folder_for_program(program_path(), out, size);
+    if (folder_override.size() >= size) return false;
+    folder_override.copy(out, folder_override.size());
+    out[folder_override.size()] = '\0';
+    return true;
+}
+
+bool scan_folder(const char* folder, VersionSets& sets) {
+    DIR* dir = opendir(folder);
+    if (!dir) return false;
+    while (const dirent* entry = readdir(dir)) add_firmware_name(sets, entry->d_name);
+    closedir(dir);
+    return true;
+}
+
+enum class DialogAnswer { WAITING, PROGRAM, CANCEL };
+
+void on_program(GtkWidget*, gpointer answer) { *static_cast<DialogAnswer*>(answer) = DialogAnswer::PROGRAM; }
+void on_cancel(GtkWidget*, gpointer answer) { *static_cast<DialogAnswer*>(answer) = DialogAnswer::CANCEL; }
+gboolean on_close(GtkWidget*, GdkEvent*, gpointer answer) {
+    *static_cast<DialogAnswer*>(answer) = DialogAnswer::CANCEL;
+    return TRUE;
+}
+
+GtkWidget* add_dialog_button(GtkWidget* row, int message, GCallback clicked, DialogAnswer* answer) {
+    GtkWidget* button = new_wide_button(message_text(message));
+    g_signal_connect(button, "clicked", clicked, answer);
+    gtk_box_pack_start(GTK_BOX(row), button, TRUE, FALSE, 4);
+    return button;
+}
+
+// The version dialog: one entry per available version, the highest preselected.
+// The chosen version, or -1 when cancelled.
+int ask_version(const std::vector<int>& versions) {
+    DialogAnswer answer = DialogAnswer::WAITING;
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window), message_text(MSG_CHANGE_FIRMWARE));
+    gtk_window_set_modal(GTK_WINDOW(window), TRUE);
+    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+    gtk_container_set_border_width(GTK_CONTAINER(window), 4);
+    g_signal_connect(window, "delete-event", G_CALLBACK(on_close), &answer);
+
+    GtkWidget* box = gtk_vbox_new(FALSE, 4);
+    gtk_container_add(GTK_CONTAINER(window), box);
+    GtkWidget* list = gtk_combo_box_new_text();
+    for (int version : versions) {
+        gchar* text = g_strdup_printf(message_text(MSG_VERSION_ENTRY), FIRMWARE_NAME_PREFIX, version);
+        gtk_combo_box_append_text(GTK_COMBO_BOX(list), text);
+        g_free(text);
+    }
+    gtk_combo_box_set_active(GTK_COMBO_BOX(list), int(versions.size()) - 1);
+    gtk_box_pack_start(GTK_BOX(box), list, FALSE, FALSE, 4);
+    GtkWidget* row = gtk_hbox_new(FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 4);
+    add_dialog_button(row, MSG_PROGRAM, G_CALLBACK(on_program), &answer);
+    add_dialog_button(row, MSG_CANCEL, G_CALLBACK(on_cancel), &answer);
+    add_bottom_spacer(box);
+    gtk_widget_show_all(window);
+
+    while (answer == DialogAnswer::WAITING) {
+        if (gtk_events_pending()) {
+            gtk_main_iteration();
+        } else {
+            platform::sleep_ms(DIALOG_WAIT_MS);
+        }
+    }
+    const int position = gtk_combo_box_get_active(GTK_COMBO_BOX(list));
+    gtk_widget_destroy(window);
+    if (answer != DialogAnswer::PROGRAM || position < 0 || position >= int(versions.size())) return -1;
+    return versions[size_t(position)];
+}
+
+int module_firmware_number() {
+    return (device_identity.firmware_version >> 8 & 0xFF) * 100 + (device_identity.firmware_version & 0xFF);
+}
+
+}  // namespace
+
+void use_firmware_folder(const char* folder) {
+    folder_overridden = folder != nullptr;
+    folder_override = folder ? folder : "";
+}
+
+void select_firmware(FirmwareSelectMode mode) {
+    if (connection_state != CONNECTED) return;
+    const int can_level = config_editor_exists() ? can_level_value() : 1;
+    // The configuration write has already written the level: when the firmware cannot
+    // follow, the user must hear of it.
+    const bool must_tell = mode == SELECT_SAME_VERSION;
+
+    char folder[PATH_SIZE];
+    VersionSets sets;
+    if (!firmware_folder(folder, sizeof folder) || !scan_folder(folder, sets)) {
+        if (must_tell) show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
+        return;
+    }
+    int version = -1;
+    if (mode == SELECT_BY_DIALOG) {
+        version = ask_version(available_versions(sets));
+        if (version < 0) return;
+    } else {
+        version = same_version_choice(sets, module_firmware_number());
+        if (version < 0) {
+            show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
+            return;
+        }
+    }
+    char suffix[16];
+    if (!firmware_suffix(version_in(sets.grouped, version), can_level, device_identity.variant_flag != 0,
+                         suffix, sizeof suffix)) {
+        show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
+        return;
+    }
+    char path[PATH_SIZE + 64];
+    if (!firmware_file_path(folder, version, suffix, path, sizeof path)) return;
+    // A missing file has been reported by the reader and a failed flash by the
+    // update; a file that fails the check would otherwise pass in silence.
+    if (flash_given_file(path) == FlashOutcome::BAD_FILE) show_message(message_text(MSG_FILE_CORRUPTED));
+}

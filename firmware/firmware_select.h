@@ -7,4 +7,9 @@ enum FirmwareSelectMode {
 };
 
 // Picks the firmware file for the mode and flashes it; reports failures itself.
+// Only while a module is connected.
 void select_firmware(FirmwareSelectMode mode);
+
+// Makes select_firmware use `folder` (ending in '/') instead of the firmware folder
+// beside the program; nullptr goes back to that one.
+void use_firmware_folder(const char* folder);

@@ -1,4 +1,188 @@
-// Firmware update through the bootloader.
+// Firmware update through the bootloader: file chooser, progress window, result.
 #include "firmware/flash.h"
 
-int flash_firmware(FlashMode, const char*) { return 1; }
+#include <gtk/gtk.h>
+
+#include "app/file_io.h"
+#include "app/settings.h"
+#include "device/link.h"
+#include "firmware/bootloader.h"
+#include "firmware/firmware_folder.h"
+#include "firmware/firmware_image.h"
+#include "i18n/messages.h"
+#include "platform/clock.h"
+#include "ui/dialogs.h"
+
+namespace {
+
+constexpr int MSG_OPEN = 19;
+constexpr int MSG_CANCEL = 22;
+constexpr int MSG_SELECT_FIRMWARE_FILE = 23;
+constexpr int MSG_FILE_CORRUPTED = 24;
+constexpr int MSG_WRITE_ERROR = 25;
+constexpr int MSG_PROGRAMMED = 26;
+constexpr int MSG_SWITCHING = 37;           // "Switching to flash programming mode"
+constexpr int MSG_LOADING_FIRMWARE = 39;    // "Loading firmware... Do not close this window!"
+constexpr int MSG_NOT_COMPATIBLE = 43;      // "File is not compatible with hardware"
+
+constexpr int EVENT_PAUSE_MS = 10;
+constexpr int PROGRESS_WIDTH = 600;
+constexpr int PROGRESS_HEIGHT = 40;
+
+void process_events() {
+    while (gtk_events_pending()) gtk_main_iteration();
+}
+
+void pause_with_events(int ms) {
+    platform::sleep_ms(uint64_t(ms));
+    process_events();
+}
+
+struct ProgressWindow {
+    GtkWidget* window = nullptr;
+    GtkWidget* bar = nullptr;
+};
+
+ProgressWindow open_progress_window() {
+    ProgressWindow progress;
+    progress.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWindow* window = GTK_WINDOW(progress.window);
+    gtk_window_set_modal(window, TRUE);
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_deletable(window, FALSE);
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+    gtk_container_set_border_width(GTK_CONTAINER(progress.window), 4);
+    gtk_window_set_title(window, message_text(MSG_LOADING_FIRMWARE));
+    // A module left half-programmed would need the bootloader path: no closing.
+    g_signal_connect(progress.window, "delete-event", G_CALLBACK(gtk_true), nullptr);
+
+    GtkWidget* box = gtk_vbox_new(FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(progress.window), box);
+    GtkWidget* label = gtk_label_new("");
+    gtk_widget_set_size_request(label, PROGRESS_WIDTH, PROGRESS_HEIGHT);
+    gtk_misc_set_alignment(GTK_MISC(label), 0.5f, 0.5f);
+    gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 0);
+    progress.bar = gtk_progress_bar_new();
+    gtk_widget_set_size_request(progress.bar, PROGRESS_WIDTH, PROGRESS_HEIGHT);
+    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(progress.bar), 0.0);
+    gtk_box_pack_start(GTK_BOX(box), progress.bar, FALSE, FALSE, 0);
+    gtk_widget_show_all(progress.window);
+    return progress;
+}
+
+void show_progress(void* context, int permille) {
+    GtkProgressBar* bar = GTK_PROGRESS_BAR(static_cast<ProgressWindow*>(context)->bar);
+    gtk_progress_bar_set_fraction(bar, permille / 1000.0);
+    char text[16];
+    g_snprintf(text, sizeof text, "%d%%", permille / 10);
+    gtk_progress_bar_set_text(bar, text);
+    process_events();
+}
+
+int result_message(FlashResult result) {
+    switch (result) {
+    case FlashResult::PROGRAMMED:
+        return MSG_PROGRAMMED;
+    case FlashResult::INCOMPATIBLE:
+        return MSG_NOT_COMPATIBLE;
+    case FlashResult::WRITE_ERROR:
+        break;
+    }
+    return MSG_WRITE_ERROR;
+}
+
+// Programs the checked image in firmware_image with the progress window up, then
+// closes the module and shows the result until the user closes it.
+FlashResult run_update() {
+    close_tool_windows();
+    if (link_is_open()) {
+        drain_frames();
+        pause_with_events(EVENT_PAUSE_MS);
+    }
+    ProgressWindow progress = open_progress_window();
+    pause_with_events(EVENT_PAUSE_MS);
+    gtk_progress_bar_set_text(GTK_PROGRESS_BAR(progress.bar), message_text(MSG_SWITCHING));
+    pause_with_events(EVENT_PAUSE_MS);
+
+    const FlashResult result = program_firmware(firmware_image, FlashProgress{show_progress, &progress});
+
+    // Success or not, the module restarts or is gone: the main loop finds it afresh.
+    link_close();
+    gtk_widget_destroy(progress.window);
+    show_message(message_text(result_message(result)));
+    wait_message_closed();
+    return result;
+}
+
+void show_and_wait(int message) {
+    show_message(message_text(message));
+    wait_message_closed();
+}
+
+}  // namespace
+
+gchar* choose_firmware_file(const char* pattern) {
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(
+        message_text(MSG_SELECT_FIRMWARE_FILE), nullptr, GTK_FILE_CHOOSER_ACTION_OPEN,
+        message_text(MSG_CANCEL), GTK_RESPONSE_CANCEL, message_text(MSG_OPEN), GTK_RESPONSE_ACCEPT, nullptr);
+    GtkFileFilter* filter = gtk_file_filter_new();
+    gtk_file_filter_add_pattern(filter, pattern);
+    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), filter);
+    if (settings.firmware_folder && *settings.firmware_folder) {
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), settings.firmware_folder);
+    }
+    gchar* file = nullptr;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+        remember_firmware_folder(folder);
+        g_free(folder);
+        file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+    }
+    gtk_widget_destroy(dialog);
+    return file;
+}
+
+FlashOutcome flash_given_file(const char* path) {
+    switch (load_firmware_file(path, firmware_image)) {
+    case ImageLoad::NOT_OPENED:
+        report_file_not_opened(path);
+        return FlashOutcome::NOT_OPENED;
+    case ImageLoad::TOO_SMALL:
+    case ImageLoad::CORRUPT:
+        return FlashOutcome::BAD_FILE;
+    case ImageLoad::GOOD:
+        break;
+    }
+    return run_update() == FlashResult::PROGRAMMED ? FlashOutcome::PROGRAMMED : FlashOutcome::FAILED;
+}
+
+int flash_firmware(FlashMode mode, const char* path) {
+    if (mode == FLASH_GIVEN_FILE) {
+        const FlashOutcome outcome = flash_given_file(path);
+        return outcome == FlashOutcome::NOT_OPENED || outcome == FlashOutcome::BAD_FILE ? 0 : 1;
+    }
+    if (mode == FLASH_CHOOSER_OPEN && !link_is_open()) return 1;
+    for (;;) {
+        gchar* file = choose_firmware_file("*.bin");
+        if (!file) return 1;
+        const ImageLoad load = load_firmware_file(file, firmware_image);
+        if (load == ImageLoad::NOT_OPENED) report_file_not_opened(file);
+        g_free(file);
+        switch (load) {
+        case ImageLoad::NOT_OPENED:
+            // The chooser comes back once the user has read why.
+            wait_message_closed();
+            continue;
+        case ImageLoad::TOO_SMALL:
+            show_and_wait(MSG_FILE_CORRUPTED);
+            continue;
+        case ImageLoad::CORRUPT:
+            show_message(message_text(MSG_FILE_CORRUPTED));
+            return 1;
+        case ImageLoad::GOOD:
+            break;
+        }
+        run_update();
+        return 1;
+    }
+}

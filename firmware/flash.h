@@ -1,5 +1,8 @@
-// Replacing the module's firmware through its bootloader.
+// Replacing the module's firmware through its bootloader: the file, its check, the
+// progress window and the result message.
 #pragma once
+
+#include <glib.h>
 
 enum FlashMode {
     FLASH_CHOOSER_OPEN,  // file chooser; a module must be open
@@ -10,3 +13,20 @@ enum FlashMode {
 // 1 when the request was handled (programmed, failed with a message, or cancelled);
 // 0 in FLASH_GIVEN_FILE mode when the file was missing, too small or corrupt.
 int flash_firmware(FlashMode mode, const char* path = nullptr);
+
+// How a flash of a given file ended, for callers that tell the user more than
+// flash_firmware's result does.
+enum class FlashOutcome {
+    NOT_OPENED,  // the file could not be opened ("Error opening file %s !" was shown)
+    BAD_FILE,    // too small or corrupt; nothing was sent and nothing shown
+    PROGRAMMED,  // "Successfully programmed device." was shown and closed
+    FAILED,      // the failure message was shown and closed
+};
+
+// flash_firmware in FLASH_GIVEN_FILE mode, with the detailed outcome.
+FlashOutcome flash_given_file(const char* path);
+
+// The firmware file chooser ("Select firmware file", one filter with `pattern`),
+// opened in the remembered firmware folder; accepting remembers the folder and saves
+// the settings. The chosen file (g_free it), or nullptr when cancelled or closed.
+gchar* choose_firmware_file(const char* pattern);

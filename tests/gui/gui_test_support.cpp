@@ -3,7 +3,10 @@
 
 #include <stdlib.h>
 
+#include "ui/dialogs.h"
 #include "unit/temp_folder.h"
+
+std::vector<std::string> captured_texts;
 
 // Fontconfig keeps its caches until the process ends; the leak checker of sanitized
 // builds must not count them against the tests. Unused in plain builds.
@@ -26,7 +29,34 @@ void collect(GtkWidget* widget, GType type, std::vector<GtkWidget*>& out) {
     }
 }
 
+gulong message_show_hook = 0;
+
+gboolean capture_and_close(gpointer) {
+    if (message_window) {
+        for (const std::string& text : label_texts(message_window)) captured_texts.push_back(text);
+        close_message_window();
+    }
+    return FALSE;
+}
+
+gboolean on_message_show(GSignalInvocationHint*, guint, const GValue* params, gpointer) {
+    if (g_value_get_object(&params[0]) == message_window) g_idle_add(capture_and_close, nullptr);
+    return TRUE;
+}
+
 }  // namespace
+
+void capture_and_close_message_window() {
+    captured_texts.clear();
+    if (!message_show_hook)
+        message_show_hook = g_signal_add_emission_hook(g_signal_lookup("show", GTK_TYPE_WIDGET), 0, on_message_show,
+                                                       nullptr, nullptr);
+}
+
+void stop_capturing_message_windows() {
+    if (message_show_hook) g_signal_remove_emission_hook(g_signal_lookup("show", GTK_TYPE_WIDGET), message_show_hook);
+    message_show_hook = 0;
+}
 
 bool start_gui() {
     static const bool started = [] {

@@ -36,3 +36,10 @@ std::vector<GtkWidget*> find_widgets(GtkWidget* widget, GType type);
 // Sends a key press and release of `keyval` to a realized window, as the X server
 // would deliver it.
 void send_key(GtkWidget* window, guint keyval);
+
+// From now on every message window is read as soon as it is shown (its label texts
+// are appended to captured_texts) and then closed from the loop that waits for it,
+// as a user reading it and pressing its button would. Clears captured_texts.
+void capture_and_close_message_window();
+void stop_capturing_message_windows();
+extern std::vector<std::string> captured_texts;

@@ -22,31 +22,6 @@ bool contains(const std::vector<std::string>& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
-// Reads the message window as soon as it is shown, then closes it from the loop that
-// waits for it, as a user reading it and pressing a button would.
-std::vector<std::string> captured_texts;
-gulong show_hook = 0;
-
-gboolean capture_and_close(gpointer) {
-    if (message_window) {
-        captured_texts = label_texts(message_window);
-        close_message_window();
-    }
-    return FALSE;
-}
-
-gboolean on_any_show(GSignalInvocationHint*, guint, const GValue* params, gpointer) {
-    if (g_value_get_object(&params[0]) == message_window) g_idle_add(capture_and_close, nullptr);
-    return TRUE;
-}
-
-void capture_and_close_message_window() {
-    captured_texts.clear();
-    if (!show_hook)
-        show_hook = g_signal_add_emission_hook(g_signal_lookup("show", GTK_TYPE_WIDGET), 0, on_any_show,
-                                               nullptr, nullptr);
-}
-
 class MainLoop : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -54,8 +29,7 @@ protected:
         start(SimSettings());
     }
     void TearDown() override {
-        if (show_hook) g_signal_remove_emission_hook(g_signal_lookup("show", GTK_TYPE_WIDGET), show_hook);
-        show_hook = 0;
+        stop_capturing_message_windows();
         link_close();
         destroy_config_editor();
         close_message_window();

@@ -1,0 +1,63 @@
+// Programming a firmware image through the module's bootloader: one function per
+// bootloader command, each with its own retry count, and the whole sequence with
+// progress reported to the caller. Talks only through the link; no GTK here, so the
+// remote-access relay can drive the same steps.
+#pragma once
+
+#include <cstdint>
+
+#include "firmware/firmware_image.h"
+
+// Tries of the handshake, polls per answer, and tries per block.
+constexpr int SWITCH_REPLY_POLLS = 19;
+constexpr int SWITCH_PAUSE_MS = 100;
+constexpr int HANDSHAKE_TRIES = 24;
+constexpr int HANDSHAKE_READ_ATTEMPTS = 20;
+constexpr int IDENTIFY_READ_ATTEMPTS = 30;
+constexpr int BLOCK_READ_ATTEMPTS = 90;
+constexpr int BLOCK_ANSWER_PAUSE_MS = 10;
+constexpr int BLOCK_TRIES = 12;
+constexpr int FINISH_READ_ATTEMPTS = 100;
+constexpr int PROGRESS_PAUSE_MS = 10;
+
+// Sends command 0x10 (hand over to the bootloader) and polls up to 19 times for reply
+// code 0x03. True when it came; the caller goes on either way, since a module already
+// in its bootloader does not answer.
+bool request_bootloader();
+
+// "0" until the bootloader answers '1', at most 24 times.
+bool boot_handshake();
+
+enum class BootIdentity {
+    MATCH,     // answered 0x01 0x00 and the image's hardware id
+    NO_ANSWER, // no answer, or one that does not start with 0x01 0x00
+    MISMATCH,  // another hardware id (or none in the answer)
+};
+
+// "5": the bootloader's hardware identification, compared with the two given bytes.
+BootIdentity boot_identify(uint8_t hardware_id_0, uint8_t hardware_id_1);
+
+// One try of one 1028-byte block: true when the bootloader answered 'z'.
+bool boot_write_block(const uint8_t block[FIRMWARE_BLOCK_MESSAGE_SIZE]);
+
+// "3": the end of programming. True when the bootloader answered at all.
+bool boot_finish();
+
+enum class FlashResult {
+    PROGRAMMED,    // every block acknowledged and the end answered
+    WRITE_ERROR,   // handshake, identification, a block or the end failed
+    INCOMPATIBLE,  // the bootloader reports another hardware id than the image
+};
+
+// Told the progress in thousandths (0..1000) before each block and at the end; the
+// GUI shows it and processes its events.
+struct FlashProgress {
+    void (*report)(void* context, int permille) = nullptr;
+    void* context = nullptr;
+};
+
+// The whole programming sequence for a checked image, from the hand-over request to
+// the end of programming. The link is left as it is (open or closed); the caller
+// closes it. `blocks_written` (optional) receives the number of acknowledged blocks.
+FlashResult program_firmware(const FirmwareImage& image, const FlashProgress& progress,
+                             int* blocks_written = nullptr);

@@ -1,0 +1,47 @@
+// The program's firmware folder and its file names: which versions it holds, which
+// version and variant file to take. No GTK here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The firmware folder of a program at <prefix>/<folder>/<program>: <prefix>/firmware/.
+// False (and `out` empty) when the path has fewer than two '/' or does not fit.
+bool firmware_folder_for_program(const char* program, char* out, size_t size);
+
+constexpr int FIRMWARE_VERSION_LIMIT = 10016;  // versions 0..10015 fit the sets
+constexpr int VERSION_SET_WORDS = 313;         // 32 versions per word
+constexpr char FIRMWARE_NAME_PREFIX[] = "QV450";
+
+// Word w holds versions 32w .. 32w + 31, bit b being version 32w + b.
+struct VersionSets {
+    uint32_t available[VERSION_SET_WORDS] = {};  // a file exists for the version
+    uint32_t grouped[VERSION_SET_WORDS] = {};    // a file with "_" after the version exists
+};
+
+bool version_in(const uint32_t* set, int version);
+
+// Marks one folder entry. Names that begin with "." or not with "QV450", or whose
+// characters 6-9 do not begin with a decimal digit, are skipped. The version is the
+// leading digits of characters 6-9; "_" at position 10 marks it grouped.
+void add_firmware_name(VersionSets& sets, const char* name);
+
+// Available versions in ascending order.
+std::vector<int> available_versions(const VersionSets& sets);
+
+// The version to flash for a module at firmware number `target`: the target itself
+// when a file holds it (a variant change must not change the version as well);
+// otherwise, word by word from version 0 upward, the highest available version of
+// every word that holds any, stopping after the first word whose highest reaches the
+// target. -1 when no version is available.
+int same_version_choice(const VersionSets& sets, int target);
+
+// The file-name suffix for a version: "" when it is not grouped; for a grouped one
+// "_GRUPA_" and the variant the CAN level needs (with "J" when `variant_flag` is
+// set), or "_GRUPA_A" when any variant will do. False when the table says no firmware
+// exists for the level ('-').
+bool firmware_suffix(bool grouped, int can_level, bool variant_flag, char* out, size_t size);
+
+// "<folder>QV450_<version as 4 digits><suffix>.bin". False when it does not fit.
+bool firmware_file_path(const char* folder, int version, const char* suffix, char* out, size_t size);
