@@ -11,6 +11,7 @@
 #include "device/link.h"
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
+#include "bench/bench_link.h"
 
 namespace {
 
@@ -93,14 +94,9 @@ void row(const char* name, const Figure& f, double report_floor, double protocol
 }  // namespace
 
 int main() {
-    platform::ScopedVirtualClock clock;
-    SimModule module;
-    SimBackend backend(module, true);
-    install_hid_backend(&backend);
-    if (link_open() != 1) {
-        std::fprintf(stderr, "simulated module not found\n");
-        return 1;
-    }
+    BenchLink link;
+    if (!link.opened()) return 1;
+    SimModule& module = link.module();
 
     bool ok = true;
     const Figure empty_poll = measure(module, 200, [] { poll_frame(); });
@@ -128,7 +124,5 @@ int main() {
         write_reports + 5 * exchange_waits() + POLL_PAUSE_MS + EMPTY_READ_MS);
     std::printf("ratio: link time against the floor with the protocol's own waits\n");
 
-    link_close();
-    install_hid_backend(nullptr);
     return ok ? 0 : 1;
 }

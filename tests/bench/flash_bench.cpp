@@ -1,0 +1,77 @@
+// Benchmark: a full 100352-byte firmware image programmed through the simulated
+// module's bootloader with the USB timing model (one 8-byte report per millisecond
+// each way), on the virtual clock. Prints the link time against the protocol's own
+// floor: the reports the exchanges need at one per millisecond plus the pauses the
+// protocol prescribes (12 ms after each segment, 10 ms before each block's answer
+// and at each progress step, 100 ms after the hand-over, 10 ms after the poll).
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "device/link.h"
+#include "firmware/bootloader.h"
+#include "platform/clock.h"
+#include "sim/sim_backend.h"
+#include "sim/sim_firmware_image.h"
+#include "bench/bench_link.h"
+
+namespace {
+
+constexpr int SEGMENT_PAUSE_MS = 12;
+constexpr int POLL_PAUSE_MS = 10;
+
+// One raw command of one byte: its report, the segment pause, one poll and its answer.
+constexpr int ONE_BYTE_COMMAND_MS = 1 + SEGMENT_PAUSE_MS + 2;
+
+// A 1028-byte block: 8 full segments of 18 reports and a last one of 3 reports, a
+// ready query and its answer after each full segment, a pause after every segment,
+// the pause before the answer, one poll and the answer, and the progress step.
+int block_floor_ms() {
+    const int data_reports = 8 * 18 + 3;
+    const int ready_reports = 8 * 2;
+    return data_reports + ready_reports + 9 * SEGMENT_PAUSE_MS + BLOCK_ANSWER_PAUSE_MS + 2 + PROGRESS_PAUSE_MS;
+}
+
+// Command 0x10 (two reports), one poll with its pause and the two-report reply, the
+// hand-over pause; "0", "5"; the blocks; the last progress step and "3".
+int flash_floor_ms(int blocks) {
+    const int hand_over = 2 + 1 + POLL_PAUSE_MS + 2 + SWITCH_PAUSE_MS;
+    return hand_over + 2 * ONE_BYTE_COMMAND_MS + blocks * block_floor_ms() + PROGRESS_PAUSE_MS + ONE_BYTE_COMMAND_MS;
+}
+
+}  // namespace
+
+int main() {
+    BenchLink link;
+    if (!link.opened()) return 1;
+    SimModule& module = link.module();
+    SimFirmwareIdentity identity;
+    identity.firmware_version = 1611;
+    const std::vector<uint8_t> file = make_sim_firmware_file(FIRMWARE_IMAGE_CAPACITY, identity, 0x04, 0x50);
+    FirmwareImage* image = new FirmwareImage;
+    std::memcpy(image->bytes, file.data(), file.size());
+    image->size = int(file.size());
+
+    const SimModule::Counters before = module.counters;
+    const uint64_t start_us = platform::monotonic_us();
+    const auto real_start = std::chrono::steady_clock::now();
+    int blocks = 0;
+    const FlashResult result = program_firmware(*image, FlashProgress(), &blocks);
+    const double cpu_ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - real_start).count();
+    const double link_ms = double(platform::monotonic_us() - start_us) / 1000.0;
+    const int reports = module.counters.output_reports - before.output_reports + module.counters.input_reports -
+                        before.input_reports;
+    const int floor_ms = flash_floor_ms(firmware_block_count(image->size));
+
+    std::printf("full image: %d bytes, %d blocks, %s\n", image->size, blocks,
+                result == FlashResult::PROGRAMMED ? "programmed" : "FAILED");
+    std::printf("%-28s %10s %8s %10s %7s %9s\n", "operation", "link ms", "reports", "floor ms", "ratio", "CPU ms");
+    std::printf("%-28s %10.1f %8d %10d %7.3f %9.1f\n", "flash 100352-byte image", link_ms, reports, floor_ms,
+                link_ms / floor_ms, cpu_ms);
+    std::printf("floor: the protocol's reports at one per millisecond plus its fixed pauses\n");
+
+    delete image;
+    return result == FlashResult::PROGRAMMED ? 0 : 1;
+}
