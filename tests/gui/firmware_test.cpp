@@ -111,11 +111,9 @@ gboolean on_window_show(GSignalInvocationHint*, guint, const GValue* params, gpo
     return TRUE;
 }
 
-// Answers the version dialog: picks the entry at `position` (-1: keep the preselected)
-// and presses the button with the caption.
+// Answers the version dialog: notes its entries and presses the button with the caption.
 std::vector<std::string> dialog_entries;
 std::string dialog_preselected;
-int dialog_position = -1;
 std::string dialog_button;
 
 gboolean answer_version_dialog(gpointer) {
@@ -124,7 +122,6 @@ gboolean answer_version_dialog(gpointer) {
         GtkWidget* list = find_widgets(window, GTK_TYPE_COMBO_BOX).at(0);
         dialog_entries = list_texts(list);
         dialog_preselected = active_text(list);
-        if (dialog_position >= 0) choose(list, dialog_position);
         for (GtkWidget* button : find_widgets(window, GTK_TYPE_BUTTON))
             if (has(label_texts(button), dialog_button)) gtk_button_clicked(GTK_BUTTON(button));
         return FALSE;
@@ -269,9 +266,7 @@ TEST_F(Firmware, VersionDialogListsTheFolderAndFlashesTheVariantTheLevelNeeds) {
     write_firmware(file("QV450_1601.bin"), 1601, 1);
     write_firmware(file("QV450_1605.bin"), 1605, 1);
     write_firmware(file("QV450_1611_GRUPA_B.bin"), 1611, 2);
-    write_firmware(file("QV450_1611_GRUPA_BJ.bin"), 1611, 0x82);
     set_can_level_text("136");
-    dialog_position = -1;
     dialog_button = "Program";
     g_timeout_add(10, answer_version_dialog, nullptr);
     select_firmware(SELECT_BY_DIALOG);
@@ -281,14 +276,7 @@ TEST_F(Firmware, VersionDialogListsTheFolderAndFlashesTheVariantTheLevelNeeds) {
     EXPECT_TRUE(has(captured_texts, "Successfully programmed device."));
     EXPECT_EQ(module->settings().variant_byte, 2);
 
-    // The module's "J" flag picks the J file.
-    ASSERT_EQ(link_open(), 1);
-    device_identity.variant_flag = 1;
-    g_timeout_add(10, answer_version_dialog, nullptr);
-    select_firmware(SELECT_BY_DIALOG);
-    EXPECT_EQ(module->settings().variant_byte, 0x82);
-
-    // Cancel flashes nothing; a version without a file for the level says so.
+    // Cancel flashes nothing.
     ASSERT_EQ(link_open(), 1);
     const int blocks = received_boot_blocks();
     dialog_button = "Cancel";
@@ -296,19 +284,6 @@ TEST_F(Firmware, VersionDialogListsTheFolderAndFlashesTheVariantTheLevelNeeds) {
     select_firmware(SELECT_BY_DIALOG);
     EXPECT_EQ(received_boot_blocks(), blocks);
     EXPECT_TRUE(link_is_open());
-}
-
-TEST_F(Firmware, GroupedVersionWithAnyVariantTakesGroupA) {
-    build(false);
-    write_firmware(file("QV450_1605_GRUPA_A.bin"), 1605, 1);
-    write_firmware(file("QV450_1605_GRUPA_B.bin"), 1605, 2);
-    set_can_level_text("3");
-    dialog_position = 0;
-    dialog_button = "Program";
-    g_timeout_add(10, answer_version_dialog, nullptr);
-    select_firmware(SELECT_BY_DIALOG);
-    EXPECT_EQ(module->settings().variant_byte, 1);
-    EXPECT_TRUE(has(captured_texts, "Successfully programmed device."));
 }
 
 // A Tesla S (level 250 needs variant B) written to a variant-A module: the level is

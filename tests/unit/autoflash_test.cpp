@@ -85,12 +85,6 @@ TEST_F(Autoflash, BadFileIsTriedAgainAtEveryLook) {
     EXPECT_EQ(flashed.size(), 3u);
 }
 
-TEST_F(Autoflash, NewestOfSeveralArrivalsIsTheOneFlashed) {
-    look({}, T0);
-    look({{"x.bin", T0 + 2}, {"y.bin", T0 + 5}, {"z.bin", T0 + 3}}, T0 + 10 * SECOND);
-    EXPECT_EQ(flashed, std::vector<std::string>{"/watch/y.bin"});
-}
-
 TEST_F(Autoflash, FileDatedInTheFutureWaitsUntilItHasSettled) {
     look({}, T0);
     look({{"future.bin", T0 + 100 * SECOND}}, T0);

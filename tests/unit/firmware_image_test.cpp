@@ -69,18 +69,6 @@ TEST(FirmwareImage, TenThousandBytesGiveEightBlocksTheLastPaddedWithZeros) {
     EXPECT_EQ(block[1026] | block[1027] << 8, int(sum & 0xFFFF));
 }
 
-TEST(FirmwareImage, BlockAddressesCountIn64ByteUnits) {
-    const FirmwareImage image = image_of(good_file(FIRMWARE_IMAGE_CAPACITY));
-    uint8_t block[FIRMWARE_BLOCK_MESSAGE_SIZE];
-    const int offsets[] = {2048, 3072, 4096, FIRMWARE_IMAGE_CAPACITY - 1024};
-    const int addresses[] = {0, 16, 32, 95 * 16};
-    for (int i = 0; i < 4; ++i) {
-        build_firmware_block(image, offsets[i], block);
-        EXPECT_EQ(block[1024] | block[1025] << 8, addresses[i]);
-        EXPECT_EQ(0, std::memcmp(block, image.bytes + offsets[i], 1024));
-    }
-}
-
 TEST(FirmwareImage, ProgressOfAFullImageStartsAtTwoPercent) {
     EXPECT_EQ(firmware_progress_permille(2048, FIRMWARE_IMAGE_CAPACITY) / 10, 2);
     EXPECT_EQ(firmware_progress_permille(FIRMWARE_IMAGE_CAPACITY - 1024, FIRMWARE_IMAGE_CAPACITY) / 10, 98);
