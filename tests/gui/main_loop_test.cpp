@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "config/config_editor.h"
+#include "firmware/autoflash.h"
 #include "gui/gui_test_support.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
@@ -219,6 +220,15 @@ TEST_F(MainLoop, ControlShiftESwitchesTheViewAndRebuildsTheEditor) {
     EXPECT_TRUE(config_editor_exists());
 }
 
+gboolean cancel_file_chooser(gpointer) {
+    for (GtkWidget* window : visible_toplevels()) {
+        if (!GTK_IS_FILE_CHOOSER_DIALOG(window)) continue;
+        gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_CANCEL);
+        return FALSE;
+    }
+    return TRUE;  // not shown yet
+}
+
 TEST_F(MainLoop, OtherKeysAreLeftToTheWindow) {
     const GdkEventKey others[] = {
         key_event(GDK_a, 0),
@@ -235,7 +245,10 @@ TEST_F(MainLoop, OtherKeysAreLeftToTheWindow) {
     GdkEventKey console = key_event(GDK_S, GDK_CONTROL_MASK | GDK_SHIFT_MASK);
     EXPECT_TRUE(on_console_key(nullptr, &console, nullptr));
     GdkEventKey autoflash = key_event(GDK_f, GDK_CONTROL_MASK | GDK_MOD1_MASK);
+    // The chord opens the AUTOFLASH folder chooser: cancel it as the user would.
+    g_timeout_add(20, cancel_file_chooser, nullptr);
     EXPECT_TRUE(on_autoflash_key(nullptr, &autoflash, nullptr));
+    EXPECT_FALSE(autoflash_folder_set());
 }
 
 }  // namespace
