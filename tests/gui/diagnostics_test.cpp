@@ -144,6 +144,7 @@ protected:
 TEST_F(Diagnostics, MonitorLightsTheCellsOfTheSetBits) {
     open_signal_monitor();
     ASSERT_NE(window_titled("Signal monitor"), nullptr);
+    process_pending_events();  // drawn before its pixels are read
     const uint32_t plain = cell_colour(1);
     module->set_signal_map(bit(0) | bit(37));
     passes(4);  // a request, its answer, the next request
