@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/file_io.h"
+#include "platform/file_bytes.h"
 
 FirmwareImage firmware_image;
 
@@ -27,8 +27,8 @@ ImageCheck check_firmware_image(const FirmwareImage& image) {
 }
 
 ImageLoad load_firmware_file(const char* path, FirmwareImage& image) {
-    const int count = read_file_bytes(image.bytes, path, FIRMWARE_IMAGE_CAPACITY);
-    if (count == FILE_NOT_OPENED) return ImageLoad::NOT_OPENED;
+    const int count = platform::read_file_bytes(image.bytes, path, FIRMWARE_IMAGE_CAPACITY);
+    if (count == platform::FILE_NOT_OPENED) return ImageLoad::NOT_OPENED;
     image.size = count;
     switch (check_firmware_image(image)) {
     case ImageCheck::GOOD:

@@ -1,11 +1,7 @@
-// The firmware image buffer that "@E0" and "@E1" fill.
+// The firmware image buffer that "@E0" and "@E1" fill: the tool's one image record.
+#include "firmware/firmware_image.h"
 #include "net/relay_io.h"
 
-namespace {
-// One firmware file: 98 blocks of 1024 bytes.
-constexpr int IMAGE_CAPACITY = 100352;
-uint8_t image_bytes[IMAGE_CAPACITY];
-int image_size = 0;
-}  // namespace
-
-RelayImage relay_firmware_image() { return RelayImage{image_bytes, IMAGE_CAPACITY, &image_size}; }
+RelayImage relay_firmware_image() {
+    return RelayImage{firmware_image.bytes, FIRMWARE_IMAGE_CAPACITY, &firmware_image.size};
+}

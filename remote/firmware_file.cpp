@@ -1,50 +1,48 @@
-// Reading, checking and cutting a firmware file for the bootloader.
+// Reading, checking and cutting a firmware file for the bootloader, on the tool's own
+// image check and block builder.
 #include "remote/firmware_file.h"
 
+#include <algorithm>
 #include <cstring>
-#include <fstream>
+#include <memory>
+
+#include "firmware/firmware_image.h"
 
 namespace {
 
-const char MAGIC[] = "ZUROREVUVAVA";
-
-uint16_t crc16_step(uint16_t crc, uint8_t byte) {
-    crc ^= byte;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    return crc;
+// The image record is large; the operator's tool holds one only while it works on it.
+std::unique_ptr<FirmwareImage> image_record(const std::vector<uint8_t>& bytes) {
+    auto record = std::make_unique<FirmwareImage>();
+    record->size = int(std::min(bytes.size(), size_t(FIRMWARE_IMAGE_CAPACITY)));
+    std::memcpy(record->bytes, bytes.data(), size_t(record->size));
+    return record;
 }
 
 }  // namespace
 
 bool check_firmware_image(const std::vector<uint8_t>& image, std::string* error) {
-    if (image.size() < size_t(FIRMWARE_MIN_SIZE)) {
+    switch (check_firmware_image(*image_record(image))) {
+    case ImageCheck::GOOD:
+        return true;
+    case ImageCheck::TOO_SMALL:
         *error = "too small for a firmware file";
         return false;
+    case ImageCheck::CORRUPT:
+        break;
     }
-    if (std::memcmp(image.data(), MAGIC, 12) != 0) {
-        *error = "not a firmware file (wrong magic)";
-        return false;
-    }
-    // The CRC over the body and then the stored CRC itself comes out 0 when intact.
-    uint16_t crc = 0;
-    for (size_t i = 16; i < image.size(); ++i) crc = crc16_step(crc, image[i]);
-    crc = crc16_step(crc16_step(crc, image[14]), image[15]);
-    if (crc != 0) {
-        *error = "damaged (CRC does not match)";
-        return false;
-    }
-    return true;
+    const bool magic = image.size() >= size_t(FIRMWARE_MAGIC_LENGTH) &&
+                       std::memcmp(image.data(), FIRMWARE_MAGIC, FIRMWARE_MAGIC_LENGTH) == 0;
+    *error = magic ? "damaged (CRC does not match)" : "not a firmware file (wrong magic)";
+    return false;
 }
 
 bool load_firmware_file(const std::string& path, std::vector<uint8_t>* image, std::string* error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    auto record = std::make_unique<FirmwareImage>();
+    if (load_firmware_file(path.c_str(), *record) == ImageLoad::NOT_OPENED) {
         *error = "cannot open " + path;
         return false;
     }
-    image->assign(FIRMWARE_MAX_SIZE, 0);
-    file.read(reinterpret_cast<char*>(image->data()), FIRMWARE_MAX_SIZE);
-    image->resize(size_t(file.gcount()));
+    image->assign(record->bytes, record->bytes + record->size);
     if (!check_firmware_image(*image, error)) {
         *error = path + ": " + *error;
         return false;
@@ -53,14 +51,7 @@ bool load_firmware_file(const std::string& path, std::vector<uint8_t>* image, st
 }
 
 std::vector<uint8_t> firmware_block(const std::vector<uint8_t>& image, int f) {
-    std::vector<uint8_t> block(BOOT_BLOCK_SIZE, 0);
-    for (int i = 0; i < FIRMWARE_BLOCK && size_t(f + i) < image.size(); ++i) block[size_t(i)] = image[size_t(f + i)];
-    unsigned address = unsigned(f - FIRMWARE_FIRST_OFFSET) / 64;
-    block[1024] = uint8_t(address);
-    block[1025] = uint8_t(address >> 8);
-    unsigned sum = 0;
-    for (int i = 0; i < 1026; ++i) sum += block[size_t(i)];
-    block[1026] = uint8_t(sum);
-    block[1027] = uint8_t(sum >> 8);
+    std::vector<uint8_t> block(FIRMWARE_BLOCK_MESSAGE_SIZE);
+    build_firmware_block(*image_record(image), f, block.data());
     return block;
 }

@@ -6,13 +6,9 @@
 #include <string>
 #include <vector>
 
-constexpr int FIRMWARE_MAX_SIZE = 100352;
-constexpr int FIRMWARE_MIN_SIZE = 10000;
-constexpr int FIRMWARE_FIRST_OFFSET = 2048;  // the bytes before stay on the host
-constexpr int FIRMWARE_BLOCK = 1024;
-constexpr int BOOT_BLOCK_SIZE = FIRMWARE_BLOCK + 4;
+#include "firmware/firmware_image.h"
 
-// Reads at most FIRMWARE_MAX_SIZE bytes and checks them. False with a reason.
+// Reads at most FIRMWARE_IMAGE_CAPACITY bytes and checks them. False with a reason.
 bool load_firmware_file(const std::string& path, std::vector<uint8_t>* image, std::string* error);
 
 // Checks an image already in memory: more than 9999 bytes, the magic, the CRC.

@@ -365,7 +365,7 @@ bool RemoteSession::flash(const std::string& path, std::string* error) {
         *error = "the file is not compatible with the module's hardware";
         return false;
     }
-    for (int f = FIRMWARE_FIRST_OFFSET; f < int(image.size()); f += FIRMWARE_BLOCK) {
+    for (int f = FIRMWARE_FIRST_OFFSET; f < int(image.size()); f += FIRMWARE_BLOCK_SIZE) {
         int p = int(int64_t(f) * 1000 / int64_t(image.size()));
         std::fprintf(progress_, "\rflash: %d%%", p / 10);
         std::fflush(progress_);

@@ -71,7 +71,7 @@ bool local_flash(const std::vector<uint8_t>& image) {
     bool listening = false;
     for (int i = 0; i < 24 && !listening; ++i) listening = boot_exchange({'0'}, 20) && reply_record.bytes[0] == '1';
     if (!listening || !boot_exchange({'5'}, 30)) return false;
-    for (int f = FIRMWARE_FIRST_OFFSET; f < int(image.size()); f += FIRMWARE_BLOCK) {
+    for (int f = FIRMWARE_FIRST_OFFSET; f < int(image.size()); f += FIRMWARE_BLOCK_SIZE) {
         std::vector<uint8_t> block = firmware_block(image, f);
         bool written = false;
         for (int attempt = 0; attempt < 12 && !written; ++attempt) {
