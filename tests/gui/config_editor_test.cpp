@@ -344,13 +344,7 @@ TEST(ConfigEditorAfterConnection, ShowsTheModulesVehicleAndLevel) {
     EXPECT_EQ(active_text(signal_lists[PIN_J1_4]), "SEND_HAZARD_LIGHTS");
     EXPECT_EQ(message_window, nullptr);
 
-    link_close();
-    destroy_config_editor();
-    gtk_widget_destroy(main_window.window);
-    main_window = MainWindow();
-    process_pending_events();
-    install_hid_backend(nullptr);
-    connection_state = SEARCHING;
+    end_main_window_session();
     form_label_width = DEFAULT_FORM_LABEL_WIDTH;
 }
 

@@ -96,13 +96,7 @@ protected:
         close_log_file();
         log_filter = LogFilter();
         settings = saved_settings;
-        link_close();
-        destroy_config_editor();
-        gtk_widget_destroy(main_window.window);
-        main_window = MainWindow();
-        process_pending_events();
-        install_hid_backend(nullptr);
-        connection_state = SEARCHING;
+        end_main_window_session();
     }
     bool run_until(const std::function<bool()>& done, int max_passes = 30) {
         for (int i = 0; i < max_passes; ++i) {

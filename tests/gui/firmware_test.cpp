@@ -184,7 +184,7 @@ TEST_F(Firmware, GivenFileIsProgrammedBehindAProgressWindowThatCannotBeClosed) {
 
 TEST_F(Firmware, GivenFileThatCannotBeFlashedReturnsZeroAndSendsNothing) {
     write_firmware(file("small.bin"), 1611, 1, 12000);
-    truncate(file("small.bin").c_str(), 9999);
+    ASSERT_EQ(truncate(file("small.bin").c_str(), 9999), 0);
     write_firmware(file("corrupt.bin"), 1611, 1);
     {
         std::fstream f(file("corrupt.bin"), std::ios::in | std::ios::out | std::ios::binary);
@@ -233,7 +233,7 @@ TEST_F(Firmware, ChooserModes) {
 
     // Too small: "File corrupted!" and the chooser again (cancelled here).
     write_firmware(file("small.bin"), 1611, 1);
-    truncate(file("small.bin").c_str(), 5000);
+    ASSERT_EQ(truncate(file("small.bin").c_str(), 5000), 0);
     chooser_answers = {file("small.bin"), ""};
     EXPECT_EQ(flash_firmware(FLASH_CHOOSER_OPEN), 1);
     EXPECT_EQ(choosers_shown, 2);
@@ -241,7 +241,7 @@ TEST_F(Firmware, ChooserModes) {
 
     // Corrupt: "File corrupted!" and the update ends.
     write_firmware(file("corrupt.bin"), 1611, 1);
-    truncate(file("corrupt.bin").c_str(), 11000);
+    ASSERT_EQ(truncate(file("corrupt.bin").c_str(), 11000), 0);
     captured_texts.clear();
     chooser_answers = {file("corrupt.bin")};
     EXPECT_EQ(flash_firmware(FLASH_CHOOSER_OPEN), 1);
@@ -327,7 +327,7 @@ TEST_F(Firmware, ConfigurationWriteSaysWhenTheVariantCannotChange) {
     // The variant file is corrupt.
     captured_texts.clear();
     write_firmware(file("QV450_1605_GRUPA_B.bin"), 1605, 2);
-    truncate(file("QV450_1605_GRUPA_B.bin").c_str(), 11000);
+    ASSERT_EQ(truncate(file("QV450_1605_GRUPA_B.bin").c_str(), 11000), 0);
     write_configuration();
     process_pending_events();
     EXPECT_TRUE(has(captured_texts, "File corrupted!"));

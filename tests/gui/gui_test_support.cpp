@@ -3,6 +3,11 @@
 
 #include <stdlib.h>
 
+#include "app/app.h"
+#include "app/connection.h"
+#include "config/config_editor.h"
+#include "device/hid_backend.h"
+#include "device/link.h"
 #include "ui/dialogs.h"
 #include "unit/temp_folder.h"
 
@@ -121,4 +126,15 @@ void send_key(GtkWidget* window, guint keyval) {
         gtk_main_do_event(event);
         gdk_event_free(event);
     }
+}
+
+void end_main_window_session() {
+    link_close();
+    destroy_config_editor();
+    close_message_window();
+    if (main_window.window) gtk_widget_destroy(main_window.window);
+    main_window = MainWindow();
+    process_pending_events();
+    install_hid_backend(nullptr);
+    connection_state = SEARCHING;
 }

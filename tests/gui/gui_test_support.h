@@ -43,3 +43,7 @@ void send_key(GtkWidget* window, guint keyval);
 void capture_and_close_message_window();
 void stop_capturing_message_windows();
 extern std::vector<std::string> captured_texts;
+
+// Ends a test that ran the program's main window: closes the link, the editor, the
+// message window and the main window, and leaves no backend and the search state.
+void end_main_window_session();

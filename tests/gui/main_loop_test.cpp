@@ -31,14 +31,7 @@ protected:
     }
     void TearDown() override {
         stop_capturing_message_windows();
-        link_close();
-        destroy_config_editor();
-        close_message_window();
-        if (main_window.window) gtk_widget_destroy(main_window.window);
-        main_window = MainWindow();
-        process_pending_events();
-        install_hid_backend(nullptr);
-        connection_state = SEARCHING;
+        end_main_window_session();
         advanced_view = 0;
     }
     void start(const SimSettings& settings) {

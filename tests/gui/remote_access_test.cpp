@@ -111,14 +111,8 @@ protected:
     }
     void TearDown() override {
         close_remote_access_window();
-        close_message_window();
-        link_close();
-        if (main_window.window) gtk_widget_destroy(main_window.window);
-        main_window = MainWindow();
-        process_pending_events();
-        install_hid_backend(nullptr);
+        end_main_window_session();
         unsetenv("QV450_RELAY_SERVER");
-        connection_state = SEARCHING;
     }
     void use_server(int port) { setenv("QV450_RELAY_SERVER", ("127.0.0.1:" + std::to_string(port)).c_str(), 1); }
     void connect_with(const char* password) {
