@@ -14,14 +14,13 @@
 #include "config/config_file_format.h"
 #include "config/memory_blocks.h"
 #include "config/pin_config.h"
+#include "firmware/bootloader.h"
 #include "remote/firmware_file.h"
 
 namespace {
 
 // Waits for the tool: a relay step and a few module polls, or a bootloader transfer.
 constexpr int ANSWER_TIMEOUT_MS = 30000;
-constexpr int HANDSHAKE_TRIES = 24;
-constexpr int BLOCK_TRIES = 12;
 
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -344,7 +343,7 @@ bool RemoteSession::flash(const std::string& path, std::string* error) {
             for (const Frame& f : frames) switched = switched || (!f.empty() && f[0] == 0x03);
             if (switched) break;
         }
-        pause_ms(100);
+        pause_ms(SWITCH_PAUSE_MS);
     } else if (state != '2') {
         *error = "no module is connected to the tool";
         return false;
@@ -352,12 +351,12 @@ bool RemoteSession::flash(const std::string& path, std::string* error) {
     std::vector<uint8_t> answer;
     bool listening = false;
     for (int i = 0; i < HANDSHAKE_TRIES && !listening; ++i)
-        listening = boot_exchange({'0'}, 20, &answer, error) && answer[0] == '1';
+        listening = boot_exchange({'0'}, HANDSHAKE_READ_ATTEMPTS, &answer, error) && answer[0] == '1';
     if (!listening) {
         *error = "write error: the bootloader did not answer";
         return false;
     }
-    if (!boot_exchange({'5'}, 30, &answer, error) || answer.size() < 4 || answer[0] != 0x01 || answer[1] != 0x00) {
+    if (!boot_exchange({'5'}, IDENTIFY_READ_ATTEMPTS, &answer, error) || answer.size() < 4 || answer[0] != 0x01 || answer[1] != 0x00) {
         *error = "write error: no hardware identification";
         return false;
     }
@@ -372,7 +371,7 @@ bool RemoteSession::flash(const std::string& path, std::string* error) {
         std::vector<uint8_t> block = firmware_block(image, f);
         bool written = false;
         for (int attempt = 0; attempt < BLOCK_TRIES && !written; ++attempt)
-            written = boot_exchange(block, 90, &answer, error) && answer[0] == 'z';
+            written = boot_exchange(block, BLOCK_READ_ATTEMPTS, &answer, error) && answer[0] == 'z';
         if (!written) {
             std::fprintf(progress_, "\n");
             *error = "write error: block at offset " + std::to_string(f) + " was not accepted";
@@ -380,7 +379,7 @@ bool RemoteSession::flash(const std::string& path, std::string* error) {
         }
     }
     std::fprintf(progress_, "\rflash: 100%%\n");
-    if (!boot_exchange({'3'}, 100, &answer, error)) {
+    if (!boot_exchange({'3'}, FINISH_READ_ATTEMPTS, &answer, error)) {
         *error = "write error: the end of programming was not confirmed";
         return false;
     }

@@ -14,16 +14,17 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "config/memory_blocks.h"
 #include "device/link.h"
+#include "firmware/bootloader.h"
 #include "net/relay.h"
 #include "platform/clock.h"
 #include "relay/relay_server.h"
-#include "remote/firmware_file.h"
 #include "remote/operator_link.h"
 #include "remote/remote_commands.h"
 #include "sim/sim_backend.h"
@@ -58,32 +59,14 @@ bool local_read() {
     return true;
 }
 
-bool boot_exchange(const std::vector<uint8_t>& bytes, int attempts) {
-    return boot_send(bytes.data(), int(bytes.size())) && boot_read(attempts);
-}
-
-// The local flash: the bootloader procedure over the link, as the firmware update runs it.
-bool local_flash(const std::vector<uint8_t>& image) {
-    send_frame(0x10, nullptr, 0);
-    for (int i = 0; i < 19; ++i)
-        if (poll_frame() && reply_record.bytes[1] == 0x03) break;
-    platform::sleep_ms(100);
-    bool listening = false;
-    for (int i = 0; i < 24 && !listening; ++i) listening = boot_exchange({'0'}, 20) && reply_record.bytes[0] == '1';
-    if (!listening || !boot_exchange({'5'}, 30)) return false;
-    for (int f = FIRMWARE_FIRST_OFFSET; f < int(image.size()); f += FIRMWARE_BLOCK_SIZE) {
-        std::vector<uint8_t> block = firmware_block(image, f);
-        bool written = false;
-        for (int attempt = 0; attempt < 12 && !written; ++attempt) {
-            if (!boot_send(block.data(), int(block.size()))) continue;
-            platform::sleep_ms(10);
-            written = boot_read(90) && reply_record.bytes[0] == 'z';
-        }
-        if (!written) return false;
-    }
-    bool ended = boot_exchange({'3'}, 100);
+// The local flash: the firmware update's own bootloader sequence over the link.
+bool local_flash(const std::vector<uint8_t>& bytes) {
+    auto image = std::make_unique<FirmwareImage>();
+    image->size = int(bytes.size());
+    std::memcpy(image->bytes, bytes.data(), bytes.size());
+    const bool programmed = program_firmware(*image, FlashProgress()) == FlashResult::PROGRAMMED;
     link_close();
-    return ended;
+    return programmed;
 }
 
 // Runs `work` as the operator of a paired session; this thread is the tool, stepping
