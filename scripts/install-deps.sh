@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config python3
+  build-essential cmake pkg-config python3 ccache
+  libasio-dev libssl-dev openssl
   libgtk2.0-dev libhidapi-dev
   libgtest-dev libgmock-dev
   xvfb xauth xdotool imagemagick fonts-liberation2
