@@ -52,7 +52,6 @@ std::vector<int> available_versions(const VersionSets& sets) {
 }
 
 int same_version_choice(const VersionSets& sets, int target) {
-    if (version_in(sets.available, target)) return target;
     int chosen = -1;
     for (int word = 0; word < VERSION_SET_WORDS; ++word) {
         const uint32_t bits = sets.available[word];

@@ -30,11 +30,11 @@ void add_firmware_name(VersionSets& sets, const char* name);
 // Available versions in ascending order.
 std::vector<int> available_versions(const VersionSets& sets);
 
-// The version to flash for a module at firmware number `target`: the target itself
-// when a file holds it (a variant change must not change the version as well);
-// otherwise, word by word from version 0 upward, the highest available version of
-// every word that holds any, stopping after the first word whose highest reaches the
-// target. -1 when no version is available.
+// The version to flash for a module at firmware number `target`: word by word from
+// version 0 upward, the highest available version of every word that holds any,
+// stopping after the first word whose highest reaches the target. So the newest
+// release of the target's word of 32 versions is taken, even over the target itself.
+// -1 when no version is available.
 int same_version_choice(const VersionSets& sets, int target);
 
 // The file-name suffix for a version: "" when it is not grouped; for a grouped one

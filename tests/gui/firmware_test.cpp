@@ -286,8 +286,8 @@ TEST_F(Firmware, VersionDialogListsTheFolderAndFlashesTheVariantTheLevelNeeds) {
     EXPECT_TRUE(link_is_open());
 }
 
-// A Tesla S (level 250 needs variant B) written to a variant-A module: the level is
-// written, then the B file of the module's own version is flashed.
+// A Tesla S (level 250 needs variant B) written to a variant-A module at 1605: the B
+// file of the newest version in 1605's word (1611) is flashed, then the level written.
 TEST_F(Firmware, ConfigurationWriteChangesTheVariantTheLevelNeeds) {
     for (int version : {1601, 1605, 1611})
         for (int variant : {1, 2}) {
@@ -303,7 +303,7 @@ TEST_F(Firmware, ConfigurationWriteChangesTheVariantTheLevelNeeds) {
     EXPECT_EQ(questions_asked, 1);
     EXPECT_EQ(module->memory()[0x01], 249);
     EXPECT_TRUE(has(captured_texts, "Successfully programmed device."));
-    EXPECT_EQ(module->settings().firmware_version, 1605);
+    EXPECT_EQ(module->settings().firmware_version, 1611);
     EXPECT_EQ(module->settings().variant_byte, 2);
 }
 

@@ -33,12 +33,10 @@ TEST(FirmwareFiles, SameVersionChoiceWalksWordByWord) {
         int expected;
     };
     const Case cases[] = {
-        // The module's own version, when a file holds it, even with higher ones
-        // in the same word.
-        {{"QV450_1601.bin", "QV450_1605.bin", "QV450_1610.bin"}, 1605, 1605},
+        // The highest of the first word that reaches the target, even over the
+        // target itself: 1601, 1605 and 1610 share the word 1600-1631.
+        {{"QV450_1601.bin", "QV450_1605.bin", "QV450_1610.bin"}, 1605, 1610},
         {{"QV450_1601.bin", "QV450_1605.bin", "QV450_1611_GRUPA_B.bin"}, 1611, 1611},
-        // Otherwise the highest of the first word that reaches it: 1601 and 1610
-        // share the word 1600-1631.
         {{"QV450_1601.bin", "QV450_1610.bin"}, 1605, 1610},
         {{"QV450_1601.bin", "QV450_1603.bin"}, 1602, 1603},
         // Words below the target are passed over until one reaches it.
