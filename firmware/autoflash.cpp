@@ -8,6 +8,7 @@
 #include "firmware/firmware_folder.h"
 #include "firmware/flash.h"
 #include "i18n/messages.h"
+#include "platform/folder_changes.h"
 
 namespace {
 
@@ -15,8 +16,26 @@ constexpr int MSG_OPEN = 19;
 constexpr int MSG_CANCEL = 22;
 
 AutoflashState watch;
+platform::FolderChanges folder_changes;
 
-int flash_given(const char* path) { return flash_firmware(FLASH_GIVEN_FILE, path); }
+AutoflashTry flash_given(const char* path, bool report_not_opened) {
+    switch (flash_given_file(path, report_not_opened)) {
+    case FlashOutcome::NOT_OPENED:
+        return AutoflashTry::NOT_OPENED;
+    case FlashOutcome::BAD_FILE:
+        return AutoflashTry::BAD_FILE;
+    case FlashOutcome::PROGRAMMED:
+    case FlashOutcome::FAILED:
+        break;
+    }
+    return AutoflashTry::DONE;
+}
+
+void look_at_folder(uint64_t now) {
+    std::vector<platform::FileStamp> files;
+    platform::list_files_with_suffix(watch.folder.c_str(), ".bin", &files);
+    autoflash_look(watch, files, now, flash_given);
+}
 
 }  // namespace
 
@@ -34,18 +53,27 @@ void choose_autoflash_folder() {
 }
 
 void start_autoflash_watch(const char* folder) {
+    // Every choice starts afresh: what the folder holds now is only recorded, so a
+    // file is flashed only when it arrives or is written after the choice.
+    watch = AutoflashState();
     watch.folder = folder;
+    folder_changes.watch(folder);
+    look_at_folder(platform::file_time_now());
     remember_firmware_folder(folder);
     if (main_window.indicator_label) gtk_label_set_text(GTK_LABEL(main_window.indicator_label), "AUTOFLASH");
 }
 
-void forget_autoflash_watch() { watch = AutoflashState(); }
+void forget_autoflash_watch() {
+    watch = AutoflashState();
+    folder_changes.stop();
+}
 
 bool autoflash_folder_set() { return !watch.folder.empty(); }
 
 void autoflash_watch() {
     if (watch.folder.empty()) return;
-    std::vector<platform::FileStamp> files;
-    platform::list_files_with_suffix(watch.folder.c_str(), ".bin", &files);
-    autoflash_look(watch, files, platform::file_time_now(), flash_given);
+    // Listing a folder of thousands of files on every pass would keep a core busy:
+    // list only when the kernel says something changed or a file is due to settle.
+    const uint64_t now = platform::file_time_now();
+    if (autoflash_due(watch, folder_changes.changed(), now)) look_at_folder(now);
 }

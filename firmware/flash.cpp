@@ -142,10 +142,10 @@ gchar* choose_firmware_file(const char* pattern) {
     return file;
 }
 
-FlashOutcome flash_given_file(const char* path) {
+FlashOutcome flash_given_file(const char* path, bool report_not_opened) {
     switch (load_firmware_file(path, firmware_image)) {
     case ImageLoad::NOT_OPENED:
-        report_file_not_opened(path);
+        if (report_not_opened) report_file_not_opened(path);
         return FlashOutcome::NOT_OPENED;
     case ImageLoad::TOO_SMALL:
     case ImageLoad::CORRUPT:

@@ -23,8 +23,9 @@ enum class FlashOutcome {
     FAILED,      // the failure message was shown and closed
 };
 
-// flash_firmware in FLASH_GIVEN_FILE mode, with the detailed outcome.
-FlashOutcome flash_given_file(const char* path);
+// flash_firmware in FLASH_GIVEN_FILE mode, with the detailed outcome. A file that
+// cannot be opened is reported only when `report_not_opened`.
+FlashOutcome flash_given_file(const char* path, bool report_not_opened = true);
 
 // The firmware file chooser ("Select firmware file", one filter with `pattern`),
 // opened in the remembered firmware folder; accepting remembers the folder and saves

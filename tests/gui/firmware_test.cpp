@@ -364,6 +364,21 @@ TEST_F(Firmware, AutoflashFolderChosenThenANewFileIsFlashedOnceSettled) {
     main_window = MainWindow();
 }
 
+TEST_F(Firmware, ChoosingAnotherAutoflashFolderOnlyRecordsWhatItHolds) {
+    TempFolder empty;
+    chooser_answers = {empty.path()};
+    choose_autoflash_folder();
+    autoflash_watch();
+    write_firmware(file("QV450_1605.bin"), 1605, 1);
+    set_age(file("QV450_1605.bin"), 100);
+    chooser_answers = {firmware_folder.path()};
+    choose_autoflash_folder();
+    autoflash_watch();
+    autoflash_watch();
+    EXPECT_EQ(received_boot_blocks(), 0);
+    EXPECT_TRUE(link_is_open());
+}
+
 TEST(KeyChord, NumLockAndCapsLockDoNotCountAsTheChordsModifier) {
     const guint num_lock = GDK_MOD2_MASK;
     struct Case {

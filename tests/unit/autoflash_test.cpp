@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "firmware/autoflash_watch.h"
+#include "platform/folder_changes.h"
 #include "unit/temp_folder.h"
 
 namespace {
@@ -18,9 +19,11 @@ namespace {
 constexpr uint64_t SECOND = 10000000;  // 100 ns units
 
 std::vector<std::string> flashed;
-int flash_result = 1;
-int record_flash(const char* path) {
+std::vector<std::string> reported;  // files said to be unreadable
+AutoflashTry flash_result = AutoflashTry::DONE;
+AutoflashTry record_flash(const char* path, bool report_not_opened) {
     flashed.push_back(path);
+    if (flash_result == AutoflashTry::NOT_OPENED && report_not_opened) reported.push_back(path);
     return flash_result;
 }
 
@@ -28,7 +31,8 @@ class Autoflash : public ::testing::Test {
 protected:
     void SetUp() override {
         flashed.clear();
-        flash_result = 1;
+        reported.clear();
+        flash_result = AutoflashTry::DONE;
         state.folder = "/watch";
     }
     void look(const std::vector<platform::FileStamp>& files, uint64_t now) {
@@ -75,14 +79,36 @@ TEST_F(Autoflash, EmptyFolderAtTheFirstLookMakesTheFirstArrivalNew) {
 
 TEST_F(Autoflash, BadFileIsTriedAgainAtEveryLook) {
     look({}, T0);
-    flash_result = 0;
+    flash_result = AutoflashTry::BAD_FILE;
     look({{"bad.bin", T0}}, T0 + 5 * SECOND);
     look({{"bad.bin", T0}}, T0 + 6 * SECOND);
     EXPECT_EQ(flashed.size(), 2u);
-    flash_result = 1;
+    flash_result = AutoflashTry::DONE;
     look({{"bad.bin", T0}}, T0 + 7 * SECOND);
     look({{"bad.bin", T0}}, T0 + 8 * SECOND);
     EXPECT_EQ(flashed.size(), 3u);
+}
+
+TEST_F(Autoflash, UnreadableFileIsReportedOnceForEachWriteTime) {
+    look({}, T0);
+    flash_result = AutoflashTry::NOT_OPENED;
+    for (int i = 5; i < 8; ++i) look({{"locked.bin", T0}}, T0 + i * SECOND);
+    look({{"locked.bin", T0 + 9 * SECOND}}, T0 + 20 * SECOND);
+    EXPECT_EQ(flashed.size(), 4u);  // still tried, so a file made readable is flashed
+    EXPECT_EQ(reported, (std::vector<std::string>{"/watch/locked.bin", "/watch/locked.bin"}));
+}
+
+TEST_F(Autoflash, FolderIsListedOnlyWhenChangedOrAFileIsDueToSettle) {
+    EXPECT_TRUE(autoflash_due(state, false, T0));  // the first look
+    look({}, T0);
+    EXPECT_FALSE(autoflash_due(state, false, T0 + 100 * SECOND));
+    EXPECT_TRUE(autoflash_due(state, true, T0));
+    look({{"new.bin", T0 + SECOND}}, T0 + 2 * SECOND);
+    EXPECT_FALSE(autoflash_due(state, false, T0 + 4 * SECOND - 1));
+    EXPECT_TRUE(autoflash_due(state, false, T0 + 4 * SECOND));
+    look({{"new.bin", T0 + SECOND}}, T0 + 4 * SECOND);
+    EXPECT_EQ(flashed.size(), 1u);
+    EXPECT_FALSE(autoflash_due(state, false, T0 + 100 * SECOND));
 }
 
 TEST_F(Autoflash, FileDatedInTheFutureWaitsUntilItHasSettled) {
@@ -98,6 +124,25 @@ TEST(FileTimes, UnixTimesCountFrom1601In100NanosecondUnits) {
     EXPECT_EQ(platform::file_time_from_unix(1, 150), 116444736000000000ull + 10000000ull + 1);
     EXPECT_EQ(platform::file_time_from_unix(-int64_t(platform::FILE_TIME_EPOCH_OFFSET_S) - 1, 0), 0u);
     EXPECT_GT(platform::file_time_now(), platform::file_time_from_unix(1700000000, 0));
+}
+
+TEST(FolderChanges, CreatedWrittenTouchedAndUnlockedFilesCount) {
+    TempFolder folder;
+    platform::FolderChanges changes;
+    ASSERT_TRUE(changes.watch(folder.path().c_str()));
+    EXPECT_TRUE(changes.changed());
+    EXPECT_FALSE(changes.changed());
+    folder.put("a.bin", "x");
+    EXPECT_TRUE(changes.changed());
+    EXPECT_FALSE(changes.changed());
+    const timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
+    utimensat(AT_FDCWD, folder.file("a.bin").c_str(), times, 0);
+    EXPECT_TRUE(changes.changed());
+    chmod(folder.file("a.bin").c_str(), 0644);
+    EXPECT_TRUE(changes.changed());
+    EXPECT_FALSE(changes.watch(folder.file("missing").c_str()));
+    EXPECT_TRUE(changes.changed());
+    EXPECT_TRUE(changes.changed());  // nothing to trust: always look
 }
 
 TEST(FileTimes, ListsRegularBinFilesWithTheirNanosecondTimes) {
