@@ -24,35 +24,16 @@ constexpr int MSG_LOAD_FROM_FILE = 15;  // "Load from file"
 constexpr int MSG_SAVE_TO_DISK = 17;    // "Save to disk"
 constexpr int MSG_SAVED = 18;           // "Configuration saved."
 constexpr int MSG_OPEN = 19;
-constexpr int MSG_CANCEL = 22;
 constexpr int MSG_SAVE = 64;
 constexpr int MSG_NO_USB_DEVICE = 95;   // "No USB device found."
 constexpr int MSG_ERROR_WRITING_FILE = 101;  // "Error writing file %s !"
 
-// settings.config_folder points here once a chooser has been accepted.
-char remembered_folder[CHOOSER_FOLDER_CAPACITY];
-
-
 // Runs the chooser; the chosen file (g_free it), or nullptr when cancelled or closed.
 gchar* choose_config_file(bool saving) {
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        message_text(saving ? MSG_SAVE_TO_DISK : MSG_LOAD_FROM_FILE), nullptr,
-        saving ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN,
-        message_text(MSG_CANCEL), GTK_RESPONSE_CANCEL,
-        message_text(saving ? MSG_SAVE : MSG_OPEN), GTK_RESPONSE_ACCEPT, nullptr);
-    GtkFileFilter* filter = gtk_file_filter_new();
-    gtk_file_filter_add_pattern(filter, "*.cfg");
-    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), filter);
-    if (settings.config_folder && *settings.config_folder) {
-        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), settings.config_folder);
-    }
-    gchar* file = nullptr;
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-        remember_chooser_folder(GTK_FILE_CHOOSER(dialog), remembered_folder, &settings.config_folder);
-        file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
-    }
-    gtk_widget_destroy(dialog);
-    return file;
+    const FileChooserText text = {message_text(saving ? MSG_SAVE_TO_DISK : MSG_LOAD_FROM_FILE),
+                                  saving ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN,
+                                  message_text(saving ? MSG_SAVE : MSG_OPEN), "Configuration files (*.cfg)", "*.cfg"};
+    return run_file_chooser(text, &settings.config_folder);
 }
 
 // Both operations work on the editor: without a module there is nothing to save and

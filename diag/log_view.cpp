@@ -14,7 +14,6 @@
 namespace {
 
 constexpr int MSG_CANNOT_OPEN_FILE = 16;
-constexpr int MSG_CANCEL = 22;
 constexpr int MSG_LOG_TO_FILE = 28;
 constexpr int MSG_SELECT_LOG_FILE = 29;
 constexpr int MSG_STOP_LOGGING = 30;
@@ -34,9 +33,6 @@ LogView view;
 
 // The filtered copy of the log that refilter_view shows.
 char filtered[LOG_CAPACITY];
-
-// settings.log_folder points here once a log file has been chosen.
-char remembered_folder[CHOOSER_FOLDER_CAPACITY];
 
 // Runs once the view has laid out the new lines (their layout runs at a higher
 // priority), so the end of the scroll range is where the text ends.
@@ -106,20 +102,12 @@ void on_file_button(GtkWidget*, gpointer) { toggle_log_file(); }
 void on_file_button_destroyed(GtkWidget*, gpointer) { view.file_button = nullptr; }
 
 
-// The chosen file (g_free it), or nullptr when cancelled.
+// The chosen file (g_free it), or nullptr when cancelled. No filter: a log may be
+// appended to a file of any name.
 gchar* choose_log_file() {
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        message_text(MSG_SELECT_LOG_FILE), nullptr, GTK_FILE_CHOOSER_ACTION_SAVE, message_text(MSG_CANCEL),
-        GTK_RESPONSE_CANCEL, message_text(MSG_SAVE), GTK_RESPONSE_ACCEPT, nullptr);
-    if (settings.log_folder && *settings.log_folder)
-        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), settings.log_folder);
-    gchar* file = nullptr;
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-        remember_chooser_folder(GTK_FILE_CHOOSER(dialog), remembered_folder, &settings.log_folder);
-        file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
-    }
-    gtk_widget_destroy(dialog);
-    return file;
+    const FileChooserText text = {message_text(MSG_SELECT_LOG_FILE), GTK_FILE_CHOOSER_ACTION_SAVE,
+                                  message_text(MSG_SAVE), nullptr, nullptr};
+    return run_file_chooser(text, &settings.log_folder);
 }
 
 }  // namespace

@@ -4,11 +4,12 @@
 #include <gtk/gtk.h>
 
 #include "app/app.h"
+#include "app/settings.h"
 #include "firmware/autoflash_watch.h"
-#include "firmware/firmware_folder.h"
 #include "firmware/flash.h"
 #include "i18n/messages.h"
 #include "platform/folder_changes.h"
+#include "ui/chooser_folder.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ void start_autoflash_watch(const char* folder) {
     watch.folder = folder;
     folder_changes.watch(folder);
     look_at_folder(platform::file_time_now());
-    remember_firmware_folder(folder);
+    remember_folder(&settings.firmware_folder, folder);
     if (main_window.indicator_label) gtk_label_set_text(GTK_LABEL(main_window.indicator_label), "AUTOFLASH");
 }
 

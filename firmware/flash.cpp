@@ -7,16 +7,15 @@
 #include "app/settings.h"
 #include "device/link.h"
 #include "firmware/bootloader.h"
-#include "firmware/firmware_folder.h"
 #include "firmware/firmware_image.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
+#include "ui/chooser_folder.h"
 #include "ui/dialogs.h"
 
 namespace {
 
 constexpr int MSG_OPEN = 19;
-constexpr int MSG_CANCEL = 22;
 constexpr int MSG_SELECT_FIRMWARE_FILE = 23;
 constexpr int MSG_FILE_CORRUPTED = 24;
 constexpr int MSG_WRITE_ERROR = 25;
@@ -122,24 +121,11 @@ void show_and_wait(int message) {
 }  // namespace
 
 gchar* choose_firmware_file(const char* pattern) {
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        message_text(MSG_SELECT_FIRMWARE_FILE), nullptr, GTK_FILE_CHOOSER_ACTION_OPEN,
-        message_text(MSG_CANCEL), GTK_RESPONSE_CANCEL, message_text(MSG_OPEN), GTK_RESPONSE_ACCEPT, nullptr);
-    GtkFileFilter* filter = gtk_file_filter_new();
-    gtk_file_filter_add_pattern(filter, pattern);
-    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), filter);
-    if (settings.firmware_folder && *settings.firmware_folder) {
-        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), settings.firmware_folder);
-    }
-    gchar* file = nullptr;
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-        gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
-        remember_firmware_folder(folder);
-        g_free(folder);
-        file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
-    }
-    gtk_widget_destroy(dialog);
-    return file;
+    char filter_name[64];
+    g_snprintf(filter_name, sizeof filter_name, "Firmware files (%s)", pattern);
+    const FileChooserText text = {message_text(MSG_SELECT_FIRMWARE_FILE), GTK_FILE_CHOOSER_ACTION_OPEN,
+                                  message_text(MSG_OPEN), filter_name, pattern};
+    return run_file_chooser(text, &settings.firmware_folder);
 }
 
 FlashOutcome flash_given_file(const char* path, bool report_not_opened) {

@@ -18,18 +18,23 @@ gboolean answer_chooser(gpointer data) {
     a.started_in = start ? start : "";
     g_free(start);
     a.title = gtk_window_get_title(GTK_WINDOW(chooser));
+    a.filters.clear();
+    GSList* filters = gtk_file_chooser_list_filters(chooser);
+    for (GSList* f = filters; f; f = f->next) a.filters.push_back(gtk_file_filter_get_name(GTK_FILE_FILTER(f->data)) ?: "");
+    g_slist_free(filters);
     if (a.accept) {
         const std::string folder = a.folder.empty() ? a.started_in : a.folder;
+        const std::string path = a.name[0] == '/' ? a.name : folder + "/" + a.name;
         if (!a.folder.empty()) gtk_file_chooser_set_current_folder(chooser, a.folder.c_str());
         if (gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SAVE) {
             gtk_file_chooser_set_current_name(chooser, a.name.c_str());
         } else {
-            gtk_file_chooser_select_filename(chooser, (folder + "/" + a.name).c_str());
+            gtk_file_chooser_select_filename(chooser, path.c_str());
         }
         // The folder is read in the background; wait (bounded) until the choice holds.
         for (int i = 0; i < 400; ++i) {
             gchar* chosen = gtk_file_chooser_get_filename(chooser);
-            const bool ready = chosen && folder + "/" + a.name == chosen;
+            const bool ready = chosen && path == chosen;
             g_free(chosen);
             if (ready) break;
             gtk_main_iteration_do(FALSE);

@@ -3,13 +3,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct ChooserAnswer {
     std::string folder;        // where to go; "" to stay
-    std::string name;          // save: typed name; open: file to select
+    std::string name;          // save: typed name (a full path too); open: file to select
     bool accept = true;
     std::string started_in;    // the folder the chooser opened in
     std::string title;
+    std::vector<std::string> filters;  // the names of its filters
     int shown = 0;
 };
 

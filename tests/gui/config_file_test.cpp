@@ -299,6 +299,7 @@ TEST_F(ConfigFileChooser, SaveAddsCfgAndRemembersTheFolder) {
     save_config_file();
     EXPECT_EQ(chooser_answer.shown, 1);
     EXPECT_EQ(chooser_answer.title, "Save to disk");
+    EXPECT_EQ(chooser_answer.filters, std::vector<std::string>{"Configuration files (*.cfg)"});
     EXPECT_EQ(lines_of(folder.get("conf.cfg")).size(), 28u);
     EXPECT_EQ(folder.get("conf"), "<missing>");
     EXPECT_STREQ(settings.config_folder, folder.path().c_str());
@@ -308,6 +309,15 @@ TEST_F(ConfigFileChooser, SaveAddsCfgAndRemembersTheFolder) {
         chooser_answer.name = name;
         save_config_file();
     }
+    // A full path typed over the folder on display: the file's folder is remembered.
+    mkdir(folder.file("typed").c_str(), 0700);
+    chooser_answer.name = folder.file("typed/full");
+    save_config_file();
+    EXPECT_NE(folder.get("typed/full.cfg"), "<missing>");
+    EXPECT_STREQ(settings.config_folder, folder.file("typed").c_str());
+    chooser_answer.folder = folder.path();
+    chooser_answer.name = "conf";
+    save_config_file();
     EXPECT_NE(folder.get("conf.CFG"), "<missing>");
     EXPECT_NE(folder.get("conf.Cfg.cfg"), "<missing>");
     EXPECT_EQ(folder.get("conf.Cfg"), "<missing>");

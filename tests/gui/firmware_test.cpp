@@ -49,6 +49,7 @@ void write_firmware(const std::string& path, int version, int variant_byte, int 
 
 std::deque<std::string> chooser_answers;  // a path, or "" to cancel
 int choosers_shown = 0;
+std::string chooser_filter;  // the name of the last chooser's first filter
 int progress_windows = 0;
 bool progress_window_refused_close = true;
 gulong window_hook = 0;
@@ -58,6 +59,9 @@ gboolean answer_chooser(gpointer data) {
     const std::string answer = chooser_answers.empty() ? "" : chooser_answers.front();
     if (!chooser_answers.empty()) chooser_answers.pop_front();
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+    GSList* filters = gtk_file_chooser_list_filters(chooser);
+    chooser_filter = filters ? gtk_file_filter_get_name(GTK_FILE_FILTER(filters->data)) ?: "" : "";
+    g_slist_free(filters);
     if (answer.empty()) {
         gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
     } else {
@@ -237,6 +241,7 @@ TEST_F(Firmware, ChooserModes) {
     chooser_answers = {file("small.bin"), ""};
     EXPECT_EQ(flash_firmware(FLASH_CHOOSER_OPEN), 1);
     EXPECT_EQ(choosers_shown, 2);
+    EXPECT_EQ(chooser_filter, "Firmware files (*.bin)");
     EXPECT_TRUE(has(captured_texts, "File corrupted!"));
 
     // Corrupt: "File corrupted!" and the update ends.
