@@ -9,7 +9,7 @@
 #include "config/vehicle_selector.h"
 #include "device/link.h"
 #include "device/variant_check.h"
-#include "firmware/firmware_select.h"
+#include "firmware/variant_change.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 
@@ -110,6 +110,8 @@ void write_configuration() {
     // Declining the firmware change writes nothing, so the module keeps its level and
     // the field stays marked against it.
     if (answer == 0) return;
+    // The level goes to the module only once it runs the variant the level needs.
+    if (is_variant_letter(answer) && !change_firmware_variant(char(answer))) return;
     device_can_level = level;
     apply_level_rule();
 
@@ -131,7 +133,6 @@ void write_configuration() {
     const uint8_t number[2] = {uint8_t(vehicle_number >> 8), uint8_t(vehicle_number & 0xFF)};
     if (!write_block(NUMBER_ADDRESS, number, 2)) return;
 
-    if (is_variant_letter(answer)) select_firmware(SELECT_SAME_VERSION);
     send_frame(COMMAND_CONFIGURATION_DONE, nullptr, 0);
 }
 

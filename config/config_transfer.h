@@ -15,8 +15,8 @@ void load_default_configuration();
 
 // Writes the editor's configuration to the module: the pin area in three blocks, the
 // CAN level, the vehicle number, then command 0x09. Asks first (variant_check) when
-// the level needs another firmware variant, and changes the firmware after the write
-// when the user agreed. A level the header cannot hold (outside 0..256) is refused
+// the level needs another firmware variant and, when the user agreed, writes only
+// once the module runs that variant after the firmware change. A level the header cannot hold (outside 0..256) is refused
 // with message 38 before anything changes. Without an editor nothing happens.
 void write_configuration();
 

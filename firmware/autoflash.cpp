@@ -20,7 +20,7 @@ AutoflashState watch;
 platform::FolderChanges folder_changes;
 
 AutoflashTry flash_given(const char* path, bool report_not_opened) {
-    switch (flash_given_file(path, report_not_opened)) {
+    switch (flash_given_file(path, report_not_opened ? FLASH_TELL_ALL : FLASH_QUIET_NOT_OPENED)) {
     case FlashOutcome::NOT_OPENED:
         return AutoflashTry::NOT_OPENED;
     case FlashOutcome::BAD_FILE:

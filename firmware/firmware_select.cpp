@@ -116,39 +116,43 @@ void use_firmware_folder(const char* folder) {
     folder_override = folder ? folder : "";
 }
 
-void select_firmware(FirmwareSelectMode mode) {
-    if (connection_state != CONNECTED) return;
+void select_firmware(FirmwareSelectMode mode) { select_and_flash(mode, FLASH_TELL_ALL); }
+
+bool select_and_flash(FirmwareSelectMode mode, int quiet) {
+    if (connection_state != CONNECTED) return false;
     const int can_level = config_editor_exists() ? can_level_value() : 1;
-    // The configuration write has already written the level: when the firmware cannot
-    // follow, the user must hear of it.
+    // The configuration write waits for the variant change: when the firmware cannot
+    // follow, the user must hear why the level was not written.
     const bool must_tell = mode == SELECT_SAME_VERSION;
 
     char folder[PATH_SIZE];
     VersionSets sets;
     if (!firmware_folder(folder, sizeof folder) || !scan_folder(folder, sets)) {
         if (must_tell) show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
-        return;
+        return false;
     }
     int version = -1;
     if (mode == SELECT_BY_DIALOG) {
         version = ask_version(available_versions(sets));
-        if (version < 0) return;
+        if (version < 0) return false;
     } else {
         version = same_version_choice(sets, module_firmware_number());
         if (version < 0) {
             show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
-            return;
+            return false;
         }
     }
     char suffix[16];
     if (!firmware_suffix(version_in(sets.grouped, version), can_level, device_identity.variant_flag != 0,
                          suffix, sizeof suffix)) {
         show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
-        return;
+        return false;
     }
     char path[PATH_SIZE + 64];
-    if (!firmware_file_path(folder, version, suffix, path, sizeof path)) return;
+    if (!firmware_file_path(folder, version, suffix, path, sizeof path)) return false;
     // A missing file has been reported by the reader and a failed flash by the
     // update; a file that fails the check would otherwise pass in silence.
-    if (flash_given_file(path) == FlashOutcome::BAD_FILE) show_message(message_text(MSG_FILE_CORRUPTED));
+    const FlashOutcome outcome = flash_given_file(path, quiet);
+    if (outcome == FlashOutcome::BAD_FILE) show_message(message_text(MSG_FILE_CORRUPTED));
+    return outcome == FlashOutcome::PROGRAMMED;
 }

@@ -10,6 +10,10 @@ enum FirmwareSelectMode {
 // Only while a module is connected.
 void select_firmware(FirmwareSelectMode mode);
 
+// select_firmware, leaving unsaid what `quiet` (FlashQuiet flags) names. True when
+// the module was programmed.
+bool select_and_flash(FirmwareSelectMode mode, int quiet);
+
 // Makes select_firmware use `folder` (ending in '/') instead of the firmware folder
 // beside the program; nullptr goes back to that one.
 void use_firmware_folder(const char* folder);

@@ -91,8 +91,9 @@ int result_message(FlashResult result) {
 }
 
 // Programs the checked image in firmware_image with the progress window up, then
-// closes the module and shows the result until the user closes it.
-FlashResult run_update() {
+// closes the module and shows the result until the user closes it (a success only
+// when `announce_success`).
+FlashResult run_update(bool announce_success = true) {
     close_tool_windows();
     if (link_is_open()) {
         drain_frames();
@@ -108,8 +109,10 @@ FlashResult run_update() {
     // Success or not, the module restarts or is gone: the main loop finds it afresh.
     link_close();
     gtk_widget_destroy(progress.window);
-    show_message(message_text(result_message(result)));
-    wait_message_closed();
+    if (result != FlashResult::PROGRAMMED || announce_success) {
+        show_message(message_text(result_message(result)));
+        wait_message_closed();
+    }
     return result;
 }
 
@@ -128,10 +131,10 @@ gchar* choose_firmware_file(const char* pattern) {
     return run_file_chooser(text, &settings.firmware_folder);
 }
 
-FlashOutcome flash_given_file(const char* path, bool report_not_opened) {
+FlashOutcome flash_given_file(const char* path, int quiet) {
     switch (load_firmware_file(path, firmware_image)) {
     case ImageLoad::NOT_OPENED:
-        if (report_not_opened) report_file_not_opened(path);
+        if (!(quiet & FLASH_QUIET_NOT_OPENED)) report_file_not_opened(path);
         return FlashOutcome::NOT_OPENED;
     case ImageLoad::TOO_SMALL:
     case ImageLoad::CORRUPT:
@@ -139,7 +142,8 @@ FlashOutcome flash_given_file(const char* path, bool report_not_opened) {
     case ImageLoad::GOOD:
         break;
     }
-    return run_update() == FlashResult::PROGRAMMED ? FlashOutcome::PROGRAMMED : FlashOutcome::FAILED;
+    const bool announce = !(quiet & FLASH_QUIET_SUCCESS);
+    return run_update(announce) == FlashResult::PROGRAMMED ? FlashOutcome::PROGRAMMED : FlashOutcome::FAILED;
 }
 
 int flash_firmware(FlashMode mode, const char* path) {

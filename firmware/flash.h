@@ -19,13 +19,20 @@ int flash_firmware(FlashMode mode, const char* path = nullptr);
 enum class FlashOutcome {
     NOT_OPENED,  // the file could not be opened ("Error opening file %s !" was shown)
     BAD_FILE,    // too small or corrupt; nothing was sent and nothing shown
-    PROGRAMMED,  // "Successfully programmed device." was shown and closed
+    PROGRAMMED,  // programmed; "Successfully programmed device." was shown and closed unless quiet
     FAILED,      // the failure message was shown and closed
 };
 
-// flash_firmware in FLASH_GIVEN_FILE mode, with the detailed outcome. A file that
-// cannot be opened is reported only when `report_not_opened`.
-FlashOutcome flash_given_file(const char* path, bool report_not_opened = true);
+// What flash_given_file leaves unsaid, for callers that say it their own way.
+enum FlashQuiet {
+    FLASH_TELL_ALL = 0,
+    FLASH_QUIET_NOT_OPENED = 1,  // no "Error opening file %s !"
+    FLASH_QUIET_SUCCESS = 2,     // no "Successfully programmed device."
+};
+
+// flash_firmware in FLASH_GIVEN_FILE mode, with the detailed outcome; `quiet` is a
+// combination of FlashQuiet flags.
+FlashOutcome flash_given_file(const char* path, int quiet = FLASH_TELL_ALL);
 
 // The firmware file chooser ("Select firmware file", one filter with `pattern`),
 // opened in the remembered firmware folder; accepting remembers the folder and saves

@@ -305,11 +305,40 @@ TEST_F(Firmware, ConfigurationWriteChangesTheVariantTheLevelNeeds) {
     set_can_level_text("250");
     answer_questions(true);
     write_configuration();
+    process_pending_events();
     EXPECT_EQ(questions_asked, 1);
     EXPECT_EQ(module->memory()[0x01], 249);
     EXPECT_TRUE(has(captured_texts, "Successfully programmed device."));
     EXPECT_EQ(module->settings().firmware_version, 1611);
     EXPECT_EQ(module->settings().variant_byte, 2);
+}
+
+// Kia Soul (level 136 needs B) on a variant-A module at 1605.
+TEST_F(Firmware, ConfigurationWriteSucceedsOnlyWhenTheModuleRunsTheNeededVariant) {
+    write_firmware(file("QV450_1605.bin"), 1605, 1);  // no variant in the name, variant A inside
+    build(false);
+    read_configuration();
+    const uint8_t level_before = module->memory()[0x01];
+    set_can_level_text("136");
+    answer_questions(true);
+    write_configuration();
+    process_pending_events();
+    EXPECT_TRUE(has(captured_texts, "No firmware of this version for selected CAN level."));
+    EXPECT_FALSE(has(captured_texts, "Successfully programmed device."));
+    EXPECT_EQ(module->memory()[0x01], level_before);
+    EXPECT_FALSE(link_is_open());  // the main loop identifies the module afresh
+
+    write_firmware(file("QV450_1610_GRUPA_A.bin"), 1610, 1);
+    write_firmware(file("QV450_1610_GRUPA_B.bin"), 1610, 2);
+    ASSERT_EQ(link_open(), 1);
+    captured_texts.clear();
+    write_configuration();
+    process_pending_events();
+    EXPECT_TRUE(has(captured_texts, "Successfully programmed device."));
+    EXPECT_EQ(module->memory()[0x01], 135);
+    EXPECT_EQ(module->settings().variant_byte, 2);
+    EXPECT_EQ(device_identity.variant_letter, 'B');
+    EXPECT_TRUE(link_is_open());
 }
 
 TEST_F(Firmware, ConfigurationWriteSaysWhenTheVariantCannotChange) {
@@ -338,6 +367,7 @@ TEST_F(Firmware, ConfigurationWriteSaysWhenTheVariantCannotChange) {
     EXPECT_TRUE(has(captured_texts, "File corrupted!"));
     EXPECT_EQ(module->settings().variant_byte, 1);
     EXPECT_EQ(received_boot_blocks(), 0);
+    EXPECT_NE(module->memory()[0x01], 249) << "the level waits for the variant";
 }
 
 TEST_F(Firmware, AutoflashFolderChosenThenANewFileIsFlashedOnceSettled) {
