@@ -13,12 +13,12 @@
 constexpr uint64_t AUTOFLASH_SETTLE_TIME = 29999999;
 
 struct AutoflashState {
-    std::string folder;         // UTF-8; empty while nothing is watched
-    uint64_t newest_time = 0;   // newest write time seen; 0 before the first look
-    std::string path;           // the newest file, handed to the flash
-    uint64_t due_time = 0;      // a file is left to settle: look again from then on; 0 none
-    std::string unreadable_path;  // the last file that could not be opened, reported once
-    uint64_t unreadable_time = 0; // its write time when it was reported
+    std::string folder;             // UTF-8; empty while nothing is watched
+    uint64_t newest_time = 0;       // newest write time seen; 0 before the first look
+    std::string path;               // the newest file, handed to the flash
+    uint64_t due_time = 0;          // a file left to settle is looked at again from then; 0 none
+    std::string unreadable_path;    // the last file that could not be opened, reported once
+    uint64_t unreadable_time = 0;   // its write time when it was reported
 };
 
 // How a try at flashing a file ended.

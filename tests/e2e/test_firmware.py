@@ -89,9 +89,10 @@ def level_250_changes_the_variant():
         question = node(app, pyatspi.ROLE_DIALOG, None, "the firmware change question")
         press(question, "Yes")
         close_result_message(app, "Successfully programmed device.")
-        label_reading(window, "QV450-1605", timeout=60)
+        # The newest release of 1605's word of versions, in variant B.
+        label_reading(window, "QV450-1611", timeout=60)
         wait_for(lambda: module_setting(folder, "variant") == "2", 30, "variant B in the module")
-        assert module_setting(folder, "firmware") == "1605", module_setting(folder, "firmware")
+        assert module_setting(folder, "firmware") == "1611", module_setting(folder, "firmware")
         with open(os.path.join(folder, "memory.bin"), "rb") as memory:
             assert memory.read()[0x01] == 249, "CAN level 250 in the module's memory"
     finally:
