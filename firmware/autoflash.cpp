@@ -3,11 +3,11 @@
 
 #include <gtk/gtk.h>
 
-#include "app/app.h"
 #include "firmware/autoflash_watch.h"
 #include "firmware/firmware_folder.h"
 #include "firmware/flash.h"
 #include "i18n/messages.h"
+#include "ui/main_window_elements.h"
 
 namespace {
 

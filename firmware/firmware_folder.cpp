@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 namespace {
 // settings.firmware_folder points here once a folder has been chosen.

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 void remember_chooser_folder(GtkFileChooser* chooser, char (&store)[CHOOSER_FOLDER_CAPACITY],
                              const char** setting) {
