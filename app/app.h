@@ -1,30 +1,10 @@
-// The main window and its elements, created once at start-up.
+// The program itself: its start-up, main window and main loop, and the connection windows.
 #pragma once
 
 #include <gtk/gtk.h>
 
-#include "app/connection.h"
-
-struct MainWindow {
-    GtkWidget* window = nullptr;
-    GtkWidget* scrolled = nullptr;
-    GtkWidget* main_box = nullptr;       // menu bar, status rows, then the editor
-    GtkWidget* status_label = nullptr;   // "Arial 18", centred
-    GtkWidget* status_right = nullptr;   // the status row's right-hand label
-    GtkWidget* info_label = nullptr;     // "Arial 12"
-    GtkWidget* indicator_label = nullptr;  // red "Arial 18"; "AUTOFLASH"
-};
-
-extern MainWindow main_window;
-
-// Fonts made once and shared: "Arial 18", "Arial 12" and "Arial 14" (the editor's).
-struct MainFonts {
-    PangoFontDescription* large = nullptr;
-    PangoFontDescription* info = nullptr;
-    PangoFontDescription* editor = nullptr;
-};
-
-extern MainFonts main_fonts;
+#include "connection/connection.h"
+#include "ui/main_window_elements.h"
 
 // Builds the fonts, the main window with its handlers and scrolled area, sizes it,
 // adds the menu bar, shows `update_text` when given, and adds the status rows. The

@@ -15,9 +15,6 @@
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
 
-MainWindow main_window;
-MainFonts main_fonts;
-
 namespace {
 
 gboolean on_delete(GtkWidget*, GdkEvent*, gpointer) {

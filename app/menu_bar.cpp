@@ -1,7 +1,6 @@
 // The main window's menu bar. It only dispatches: every action belongs elsewhere.
 #include "app/menu_bar.h"
 
-#include "app/settings.h"
 #include "app/themes.h"
 #include "config/config_file.h"
 #include "firmware/firmware_select.h"
@@ -9,9 +8,10 @@
 #include "i18n/languages.h"
 #include "net/remote_access.h"
 #include "net/update_check.h"
+#include "net/update_toggle.h"
+#include "settings/settings.h"
 #include "ui/widgets.h"
 
-GtkWidget* update_toggle_label = nullptr;
 
 namespace {
 
@@ -21,8 +21,6 @@ constexpr int MSG_SAVE_CONFIG_FILE = 41;
 constexpr int MSG_LOAD_CONFIG_FILE = 42;
 constexpr int MSG_FIRMWARE_FROM_FILE = 46;
 constexpr int MSG_CHANGE_FIRMWARE = 47;
-constexpr int MSG_CHECK_UPDATES = 52;
-constexpr int MSG_DO_NOT_CHECK_UPDATES = 53;
 constexpr int MSG_REMOTE_ACCESS = 87;
 
 GtkWidget* menu_bar = nullptr;
@@ -75,11 +73,6 @@ GtkWidget* build_language_menu() {
 }
 
 }  // namespace
-
-const char* update_toggle_caption() {
-    return message_text(settings.check_updates_at_startup ? MSG_DO_NOT_CHECK_UPDATES
-                                                          : MSG_CHECK_UPDATES);
-}
 
 void build_menu_bar(GtkWidget* main_box) {
     menu_bar = gtk_menu_bar_new();

@@ -2,13 +2,13 @@
 #include <csignal>
 
 #include "app/app.h"
-#include "app/settings.h"
 #include "app/single_instance.h"
 #include "app/themes.h"
 #include "config/signal_monitor.h"
 #include "diag/console.h"
 #include "i18n/languages.h"
 #include "net/update_check.h"
+#include "settings/settings.h"
 #include "sim/backend_choice.h"
 #include "ui/dialogs.h"
 

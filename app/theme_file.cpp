@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/file_io.h"
+#include "files/file_io.h"
 #include "platform/profile.h"
 #include "platform/program_path.h"
 

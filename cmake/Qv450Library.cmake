@@ -9,6 +9,9 @@ function(qv450_library name)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+    # The folders call each other both ways (settings, messages, dialogs): let the
+    # linker see each cycle often enough, whichever library a program names first.
+    set_property(TARGET ${name} PROPERTY LINK_INTERFACE_MULTIPLICITY 3)
   else()
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})

@@ -1,12 +1,13 @@
 // The configuration editor's box: layout, column titles and buttons.
 #include "config/config_editor.h"
 
-#include "app/app.h"
 #include "config/config_transfer.h"
 #include "config/pin_rows.h"
 #include "config/signal_monitor.h"
 #include "config/vehicle_selector.h"
+#include "connection/connection.h"
 #include "i18n/messages.h"
+#include "ui/main_window_elements.h"
 #include "ui/widgets.h"
 
 namespace {

@@ -6,14 +6,14 @@
 #include <cstring>
 #include <string>
 
-#include "app/connection.h"
-#include "app/file_io.h"
-#include "app/settings.h"
 #include "config/config_editor.h"
 #include "config/config_file_format.h"
 #include "config/config_file_keys.h"
 #include "config/vehicle_selector.h"
+#include "connection/connection.h"
+#include "files/file_io.h"
 #include "i18n/messages.h"
+#include "settings/settings.h"
 #include "ui/chooser_folder.h"
 #include "ui/dialogs.h"
 

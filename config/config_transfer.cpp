@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "app/connection.h"
 #include "config/memory_blocks.h"
 #include "config/pin_rows.h"
 #include "config/vehicle_selector.h"
+#include "connection/connection.h"
 #include "device/link.h"
 #include "device/variant_check.h"
 #include "firmware/variant_change.h"

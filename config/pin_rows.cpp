@@ -1,8 +1,8 @@
 // The pin rows: building them, their handlers, their choices and red marks.
 #include "config/pin_rows.h"
 
-#include "app/connection.h"
 #include "config/pin_rules.h"
+#include "connection/connection.h"
 #include "i18n/messages.h"
 #include "ui/widgets.h"
 

@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "app/connection.h"
 #include "config/pin_config.h"
+#include "connection/connection.h"
 #include "i18n/messages.h"
 #include "ui/text_helpers.h"
 #include "ui/widgets.h"

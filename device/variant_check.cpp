@@ -2,10 +2,11 @@
 // user's consent to a firmware change.
 #include "device/variant_check.h"
 
-#include "app/app.h"
+#include "connection/connection.h"
 #include "device/variant_table.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
+#include "ui/main_window_elements.h"
 
 int variant_check(int can_level) {
     const char needed = variant_change_for_level(device_identity.variant_letter, can_level);

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 // Tagged lines have "*" and a space as the second and third characters of their
 // message (line positions 23 and 24); the tag runs from position 25 up to the first

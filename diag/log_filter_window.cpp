@@ -1,11 +1,11 @@
 // The log filter's settings window: 25 tag rows and "untagged"; the red "Filter" toggle.
 #include "diag/log_filter_window.h"
 
-#include "app/settings.h"
 #include "diag/console.h"
 #include "diag/log_filter.h"
 #include "diag/log_view.h"
 #include "i18n/messages.h"
+#include "settings/settings.h"
 #include "ui/widgets.h"
 
 FilterWindow filter_window;

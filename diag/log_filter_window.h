@@ -3,7 +3,7 @@
 
 #include <gtk/gtk.h>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 // The "Filter" toggle's handler: pressed opens the filter settings window; released
 // switches the filter off and shows the whole log again.

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "app/settings.h"
 #include "diag/event_log.h"
 #include "diag/log_filter.h"
 #include "i18n/messages.h"
+#include "settings/settings.h"
 #include "ui/chooser_folder.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"

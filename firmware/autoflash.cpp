@@ -3,13 +3,13 @@
 
 #include <gtk/gtk.h>
 
-#include "app/app.h"
-#include "app/settings.h"
 #include "firmware/autoflash_watch.h"
 #include "firmware/flash.h"
 #include "i18n/messages.h"
 #include "platform/folder_changes.h"
+#include "settings/settings.h"
 #include "ui/chooser_folder.h"
+#include "ui/main_window_elements.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
 #include "config/config_editor.h"
 #include "config/vehicle_selector.h"
+#include "connection/connection.h"
 #include "firmware/firmware_files.h"
 #include "firmware/flash.h"
 #include "i18n/languages.h"

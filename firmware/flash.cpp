@@ -3,13 +3,13 @@
 
 #include <gtk/gtk.h>
 
-#include "app/file_io.h"
-#include "app/settings.h"
 #include "device/link.h"
+#include "files/file_io.h"
 #include "firmware/bootloader.h"
 #include "firmware/firmware_image.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
+#include "settings/settings.h"
 #include "ui/chooser_folder.h"
 #include "ui/dialogs.h"
 

@@ -2,10 +2,10 @@
 // restart.
 #include "i18n/languages.h"
 
-#include "app/settings.h"
 #include "platform/locale.h"
 #include "platform/process.h"
 #include "platform/program_path.h"
+#include "settings/settings.h"
 
 #include <cstring>
 

@@ -4,12 +4,12 @@
 
 #include <gtk/gtk.h>
 
-#include "app/app.h"
 #include "device/link.h"
 #include "diag/event_log.h"
 #include "i18n/messages.h"
 #include "net/relay.h"
 #include "ui/dialogs.h"
+#include "ui/main_window_elements.h"
 #include "ui/widgets.h"
 
 namespace {

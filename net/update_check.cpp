@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/menu_bar.h"
-#include "app/settings.h"
 #include "i18n/messages.h"
 #include "net/update_client.h"
+#include "net/update_toggle.h"
 #include "platform/clock.h"
 #include "platform/desktop_open.h"
 #include "platform/private_folder.h"
+#include "settings/settings.h"
 #include "ui/dialogs.h"
 
 namespace {

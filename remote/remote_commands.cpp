@@ -10,10 +10,10 @@
 #include <sstream>
 #include <thread>
 
-#include "app/connection.h"
 #include "config/config_file_format.h"
 #include "config/memory_blocks.h"
 #include "config/pin_config.h"
+#include "connection/connection.h"
 #include "firmware/bootloader.h"
 #include "remote/firmware_file.h"
 

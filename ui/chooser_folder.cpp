@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "app/settings.h"
 #include "i18n/messages.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/settings.h"
 #include "config/config_editor.h"
 #include "config/config_transfer.h"
 #include "config/pin_rows.h"
 #include "config/vehicle_selector.h"
+#include "connection/connection.h"
 #include "gui/chooser_test_support.h"
 #include "gui/editor_test_support.h"
 #include "gui/gui_test_support.h"
+#include "settings/settings.h"
 #include "ui/dialogs.h"
 #include "unit/temp_folder.h"
 

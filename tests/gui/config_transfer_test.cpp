@@ -4,11 +4,11 @@
 
 #include <algorithm>
 
-#include "app/connection.h"
 #include "config/config_editor.h"
 #include "config/config_transfer.h"
 #include "config/pin_rows.h"
 #include "config/vehicle_selector.h"
+#include "connection/connection.h"
 #include "gui/editor_test_support.h"
 #include "gui/gui_test_support.h"
 #include "i18n/messages.h"

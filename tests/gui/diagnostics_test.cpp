@@ -10,7 +10,6 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/settings.h"
 #include "config/config_editor.h"
 #include "config/signal_monitor.h"
 #include "diag/console.h"
@@ -22,6 +21,7 @@
 #include "gui/chooser_test_support.h"
 #include "gui/gui_test_support.h"
 #include "platform/clock.h"
+#include "settings/settings.h"
 #include "sim/sim_backend.h"
 #include "ui/dialogs.h"
 #include "unit/temp_folder.h"

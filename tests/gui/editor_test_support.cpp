@@ -1,9 +1,9 @@
 // The configuration editor tests' fixture and helpers.
 #include "gui/editor_test_support.h"
 
-#include "app/connection.h"
 #include "config/config_editor.h"
 #include "config/vehicle_selector.h"
+#include "connection/connection.h"
 #include "device/link.h"
 #include "gui/gui_test_support.h"
 #include "ui/dialogs.h"

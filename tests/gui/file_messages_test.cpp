@@ -1,5 +1,5 @@
 // The whole-file helpers tell the user about files they cannot open or write.
-#include "app/file_io.h"
+#include "files/file_io.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,6 @@
 
 #include "app/app.h"
 #include "app/key_chord.h"
-#include "app/settings.h"
 #include "config/config_editor.h"
 #include "config/config_transfer.h"
 #include "config/vehicle_selector.h"
@@ -26,6 +25,7 @@
 #include "gui/gui_test_support.h"
 #include "i18n/messages.h"
 #include "platform/file_times.h"
+#include "settings/settings.h"
 #include "sim/sim_firmware_image.h"
 #include "ui/dialogs.h"
 #include "unit/temp_folder.h"

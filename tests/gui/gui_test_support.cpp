@@ -4,8 +4,8 @@
 #include <stdlib.h>
 
 #include "app/app.h"
-#include "app/connection.h"
 #include "config/config_editor.h"
+#include "connection/connection.h"
 #include "device/hid_backend.h"
 #include "device/link.h"
 #include "ui/dialogs.h"

@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "app/theme_file.h"
 #include "app/themes.h"
 #include "config/config_file.h"
 #include "gui/gui_test_support.h"
 #include "i18n/languages.h"
 #include "net/update_check.h"
+#include "net/update_toggle.h"
+#include "settings/settings.h"
 #include "ui/dialogs.h"
 #include "unit/http_servers.h"
 #include "unit/temp_folder.h"

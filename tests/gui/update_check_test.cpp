@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "gui/gui_test_support.h"
 #include "net/update_check.h"
+#include "settings/settings.h"
 #include "ui/dialogs.h"
 #include "unit/http_servers.h"
 #include "unit/temp_folder.h"

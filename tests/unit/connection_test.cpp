@@ -1,5 +1,5 @@
 // Judging identity replies, the window size rule and the single-instance count.
-#include "app/connection.h"
+#include "connection/connection.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Whole-file reading and writing, and the UTF-8 to UTF-16 conversion.
-#include "app/file_io.h"
+#include "files/file_io.h"
 
 #include <gtest/gtest.h>
 

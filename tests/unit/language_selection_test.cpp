@@ -1,6 +1,6 @@
 // Start-up language selection and the restart command.
-#include "app/settings.h"
 #include "i18n/languages.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 

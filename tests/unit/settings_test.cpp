@@ -1,5 +1,5 @@
 // The settings file: its byte layout, and loading and saving in the profile folder.
-#include "app/settings.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 

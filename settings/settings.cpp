@@ -1,11 +1,11 @@
 // The settings record and its file: read once at start-up, rewritten whole on every
 // change.
-#include "app/settings.h"
+#include "settings/settings.h"
 
 #include <cstring>
 #include <initializer_list>
 
-#include "app/file_io.h"
+#include "files/file_io.h"
 #include "platform/profile.h"
 #include "ui/text_helpers.h"
 

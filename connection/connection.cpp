@@ -1,5 +1,5 @@
 // The connection state and the module's identity, and the text for a module of another model.
-#include "app/connection.h"
+#include "connection/connection.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // The whole-file helpers that tell the user when a file cannot be read or written.
-#include "app/file_io.h"
+#include "files/file_io.h"
 
 #include "i18n/messages.h"
 #include "ui/dialogs.h"

@@ -1,5 +1,5 @@
 // The UTF-8 to UTF-16 conversion.
-#include "app/file_io.h"
+#include "files/file_io.h"
 
 int utf8_to_utf16(uint16_t* destination, const char* source) {
     int units = 0;

@@ -2,7 +2,7 @@
 // that the operator's tool uses the same code.
 #include <cstdio>
 
-#include "app/connection.h"
+#include "connection/connection.h"
 
 namespace {
 // Identity reply data bytes: ReplyRecord bytes 2 to 6.
