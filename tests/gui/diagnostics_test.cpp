@@ -194,6 +194,9 @@ TEST_F(Diagnostics, ConsoleSendsWithEnterAndShowsTheResponse) {
     log_text("1* IGN Ignition on\n");
     open_console_by_key();
     EXPECT_TRUE(has(view_text(), ">1* IGN Ignition on")) << "loaded with the log";
+    GtkWidget* view = find_widgets(console_window.window, GTK_TYPE_TEXT_VIEW).at(0);
+    g_signal_emit_by_name(view, "insert-at-cursor", "typed");
+    EXPECT_FALSE(has(view_text(), "typed")) << "the view is read-only";
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(console_window.response), TRUE);
     type(console_window.command_entry, "4a");
     type(console_window.data_entry, "OK");
