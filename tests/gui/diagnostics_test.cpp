@@ -162,6 +162,8 @@ TEST_F(Diagnostics, MonitorIsRaisedWhenOpenAndRebuiltAfterClosing) {
     open_signal_monitor();
     EXPECT_EQ(window_titled("Signal monitor"), first);
     EXPECT_EQ(visible_toplevels().size(), 2u);
+    module->set_signal_map(bit(0));
+    passes(4);
     GdkEvent* event = gdk_event_new(GDK_DELETE);
     event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(first)));
     gtk_main_do_event(event);
@@ -170,6 +172,8 @@ TEST_F(Diagnostics, MonitorIsRaisedWhenOpenAndRebuiltAfterClosing) {
     open_signal_monitor();
     EXPECT_TRUE(signal_monitor_open());
     EXPECT_EQ(find_widgets(window_titled("Signal monitor"), GTK_TYPE_BUTTON).size(), 40u);
+    passes(4);
+    EXPECT_EQ(cell_colour(0), 0xCD0000u) << "a signal set before and after the reopening is lit";
 }
 
 TEST_F(Diagnostics, UnpluggingRemovesTheMonitor) {

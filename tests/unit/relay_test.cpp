@@ -227,6 +227,8 @@ TEST_F(RelayTest, ImageSumIsModulo65535) {
     for (size_t at = 0; at < data.size(); at += RELAY_BLOCK_SIZE) socket->inbox.push_back(data.substr(at, RELAY_BLOCK_SIZE));
     while (!socket->inbox.empty()) relay_step();
     EXPECT_EQ(socket->sent, bytes({'@', 'E', '1', 0, 0}));
+    // 300 bytes of 0xFF: 76500, which is 10965 (0x2AD5) modulo 65535 at every step.
+    EXPECT_EQ(feed({bytes({'@', 'E', '1', 0x01, 0x2C}) + std::string(300, '\xFF')}), bytes({'@', 'E', '1', 0x2A, 0xD5}));
 }
 
 TEST_F(RelayTest, ImageBytesBeyondTheBufferAreRefusedAndTheStreamStaysInStep) {
