@@ -189,13 +189,12 @@ int query_version(UpdateSession& s, OfferedVersion* offered) {
     char reply[VERSION_REPLY_SIZE];
     ReplyHeader header;
     const int held = receive_reply_start(s, c, reply, sizeof reply, true, &header);
-    if (limit_passed(s)) return MSG_CANNOT_CONNECT;
-    // A reply longer than the buffer, or a body cut short, still names its version in
-    // what did arrive.
+    // A reply longer than the buffer, or a body cut short (by the server or by the
+    // limit), still names its version in what did arrive.
     const long arrived = held - header.body_offset;
     const long body = header.content_length < arrived ? header.content_length : arrived;
     if (!header.complete || body <= 0 || !parse_version_body(reply + header.body_offset, int(body), offered))
-        return MSG_UPDATE_CHECK_ERROR;
+        return failure_or_limit(s, MSG_UPDATE_CHECK_ERROR);
     step(s, 1.0);
     s.deadline_ms = 0;
     return UPDATE_OK;
