@@ -114,7 +114,8 @@ void log_message(LogDirection direction, const uint8_t* bytes, int count) {
     std::memcpy(start, piece, size_t(n));
     event_log.log_end += n;
     event_log.log_text[event_log.log_end] = '\0';
-    if (event_log_hooks.appended && n > 0) {
+    // A cut tells the view even when nothing was added: it must drop what the log lost.
+    if (event_log_hooks.appended && (n > 0 || cut)) {
         // The line is judged from its real start, also when this piece only
         // continues a line an earlier message began.
         event_log_hooks.appended(start, n, line_start_before(event_log.log_text, event_log.log_end), cut);
@@ -130,7 +131,9 @@ void clear_log() {
 bool open_log_file(const char* path) {
     close_log_file();
     if (std::strlen(path) >= sizeof event_log.log_file_path) return false;
-    // Not blocking: opening a pipe nobody reads would hang the program.
+    // Never blocking, neither opening (a pipe nobody reads) nor writing (a terminal
+    // nobody reads fills up and would hold the GUI for good): a write that cannot
+    // proceed at once fails, and the file is closed.
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     struct stat st {};
@@ -138,7 +141,6 @@ bool open_log_file(const char* path) {
         ::close(fd);
         return false;
     }
-    fcntl(fd, F_SETFL, O_APPEND);
     if (!write_all(fd, event_log.log_text, event_log.log_end)) {
         ::close(fd);
         return false;

@@ -32,7 +32,8 @@ extern EventLog event_log;
 struct EventLogHooks {
     // A message was appended: `piece` (count bytes, inside log_text) starts at its
     // first new character, `last_line` is the start of the line that holds the
-    // piece's last character. `cut` tells that old text was dropped first.
+    // piece's last character. `cut` tells that old text was dropped first; a cut
+    // comes with a count of 0 when the message itself added nothing.
     void (*appended)(const char* piece, int count, const char* last_line, bool cut) = nullptr;
     // clear_log emptied the text.
     void (*cleared)() = nullptr;
@@ -54,7 +55,8 @@ void clear_log();
 // Opens `path` for appending (created when missing, its content kept) and writes the
 // whole current log text to it. False when it cannot be opened (or is a folder, a
 // pipe or a socket), and false with the file closed again when the current text
-// cannot be written.
+// cannot be written. Writes to it never wait: one that cannot proceed at once (a
+// terminal nobody reads) fails like a full disk, and the file is closed.
 bool open_log_file(const char* path);
 void close_log_file();
 bool log_file_open();

@@ -117,6 +117,8 @@ GtkWidget* load_view(GtkWidget* autoscroll) {
     view.autoscroll = autoscroll;
     view.text_view = gtk_text_view_new();
     view.buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view.text_view));
+    // Typed text would be in neither the log nor its file.
+    gtk_text_view_set_editable(GTK_TEXT_VIEW(view.text_view), FALSE);
     set_view_text(event_log.log_text, event_log.log_end);
     gtk_widget_show(view.text_view);
 

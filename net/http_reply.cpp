@@ -89,14 +89,8 @@ int build_version_request(char* out, size_t size, const char* host) {
                   size);
 }
 
-int build_installer_request(char* out, size_t size, const char* host, int major, int minor) {
-    return fitted(std::snprintf(out, size, "GET http://%s/programator/%s_setup_%d.%d.%d.exe HTTP/1.0\r\n\r\n",
-                                host, MODEL_NAME, major, minor, 0),
-                  size);
-}
-
-void installer_file_name(char* out, size_t size, int major, int minor) {
-    std::snprintf(out, size, "%s_setup_%d.%d.%d.exe", MODEL_NAME, major, minor, 0);
+int build_installer_request(char* out, size_t size, const char* host, const char* file_name) {
+    return fitted(std::snprintf(out, size, "GET http://%s/programator/%s HTTP/1.0\r\n\r\n", host, file_name), size);
 }
 
 bool parse_version_body(const char* body, int size, OfferedVersion* version) {

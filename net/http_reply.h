@@ -34,11 +34,9 @@ ReplyHeader parse_reply_header(const char* data, int size);
 // 0 when it does not fit in `size` bytes with its terminator.
 int build_version_request(char* out, size_t size, const char* host);
 
-// "GET http://HOST/programator/QV450_setup_MAJOR.MINOR.0.exe HTTP/1.0\r\n\r\n", or 0.
-int build_installer_request(char* out, size_t size, const char* host, int major, int minor);
-
-// The installer's file name on the server: "QV450_setup_MAJOR.MINOR.0.exe".
-void installer_file_name(char* out, size_t size, int major, int minor);
+// "GET http://HOST/programator/FILE HTTP/1.0\r\n\r\n" with the installer's file name
+// (the platform's, platform::installer_file_name), or 0.
+int build_installer_request(char* out, size_t size, const char* host, const char* file_name);
 
 struct OfferedVersion {
     int major = 0;

@@ -17,6 +17,9 @@ namespace {
 
 constexpr int LOGIN_TIMEOUT_MS = 10000;
 constexpr int RELAY_WAIT_MS = 20;
+// A step stops taking new commands after this long, so that the window is redrawn
+// and its Disconnect button works however long the operator's stream is.
+constexpr int RELAY_STEP_BUDGET_MS = 200;
 constexpr int TEXT_LINE_ATTEMPTS = 199;
 constexpr int TEXT_LINES_MAX = 256;  // a module that never sends the empty line ends here
 constexpr int F_WAIT_CYCLES = 20;
@@ -25,6 +28,11 @@ constexpr uint8_t REPLY_EVENT_TEXT = 0xFF;
 
 RelayView* view = nullptr;
 RelayState& r = relay_state;
+
+// The last block received; what a step had no time for is taken up by the next.
+uint8_t block[RELAY_BLOCK_SIZE + 1];
+int block_next = 0;
+int block_end = 0;
 
 void lose_connection() {
     if (view) view->connection_lost();
@@ -318,6 +326,7 @@ void forget_stream_state() {
     r.escape = false;
     r.command_fill = 0;
     r.image_remaining = 0;
+    block_next = block_end = 0;
 }
 
 void relay_serial_to_server() {
@@ -423,11 +432,17 @@ void refresh_relay_status() {
     }
 }
 
-void relay_process_block(const uint8_t* block, int count) {
+namespace {
+
+// Processes the bytes of a block in order until they end or, with a deadline (not 0),
+// the platform clock reaches it. Gives the count taken; bytes a device command or a
+// lost connection drop count as taken.
+int process_block(const uint8_t* block, int count, uint64_t deadline_ms) {
     uint8_t serial[SERIAL_OUTPUT_SIZE];
     int serial_fill = 0;
     int i = 0;
     while (i < count && r.socket) {
+        if (deadline_ms && platform::monotonic_ms() >= deadline_ms) break;
         if (r.image_remaining > 0) {
             i += take_image_bytes(block + i, count - i);
             continue;
@@ -445,7 +460,7 @@ void relay_process_block(const uint8_t* block, int count) {
             }
             if (need == 0 || r.command_fill < need) continue;
             r.command_fill = 0;
-            if (!execute(r.command)) return;  // the rest of the block and its plain bytes go
+            if (!execute(r.command)) return count;  // the rest of the block and its plain bytes go
             continue;
         }
         if (r.escape) {
@@ -455,7 +470,7 @@ void relay_process_block(const uint8_t* block, int count) {
                 r.command_fill = 1;
                 if (command_length(r.command, 1) == 1) {
                     r.command_fill = 0;
-                    if (!execute(r.command)) return;
+                    if (!execute(r.command)) return count;
                 }
                 continue;
             }
@@ -466,13 +481,28 @@ void relay_process_block(const uint8_t* block, int count) {
         else serial[serial_fill++] = b;
     }
     if (r.socket) write_serial(serial, serial_fill);
+    return r.socket ? i : count;
 }
+
+// Runs the rest of the last block for at most RELAY_STEP_BUDGET_MS.
+void process_for_a_while() {
+    block_next += process_block(block + block_next, block_end - block_next,
+                                platform::monotonic_ms() + RELAY_STEP_BUDGET_MS);
+}
+
+}  // namespace
+
+void relay_process_block(const uint8_t* bytes, int count) { process_block(bytes, count, 0); }
 
 void relay_step() {
     if (!r.socket) return;
+    if (block_next < block_end) {
+        r.idle_countdown = IDLE_COUNTDOWN_START;
+        process_for_a_while();
+        return;
+    }
     int ready = r.socket->wait_readable(RELAY_WAIT_MS);
     if (ready != 0) {
-        static uint8_t block[RELAY_BLOCK_SIZE + 1];
         int n = ready > 0 ? r.socket->receive(block, RELAY_BLOCK_SIZE) : -1;
         if (n <= 0) {
             lose_connection();
@@ -480,7 +510,9 @@ void relay_step() {
         }
         if (r.idle_countdown == 0) refresh_relay_status();
         r.idle_countdown = IDLE_COUNTDOWN_START;
-        relay_process_block(block, n);
+        block_next = 0;
+        block_end = n;
+        process_for_a_while();
         return;
     }
     if (r.idle_countdown > 0) --r.idle_countdown;

@@ -10,7 +10,7 @@
 #include "net/update_client.h"
 #include "net/update_toggle.h"
 #include "platform/clock.h"
-#include "platform/desktop_open.h"
+#include "platform/installer.h"
 #include "platform/private_folder.h"
 #include "settings/settings.h"
 #include "ui/dialogs.h"
@@ -23,12 +23,12 @@ constexpr int MSG_DOWNLOADING = 60;
 constexpr int MSG_LATEST_VERSION = 61;
 constexpr int MSG_VERSION_AVAILABLE = 62;
 constexpr int MSG_INSTALLER_WILL_START = 84;
+constexpr int MSG_ERROR_OPENING_FILE = 102;
 constexpr int BAR_WIDTH = 400;
 constexpr int BAR_HEIGHT = 40;
 constexpr int BAR_BORDER = 5;
 
-void open_with_desktop(const char* path) { platform::open_with_desktop(path); }
-const InstallerLaunch desktop_launch{open_with_desktop, std::exit};
+const InstallerLaunch desktop_launch{platform::open_installer, std::exit};
 const InstallerLaunch* launch = &desktop_launch;
 
 bool check_running = false;
@@ -135,7 +135,13 @@ Outcome run_check(const char** text) {
         handle_pending_events();
         platform::sleep_ms(10);
     }
-    launch->open(installer);
+    if (!launch->open(installer)) {
+        // Nothing here installs it: say where it is, and go on running.
+        static char saved_at[1400];
+        std::snprintf(saved_at, sizeof saved_at, message_text(MSG_ERROR_OPENING_FILE), installer);
+        *text = saved_at;
+        return Outcome::MESSAGE;
+    }
     launch->exit_program(0);
     return Outcome::DECLINED;  // only when a test's exit returns
 }
@@ -153,7 +159,9 @@ Outcome guarded_check(const char** text) {
 }  // namespace
 
 const char* check_for_updates() {
-    if (!settings.check_updates_at_startup) return nullptr;
+    // A build without an update server would greet every start with "Cannot find
+    // update server."; the menu's check still runs and says so.
+    if (!settings.check_updates_at_startup || !update_server_configured()) return nullptr;
     const char* text = nullptr;
     guarded_check(&text);
     return text;

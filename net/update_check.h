@@ -2,12 +2,13 @@
 // downloading and starting its installer.
 #pragma once
 
-// The start-up check: nothing when the settings switch it off. Otherwise asks the
-// server (QV450_UPDATE_SERVER, "host" or "host:port", or the built-in default) with
-// a progress window; gives the text to show once the main window exists (cannot
-// find the server, cannot connect, check error) or nullptr (up to date, or the user
-// declined the offered version). After a completed download it starts the installer
-// and ends the program instead of returning.
+// The start-up check: nothing when the settings switch it off or no update server is
+// configured. Otherwise asks the server (QV450_UPDATE_SERVER, "host" or "host:port",
+// or the build's default) with a progress window; gives the text to show once the
+// main window exists (cannot find the server, cannot connect, check error, or where
+// the downloaded installer lies when nothing could open it) or nullptr (up to date,
+// or the user declined the offered version). After a completed download it opens the
+// installer and ends the program instead of returning.
 const char* check_for_updates();
 
 // The Tools menu's update toggle: flips settings.check_updates_at_startup, saves the
@@ -15,10 +16,10 @@ const char* check_for_updates();
 // is now on, checks at once and shows the outcome.
 void toggle_update_check();
 
-// What happens after a download; tests replace it. nullptr goes back to opening the
-// installer with the desktop's handler and ending the program with code 0.
+// What happens after a download; tests replace it. nullptr goes back to the
+// platform's installer opening and ending the program with code 0.
 struct InstallerLaunch {
-    void (*open)(const char* path);
+    bool (*open)(const char* path);  // false: nothing could open it
     void (*exit_program)(int code);
 };
 void set_installer_launch(const InstallerLaunch* launch);

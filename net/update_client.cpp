@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/clock.h"
+#include "platform/installer.h"
 #include "platform/tcp_socket.h"
 
 namespace {
@@ -37,9 +39,24 @@ void pending_events(void* context) {
     if (s->progress.events) s->progress.events(s->progress.context);
 }
 
+void start_limit(UpdateSession& s) { s.deadline_ms = platform::monotonic_ms() + UPDATE_CHECK_LIMIT_MS; }
+
+bool limit_passed(const UpdateSession& s) { return s.deadline_ms && platform::monotonic_ms() >= s.deadline_ms; }
+
+// A stage that ran out of time ends as a failed connection, whatever step it was in.
+int failure_or_limit(const UpdateSession& s, int failure) {
+    return limit_passed(s) ? MSG_CANNOT_CONNECT : failure;
+}
+
+// Each wait ends by the stage's deadline at the latest.
 platform::SocketWait network_wait(UpdateSession& s) {
     platform::SocketWait wait;
     wait.timeout_ms = s.timeout_ms;
+    if (s.deadline_ms) {
+        const uint64_t now = platform::monotonic_ms();
+        const uint64_t left = s.deadline_ms > now ? s.deadline_ms - now : 0;
+        if (left < uint64_t(wait.timeout_ms)) wait.timeout_ms = int(left);
+    }
     wait.hook = pending_events;
     wait.context = &s;
     return wait;
@@ -62,12 +79,12 @@ bool send_request(UpdateSession& s, Connection& c, const char* request, int leng
 
 // Receives into `buffer` until the header is complete (and, with `whole_body`, its
 // declared body too), the header cannot end within the searched bytes, the buffer is
-// full, the peer closes, or a receive fails or times out. Gives the bytes held;
-// `header` describes them.
+// full, the peer closes, a receive fails or times out, or the stage's time is up.
+// Gives the bytes held; `header` describes them.
 int receive_reply_start(UpdateSession& s, Connection& c, char* buffer, int size, bool whole_body,
                         ReplyHeader* header) {
     int held = 0;
-    while (held < size) {
+    while (held < size && !limit_passed(s)) {
         const int n = platform::receive_some(c.fd, buffer + held, size_t(size - held), network_wait(s));
         if (n <= 0) break;
         held += n;
@@ -152,37 +169,47 @@ bool update_server_from_environment(UpdateServer* server) {
     return parse_update_server(value && *value ? value : QV450_UPDATE_SERVER_DEFAULT, server);
 }
 
+bool update_server_configured() {
+    const char* value = std::getenv("QV450_UPDATE_SERVER");
+    return (value && *value) || *QV450_UPDATE_SERVER_DEFAULT;
+}
+
 int query_version(UpdateSession& s, OfferedVersion* offered) {
-    if (!platform::resolve_ipv4(s.server.name, &s.address, network_wait(s))) return MSG_CANNOT_FIND_SERVER;
+    start_limit(s);
+    if (!platform::resolve_ipv4(s.server.name, &s.address, network_wait(s)))
+        return failure_or_limit(s, MSG_CANNOT_FIND_SERVER);
     step(s, 0.33, MSG_CHECKING_VERSION);
     Connection c;
     if (connect_to_server(s, c) != UPDATE_OK) return MSG_CANNOT_CONNECT;
     step(s, 0.66);
     char request[512];
     if (!send_request(s, c, request, build_version_request(request, sizeof request, s.server.host)))
-        return MSG_UPDATE_CHECK_ERROR;
+        return failure_or_limit(s, MSG_UPDATE_CHECK_ERROR);
 
     char reply[VERSION_REPLY_SIZE];
     ReplyHeader header;
     const int held = receive_reply_start(s, c, reply, sizeof reply, true, &header);
-    if (!header.complete || header.content_length <= 0 ||
-        header.body_offset + header.content_length > held)
-        return MSG_UPDATE_CHECK_ERROR;
-    if (!parse_version_body(reply + header.body_offset, int(header.content_length), offered))
-        return MSG_UPDATE_CHECK_ERROR;
+    // A reply longer than the buffer, or a body cut short (by the server or by the
+    // limit), still names its version in what did arrive.
+    const long arrived = held - header.body_offset;
+    const long body = header.content_length < arrived ? header.content_length : arrived;
+    if (!header.complete || body <= 0 || !parse_version_body(reply + header.body_offset, int(body), offered))
+        return failure_or_limit(s, MSG_UPDATE_CHECK_ERROR);
     step(s, 1.0);
+    s.deadline_ms = 0;
     return UPDATE_OK;
 }
 
 int download_installer(UpdateSession& s, const OfferedVersion& offered, const char* folder, char* path,
                        size_t path_size) {
     if (path_size) path[0] = '\0';
+    start_limit(s);
     Connection c;
     if (connect_to_server(s, c) != UPDATE_OK) return MSG_CANNOT_CONNECT;
     step(s, 0.02);
 
-    char name[64];
-    installer_file_name(name, sizeof name, offered.major, offered.minor);
+    char name[128];
+    platform::installer_file_name(name, sizeof name, offered.major, offered.minor);
     char target[1100];
     const int target_length = std::snprintf(target, sizeof target, "%s/%s", folder ? folder : "", name);
     PartFile file;
@@ -191,13 +218,15 @@ int download_installer(UpdateSession& s, const OfferedVersion& offered, const ch
         return MSG_UPDATE_CHECK_ERROR;
 
     char request[512];
-    if (!send_request(s, c, request,
-                      build_installer_request(request, sizeof request, s.server.host, offered.major, offered.minor)))
-        return MSG_UPDATE_CHECK_ERROR;
+    if (!send_request(s, c, request, build_installer_request(request, sizeof request, s.server.host, name)))
+        return failure_or_limit(s, MSG_UPDATE_CHECK_ERROR);
 
     static char buffer[DOWNLOAD_CHUNK_SIZE];
     ReplyHeader header;
     const int held = receive_reply_start(s, c, buffer, VERSION_REPLY_SIZE, false, &header);
+    if (limit_passed(s)) return MSG_CANNOT_CONNECT;
+    // The body moves the bar: each of its reads has the usual time-out, not the limit.
+    s.deadline_ms = 0;
     // An error page is no installer, whatever its length.
     if (!header.complete || header.content_length <= 0 || header.status != HTTP_OK) return MSG_UPDATE_CHECK_ERROR;
     const long length = header.content_length;

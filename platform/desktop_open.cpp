@@ -8,11 +8,29 @@
 
 #include <cerrno>
 
+#include "platform/clock.h"
 #include "platform/process.h"
 
 namespace platform {
+namespace {
 
-bool open_with_desktop(const char* path) {
+constexpr int EXIT_POLL_MS = 50;
+
+// True unless the child ends with a failure within wait_ms.
+bool not_failed_within(pid_t child, int wait_ms) {
+    const uint64_t deadline = monotonic_ms() + uint64_t(wait_ms > 0 ? wait_ms : 0);
+    for (;;) {
+        int status = 0;
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (ended < 0 || monotonic_ms() >= deadline) return true;
+        sleep_ms(EXIT_POLL_MS);
+    }
+}
+
+}  // namespace
+
+bool open_with_desktop(const char* path, int wait_ms) {
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) return false;
     const pid_t child = fork();
@@ -42,8 +60,11 @@ bool open_with_desktop(const char* path) {
     while ((n = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
     }
     close(report[0]);
-    if (n > 0) waitpid(child, nullptr, 0);
-    return n == 0;
+    if (n > 0) {
+        waitpid(child, nullptr, 0);
+        return false;
+    }
+    return not_failed_within(child, wait_ms);
 }
 
 }  // namespace platform

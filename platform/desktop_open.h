@@ -3,8 +3,9 @@
 
 namespace platform {
 
-// Starts "xdg-open PATH" in a session of its own, not waiting for it. False when it
-// cannot be started.
-bool open_with_desktop(const char* path);
+// Starts "xdg-open PATH" in a session of its own. False when it cannot be started,
+// or when it ends with a failure within `wait_ms` (measured on the platform clock);
+// still running after that counts as opened (the handler may run for long).
+bool open_with_desktop(const char* path, int wait_ms = 0);
 
 }  // namespace platform

@@ -207,6 +207,15 @@ TEST_F(ConfigFile, PositionTheListLacksLeavesNoChoiceMarkedRed) {
     EXPECT_TRUE(message_shows("Configuration loaded successfully."));
 }
 
+TEST_F(ConfigFile, AnyInversionOtherThanZeroIsTheTickedBox) {
+    build(true);
+    read_configuration();
+    ASSERT_TRUE(load_text("J2_7_inv=2\r\n"));
+    EXPECT_TRUE(row_inverted(PIN_J2_7));
+    EXPECT_EQ(pin_references[PIN_J2_7].inverted, 1);
+    EXPECT_FALSE(inversion_box_marked(inversion_boxes[PIN_J2_7])) << "equal to its reference, not red for ever";
+}
+
 TEST_F(ConfigFile, FileErrorsAndEmptyFiles) {
     build(false);
     read_configuration();

@@ -162,6 +162,8 @@ TEST_F(Diagnostics, MonitorIsRaisedWhenOpenAndRebuiltAfterClosing) {
     open_signal_monitor();
     EXPECT_EQ(window_titled("Signal monitor"), first);
     EXPECT_EQ(visible_toplevels().size(), 2u);
+    module->set_signal_map(bit(0));
+    passes(4);
     GdkEvent* event = gdk_event_new(GDK_DELETE);
     event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(first)));
     gtk_main_do_event(event);
@@ -170,6 +172,8 @@ TEST_F(Diagnostics, MonitorIsRaisedWhenOpenAndRebuiltAfterClosing) {
     open_signal_monitor();
     EXPECT_TRUE(signal_monitor_open());
     EXPECT_EQ(find_widgets(window_titled("Signal monitor"), GTK_TYPE_BUTTON).size(), 40u);
+    passes(4);
+    EXPECT_EQ(cell_colour(0), 0xCD0000u) << "a signal set before and after the reopening is lit";
 }
 
 TEST_F(Diagnostics, UnpluggingRemovesTheMonitor) {
@@ -194,6 +198,9 @@ TEST_F(Diagnostics, ConsoleSendsWithEnterAndShowsTheResponse) {
     log_text("1* IGN Ignition on\n");
     open_console_by_key();
     EXPECT_TRUE(has(view_text(), ">1* IGN Ignition on")) << "loaded with the log";
+    GtkWidget* view = find_widgets(console_window.window, GTK_TYPE_TEXT_VIEW).at(0);
+    g_signal_emit_by_name(view, "insert-at-cursor", "typed");
+    EXPECT_FALSE(has(view_text(), "typed")) << "the view is read-only";
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(console_window.response), TRUE);
     type(console_window.command_entry, "4a");
     type(console_window.data_entry, "OK");

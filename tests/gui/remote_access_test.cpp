@@ -177,19 +177,20 @@ TEST_F(RemoteAccessWindow, LoggedInRelaysAndClosingGoesBackToTheDeviceSearch) {
     ScriptedRelayServer server("OK");
     use_server(server.port());
     open_remote_access_window();
-    connect_with("87654321");
+    const std::string password(38, '7');  // the longest the login line holds
+    connect_with(password.c_str());
     ASSERT_TRUE(toggle_active());
     EXPECT_EQ(toggle_caption(), "Disconnect");
     EXPECT_STREQ(remote_access_server_text(), "Connected to Velmora server.");
     server.queue("@H");
-    EXPECT_TRUE(run_until([&] { return server.received() == "87654321\n@1"; })) << server.received();
+    EXPECT_TRUE(run_until([&] { return server.received() == password + "\n@1"; })) << server.received();
     EXPECT_STREQ(remote_access_status_text(), "Remote access active (M).");
     close_remote_access_window();
     EXPECT_EQ(remote_access_window(), nullptr);
     EXPECT_FALSE(remote_access_active());
     EXPECT_TRUE(gtk_widget_get_visible(main_window.window));
     for (int i = 0; i < 100 && !server.peer_closed(); ++i) usleep(10000);
-    EXPECT_EQ(server.received(), "87654321\n@1@!");
+    EXPECT_EQ(server.received(), password + "\n@1@!");
     EXPECT_TRUE(run_until([] { return connection_state == CONNECTED; }));
 }
 

@@ -9,6 +9,7 @@
 
 #include "gui/gui_test_support.h"
 #include "net/update_check.h"
+#include "platform/installer.h"
 #include "settings/settings.h"
 #include "ui/dialogs.h"
 #include "unit/http_servers.h"
@@ -24,6 +25,7 @@ struct Observed {
     std::string progress_title;
     bool progress_resizable = true, progress_deletable = true;
     std::string opened;
+    bool can_open = true;
     int exit_code = -1;
 };
 Observed* observed = nullptr;
@@ -33,7 +35,10 @@ bool exists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
-void record_open(const char* path) { observed->opened = path; }
+bool record_open(const char* path) {
+    observed->opened = path;
+    return observed->can_open;
+}
 void record_exit(int code) { observed->exit_code = code; }
 const InstallerLaunch recording_launch{record_open, record_exit};
 
@@ -88,7 +93,12 @@ protected:
         observed = nullptr;
     }
     void serve(const std::string& host) { setenv("QV450_UPDATE_SERVER", host.c_str(), 1); }
-    std::string installer_path() const { return cache.file("qv450/QV450_setup_2.5.0.exe"); }
+    std::string installer_name() const {
+        char name[128];
+        platform::installer_file_name(name, sizeof name, 2, 5);
+        return name;
+    }
+    std::string installer_path() const { return cache.file("qv450/" + installer_name()); }
     std::string shown_message() const {
         return message_window ? first_text(message_window) : "";
     }
@@ -108,12 +118,23 @@ TEST_F(UpdateCheck, FlagOffAsksNobody) {
     EXPECT_EQ(visible_toplevels().size(), windows_before);
 }
 
+TEST_F(UpdateCheck, ABuildWithoutAServerChecksOnlyFromTheMenu) {
+    if (*QV450_UPDATE_SERVER_DEFAULT) GTEST_SKIP() << "this build names an update server";
+    EXPECT_EQ(check_for_updates(), nullptr);
+    EXPECT_TRUE(seen.progress_title.empty()) << "no check at start-up";
+    g_source_remove(answering);  // the message must stay for the test to read
+    answering = 0;
+    settings.check_updates_at_startup = 0;
+    toggle_update_check();
+    EXPECT_EQ(shown_message(), "Cannot find update server.");
+}
+
 TEST_F(UpdateCheck, OfferedVersionIsDownloadedIntoThePrivateFolderAndStarted) {
     NginxServer nginx;
     ASSERT_TRUE(nginx.start());
     nginx.put("programator/QV450_version", "VERSION 2.5.3\n");
     const std::string installer(100000, 'i');
-    nginx.put("programator/QV450_setup_2.5.0.exe", installer);
+    nginx.put("programator/" + installer_name(), installer);
     serve(nginx.host());
     seen.answer_yes = true;
 
@@ -132,6 +153,12 @@ TEST_F(UpdateCheck, OfferedVersionIsDownloadedIntoThePrivateFolderAndStarted) {
     EXPECT_FALSE(seen.progress_deletable);
     process_pending_events();
     EXPECT_EQ(visible_toplevels().size(), windows_before);
+
+    // Nothing on the desktop opens it: the tool says where it is and runs on.
+    seen = Observed{true};
+    seen.can_open = false;
+    EXPECT_STREQ(check_for_updates(), ("Error opening file " + installer_path() + " !").c_str());
+    EXPECT_EQ(seen.exit_code, -1);
 }
 
 TEST_F(UpdateCheck, MenuSaysLatestVersionOnlyWhenItIs) {

@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
 #include "sim/sim_firmware_image.h"
+#include "unit/scripted_backend.h"
 
 namespace {
 
@@ -162,6 +163,21 @@ TEST_F(Bootloader, RetryCountsOfTheSingleCommands) {
     module->lose_input_reports(1000000);
     EXPECT_FALSE(boot_handshake());
     EXPECT_EQ(module->counters.polls - polls, 24 * 19);
+}
+
+TEST(BootHandshake, OnlyTheListeningAnswerCounts) {
+    platform::ScopedVirtualClock clock;
+    for (const auto& answer : {std::make_pair("1", true), std::make_pair("?", false)}) {
+        ScriptedBackend backend;
+        backend.product = L"USB Bootloader";
+        install_hid_backend(&backend);
+        device_link = DeviceLink();
+        ASSERT_EQ(link_open(), 2);
+        backend.queue(0x02, answer.first);  // a one-byte answer to "0"
+        EXPECT_EQ(boot_handshake(), answer.second) << answer.first;
+        link_close();
+        install_hid_backend(nullptr);
+    }
 }
 
 TEST_F(Bootloader, LostReportsAndBusyAnswersAreRidden) {

@@ -66,6 +66,8 @@ TEST(ConsoleText, ResponseLine) {
     char out[RESPONSE_LINE_CAPACITY];
     const uint8_t abc[] = {0x41, 0x42, 0x0D};
     EXPECT_EQ(std::string(out, size_t(format_response_line(abc, 3, out))), "01 - 41420D - \"AB?\"\n");
+    const uint8_t spaced[] = {'a', ' ', 0x1F};  // 32 is the first shown as itself
+    EXPECT_EQ(std::string(out, size_t(format_response_line(spaced, 3, out))), "01 - 61201F - \"a ?\"\n");
     const uint8_t high[] = {0xC1, 0x00};
     EXPECT_EQ(std::string(out, size_t(format_response_line(high, 2, out))), "01 - C100 - \"A?\"\n");
     EXPECT_EQ(std::string(out, size_t(format_response_line(abc, 0, out))), "01 -  - \"\"\n");

@@ -1,7 +1,9 @@
 // The event log's text: stamps, line ends, the cut at capacity.
 #include "diag/event_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <regex>
 #include <string>
@@ -78,6 +80,8 @@ TEST_F(EventLogTest, FullLogDropsItsOldestFiftyThousandBytes) {
     const std::string line(99, 'x');
     while (event_log.log_end < LOG_CAPACITY - LOG_MIN_FREE) log_text(LOG_RECEIVED, line);
     const int before = event_log.log_end;
+    log_message(LOG_RECEIVED, nullptr, 0);  // an empty module text cuts as well
+    EXPECT_EQ(seen.cuts, 1) << "the view hears of every cut";
     log_text(LOG_RECEIVED, "y");
     EXPECT_EQ(event_log.log_end, before - LOG_CUT + 1);
     EXPECT_EQ(event_log.log_text[event_log.log_end - 1], 'y');
@@ -164,6 +168,22 @@ TEST_F(EventLogTest, FullDiskStopsLoggingWithTheFilesName) {
     EXPECT_EQ(seen.failed_path, path);
     EXPECT_NE(std::string(event_log.log_text).find(std::string(200, 'z')), std::string::npos)
         << "the log text keeps the line";
+}
+
+TEST_F(EventLogTest, ATerminalNobodyReadsStopsLoggingInsteadOfBlocking) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const std::string terminal = ptsname(master);
+    for (const std::string& path : {terminal, std::string("/dev/ptmx")}) {
+        clear_log();
+        ASSERT_TRUE(open_log_file(path.c_str())) << path;
+        alarm(20);  // a blocked write ends the run rather than hang it
+        for (int i = 0; i < 5000 && log_file_open(); ++i) log_text(LOG_RECEIVED, std::string(100, 't') + "\n");
+        alarm(0);
+        EXPECT_FALSE(log_file_open()) << path;
+        EXPECT_EQ(seen.failed_path, path);
+    }
+    close(master);
 }
 
 TEST_F(EventLogTest, RemovedFolderStopsLogging) {

@@ -9,6 +9,7 @@
 
 #include "net/http_reply.h"
 #include "net/update_client.h"
+#include "platform/installer.h"
 
 namespace {
 
@@ -92,8 +93,10 @@ TEST(UpdateRequests, AbsoluteUriNamesTheHostAsGiven) {
     char out[256];
     build_version_request(out, sizeof out, "127.0.0.1:8080");
     EXPECT_STREQ(out, "GET http://127.0.0.1:8080/programator/QV450_version HTTP/1.0\r\n\r\n");
-    build_installer_request(out, sizeof out, "updates.example", 2, 5);
-    EXPECT_STREQ(out, "GET http://updates.example/programator/QV450_setup_2.5.0.exe HTTP/1.0\r\n\r\n");
+    platform::installer_file_name(out, sizeof out, 2, 5);
+    EXPECT_EQ(std::string(out), std::string("qv450_2.5.0-1_") + QV450_DEBIAN_ARCH + ".deb") << "as the packaging names it";
+    build_installer_request(out, sizeof out, "updates.example", "qv450_2.5.0-1_amd64.deb");
+    EXPECT_STREQ(out, "GET http://updates.example/programator/qv450_2.5.0-1_amd64.deb HTTP/1.0\r\n\r\n");
     EXPECT_EQ(build_version_request(out, 20, "updates.example"), 0);  // does not fit
 }
 
@@ -120,9 +123,10 @@ TEST(UpdateServerSetting, HostOrHostAndPort) {
     }
     UpdateServer s;
     unsetenv("QV450_UPDATE_SERVER");
-    ASSERT_TRUE(update_server_from_environment(&s));
-    EXPECT_STREQ(s.host, QV450_UPDATE_SERVER_DEFAULT);
+    EXPECT_EQ(update_server_configured(), *QV450_UPDATE_SERVER_DEFAULT != '\0');
+    EXPECT_EQ(update_server_from_environment(&s), update_server_configured());
     setenv("QV450_UPDATE_SERVER", "bad host", 1);
+    EXPECT_TRUE(update_server_configured());
     EXPECT_FALSE(update_server_from_environment(&s));
     unsetenv("QV450_UPDATE_SERVER");
 }

@@ -1,5 +1,6 @@
 // The platform stand-ins for language selection: the user's language, the program path and the
-// restart command.
+// restart command; opening the downloaded installer.
+#include "platform/installer.h"
 #include "platform/locale.h"
 #include "platform/process.h"
 #include "platform/program_path.h"
@@ -7,10 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <string>
+
+#include "unit/temp_folder.h"
 
 namespace {
 
@@ -143,4 +147,17 @@ TEST(ProcessCommand, ExecutableMustFitWhole) {
     const std::string longer(platform::PROCESS_COMMAND_SIZE, 'e');
     EXPECT_FALSE(platform::build_process_command(longer.c_str(), nullptr, 0, &command));
     EXPECT_EQ(command.argc, 0);
+}
+
+TEST(Installer, NotOpenedWhenNothingOnTheDesktopCanOpenIt) {
+    TempFolder bin;
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", bin.path().c_str(), 1);
+    EXPECT_FALSE(platform::open_installer("/tmp/qv450.deb")) << "no xdg-open at all";
+    for (const auto& run : {std::make_pair("exit 3", false), std::make_pair("exit 0", true)}) {
+        bin.put("xdg-open", std::string("#!/bin/sh\n") + run.first + "\n");
+        chmod(bin.file("xdg-open").c_str(), 0755);
+        EXPECT_EQ(platform::open_installer("/tmp/qv450.deb"), run.second) << run.first;
+    }
+    setenv("PATH", path.c_str(), 1);
 }

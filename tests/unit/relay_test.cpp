@@ -171,6 +171,20 @@ TEST_F(RelayTest, CollectAnswersEmptyOrReleaseByDevice) {
     device_link.mode = LINK_PROGRAMMER;
 }
 
+TEST_F(RelayTest, ABlockOfCollectsLeavesTheWindowItsTurnWithinASecond) {
+    feed({"@H"});
+    std::string stream;
+    for (int i = 0; i < RELAY_BLOCK_SIZE / 2; ++i) stream += "@R";
+    socket->inbox.push_back(stream);
+    const size_t before = socket->sent.size(), answers = size_t(RELAY_BLOCK_SIZE / 2) * 3;
+    for (int step = 0; step < 10000 && socket->sent.size() - before < answers; ++step) {
+        const uint64_t start = clock.now_ms();
+        relay_step();
+        ASSERT_LT(clock.now_ms() - start, 1000u) << "step " << step;
+    }
+    EXPECT_EQ(socket->sent.size() - before, answers) << "every collect answered";
+}
+
 TEST_F(RelayTest, FramesTheServerSendsComeBackAsRFrames) {
     feed({"@H"});
     // "@i" read of the header (0x05: address 1, count 10), then collect.
@@ -209,6 +223,8 @@ TEST_F(RelayTest, ImageSumIsModulo65535) {
     for (size_t at = 0; at < data.size(); at += RELAY_BLOCK_SIZE) socket->inbox.push_back(data.substr(at, RELAY_BLOCK_SIZE));
     while (!socket->inbox.empty()) relay_step();
     EXPECT_EQ(socket->sent, bytes({'@', 'E', '1', 0, 0}));
+    // 300 bytes of 0xFF: 76500, which is 10965 (0x2AD5) modulo 65535 at every step.
+    EXPECT_EQ(feed({bytes({'@', 'E', '1', 0x01, 0x2C}) + std::string(300, '\xFF')}), bytes({'@', 'E', '1', 0x2A, 0xD5}));
 }
 
 TEST_F(RelayTest, ImageBytesBeyondTheBufferAreRefusedAndTheStreamStaysInStep) {
@@ -254,10 +270,10 @@ TEST_F(RelayTest, TextLinesEndWithG) {
 
 TEST_F(RelayTest, FailureMarkStaysOnceSet) {
     feed({"@H"});
-    EXPECT_EQ(feed({bytes({'@', 'F', 1, 0}) + "@G"}), bytes({'@', 'G', 0}));
+    EXPECT_EQ(feed({bytes({'@', 'F', 1, 0}), "@G"}), bytes({'@', 'G', 0}));
     module.lose_replies(1);
-    EXPECT_EQ(feed({bytes({'@', 'F', 1, 0}) + "@G"}), bytes({'@', 'G', 1}));
-    EXPECT_EQ(feed({bytes({'@', 'F', 1, 0}) + "@G"}), bytes({'@', 'G', 1}));
+    EXPECT_EQ(feed({bytes({'@', 'F', 1, 0}), "@G"}), bytes({'@', 'G', 1}));
+    EXPECT_EQ(feed({bytes({'@', 'F', 1, 0}), "@G"}), bytes({'@', 'G', 1}));
     relay_state.f_failure_mark = 0;
 }
 

@@ -271,6 +271,15 @@ TEST_F(SettingsFile, SavedFileReadsBackAndSavesIdentically) {
     save_settings();
     EXPECT_EQ(file(), first);
     EXPECT_EQ(profile_.names(), std::vector<std::string>{SETTINGS_FILE_NAME});
+
+    // A folder that takes all the room the file has comes back too.
+    const std::string longest(SETTINGS_READ_MAX - 30, 'f');
+    settings = Settings();
+    settings.log_folder = longest.c_str();
+    save_settings();
+    settings = Settings();
+    load_settings();
+    EXPECT_EQ(std::string(settings.log_folder), longest);
 }
 
 TEST_F(SettingsFile, OnlyTheFirstBytesOfALongFileAreUsed) {

@@ -96,4 +96,20 @@ TEST(TcpSocket, SendingIntoAFullPipeStopsAtTheTimeOut) {
     platform::close_socket(fd);
 }
 
+TEST(TcpSocket, SendingToAPeerThatResetTheConnectionStopsAtOnce) {
+    Listener server;
+    const int fd = platform::tcp_connect(loopback(), server.port, wait_ms(2000));
+    ASSERT_GE(fd, 0);
+    const int peer = accept(server.fd, nullptr, nullptr);
+    const linger reset{1, 0};
+    setsockopt(peer, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close(peer);  // a reset, not an orderly close
+    ASSERT_EQ(platform::wait_readable(fd, wait_ms(1000)), 1);
+    const std::string big(1 << 20, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_LT(platform::send_all(fd, big.data(), big.size(), wait_ms(3000)), big.size());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000)) << "no waiting for the time-out";
+    platform::close_socket(fd);
+}
+
 }  // namespace

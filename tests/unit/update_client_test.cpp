@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "net/update_client.h"
+#include "platform/clock.h"
+#include "platform/installer.h"
+#include "platform/private_folder.h"
 #include "platform/tcp_socket.h"
 #include "unit/http_servers.h"
 #include "unit/temp_folder.h"
@@ -50,6 +53,13 @@ DownloadOutcome download(const std::string& host, int major = 2, int minor = 5, 
     return out;
 }
 
+// The installer's name on the server.
+std::string package(int major, int minor) {
+    char name[128];
+    platform::installer_file_name(name, sizeof name, major, minor);
+    return name;
+}
+
 std::string reply(const std::string& body) {
     return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
@@ -73,15 +83,20 @@ TEST_F(WithNginx, RepliesMeetTheHeaderRulesAndTheAbsoluteUriFindsTheFile) {
     nginx.put("programator/QV450_versions", "VERSION 9.9.9\n");
     ASSERT_EQ(query(nginx.host(), &v), UPDATE_OK);
     EXPECT_EQ(v.major, 3);
+
+    // Release notes after the version: with nginx's header the reply passes 4096 bytes.
+    nginx.put("programator/QV450_version", "VERSION 2.6.0\n" + std::string(3900, 'n'));
+    ASSERT_EQ(query(nginx.host(), &v), UPDATE_OK);
+    EXPECT_EQ(v.minor, 6);
 }
 
 TEST_F(WithNginx, TheInstallerArrivesWholeExecutableAndUnderItsName) {
     std::string installer(300000, '\0');
     for (size_t i = 0; i < installer.size(); ++i) installer[i] = char(i * 7 + i / 251);
-    nginx.put("programator/QV450_setup_2.5.0.exe", installer);
+    nginx.put("programator/" + package(2, 5), installer);
     const DownloadOutcome out = download(nginx.host());
     ASSERT_EQ(out.result, UPDATE_OK) << nginx.error_log();
-    ASSERT_EQ(out.names, std::vector<std::string>{"QV450_setup_2.5.0.exe"});
+    ASSERT_EQ(out.names, std::vector<std::string>{package(2, 5)});
     EXPECT_EQ(out.bytes.size(), installer.size());
     EXPECT_TRUE(out.bytes == installer);
     EXPECT_EQ(out.mode, 0700u);
@@ -110,8 +125,7 @@ TEST(UpdateClient, BrokenVersionRepliesAreFailedChecks) {
         {"length in other case", {"HTTP/1.0 200 OK\r\ncontent-length: 14\r\n\r\n" + body}},
         {"no empty line", {"HTTP/1.0 200 OK\r\nContent-Length: 14\r\n" + body}},
         {"zero length", {"HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n" + body}},
-        {"body shorter than its length", {"HTTP/1.0 200 OK\r\nContent-Length: 40\r\n\r\n" + body}},
-        {"length beyond the buffer", {"HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + body + std::string(5000, 'x')}},
+        {"nothing of the body", {"HTTP/1.0 200 OK\r\nContent-Length: 40\r\n\r\n"}},
         {"header beyond 4096 bytes",
          {"HTTP/1.0 200 OK\r\n" + std::string(4100, 'h') + "\r\nContent-Length: 14\r\n\r\n" + body}},
         {"not a version", {reply("VERSION 2.5\n")}},
@@ -133,6 +147,9 @@ TEST(UpdateClient, HeaderAndBodyInSeparatePiecesStillRead) {
         {"header cut in the middle", {"HTTP/1.0 200 OK\r\nContent-Le", "ngth: 14\r\n\r", "\nVERSION 2.5.3\n"}},
         {"body in bytes", {"HTTP/1.0 200 OK\r\nContent-Length: 14\r\n\r\nVER", "SION 2.", "5.3\n"}},
         {"more than the length", {reply("VERSION 2.5.3\n") + "trailing junk"}},
+        {"body shorter than its length", {"HTTP/1.0 200 OK\r\nContent-Length: 40\r\n\r\nVERSION 2.5.3\n"}},
+        {"reply beyond 4096 bytes",
+         {"HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\nVERSION 2.5.3\n" + std::string(9000, 'x')}},
     };
     for (const auto& c : cases) {
         ScriptedServer server(c.pieces);
@@ -141,6 +158,19 @@ TEST(UpdateClient, HeaderAndBodyInSeparatePiecesStillRead) {
         EXPECT_EQ(v.minor, 5) << c.name;
         EXPECT_EQ(server.request(), "GET http://" + server.host() + "/programator/QV450_version HTTP/1.0\r\n\r\n");
     }
+}
+
+TEST(UpdateClient, ACheckThatDragsOnEndsAtItsLimit) {
+    std::vector<std::string> bytes;  // one byte at a time, none of them late enough to time out
+    for (char c : reply("VERSION 2.5.3\n").substr(0, 16)) bytes.emplace_back(1, c);
+    ScriptedServer server(bytes, 150, true);
+    platform::ScopedVirtualClock clock;
+    UpdateSession s = session_for(server.host());
+    s.progress.events = [](void*) { platform::sleep_ms(2000); };  // the clock runs while a receive waits
+    OfferedVersion v;
+    EXPECT_EQ(query_version(s, &v), MSG_CANNOT_CONNECT);
+    EXPECT_GE(clock.now_ms(), uint64_t(UPDATE_CHECK_LIMIT_MS));
+    EXPECT_LT(clock.now_ms(), uint64_t(UPDATE_CHECK_LIMIT_MS + UPDATE_TIMEOUT_MS));
 }
 
 TEST(UpdateClient, UnknownServerCannotBeFound) {
@@ -172,15 +202,35 @@ TEST(UpdateClient, APartialInstallerLeavesNothingBehind) {
     }
 }
 
-TEST(UpdateClient, AnInstallerInManyPiecesReplacesTheEarlierOneWholeAndNoFurther) {
-    const std::string body = std::string(5000, 'x') + std::string(7000, 'y');
-    ScriptedServer server({"HTTP/1.0 200 OK\r\nContent-Length: 12000\r\n\r\n", body.substr(0, 3000),
-                           body.substr(3000) + "extra bytes past the length"});
-    const DownloadOutcome out = download(server.host(), 3, 0, 3000, "QV450_setup_3.0.0.exe");
-    ASSERT_EQ(out.result, UPDATE_OK);
-    EXPECT_EQ(out.names, std::vector<std::string>{"QV450_setup_3.0.0.exe"});
-    EXPECT_TRUE(out.bytes == body);
-    EXPECT_EQ(server.request(), "GET http://" + server.host() + "/programator/QV450_setup_3.0.0.exe HTTP/1.0\r\n\r\n");
+TEST(UpdateClient, AnInstallerInAnyPiecesReplacesTheEarlierOneWholeAndNoFurther) {
+    const std::string head = "HTTP/1.0 200 OK\r\nContent-Length: 3000\r\n\r\n";
+    const std::string body = std::string(1000, 'x') + std::string(2000, 'y');
+    const std::vector<std::string> layouts[] = {
+        {head, body.substr(0, 700), body.substr(700) + "extra bytes past the length"},
+        {head + body + "extra bytes past the length"},
+    };
+    for (const auto& pieces : layouts) {
+        ScriptedServer server(pieces);
+        const DownloadOutcome out = download(server.host(), 3, 0, 3000, package(3, 0).c_str());
+        ASSERT_EQ(out.result, UPDATE_OK);
+        EXPECT_EQ(out.names, std::vector<std::string>{package(3, 0)});
+        EXPECT_TRUE(out.bytes == body) << pieces.size() << " pieces";
+        EXPECT_EQ(server.request(), "GET http://" + server.host() + "/programator/" + package(3, 0) + " HTTP/1.0\r\n\r\n");
+    }
+}
+
+TEST(PrivateCacheFolder, OnlyTheUserMayEnterIt) {
+    TempFolder cache;
+    setenv("XDG_CACHE_HOME", cache.path().c_str(), 1);
+    char path[1024];
+    for (mode_t found : {0u, 0755u, 0777u}) {  // missing, or already there and open to others
+        if (found) chmod(cache.file("qv450").c_str(), found);
+        ASSERT_TRUE(platform::private_cache_folder(path, sizeof path)) << found;
+        struct stat st {};
+        ASSERT_EQ(stat(path, &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << std::oct << found;
+    }
+    unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace
