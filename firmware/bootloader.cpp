@@ -68,11 +68,6 @@ bool boot_write_block(FrameLink& link, const uint8_t block[FIRMWARE_BLOCK_MESSAG
 
 bool boot_finish(FrameLink& link) { return boot_command(link, BOOT_FINISH, FINISH_READ_ATTEMPTS); }
 
-FlashResult program_firmware(const FirmwareImage& image, const FlashProgress& progress,
-                             int* blocks_written) {
-    return program_firmware(local_link(), image, progress, blocks_written);
-}
-
 FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const FlashProgress& progress,
                              int* blocks_written) {
     if (blocks_written) *blocks_written = 0;

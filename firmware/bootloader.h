@@ -63,5 +63,7 @@ struct FlashProgress {
 FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const FlashProgress& progress,
                              int* blocks_written = nullptr);
 // The same on the local link.
-FlashResult program_firmware(const FirmwareImage& image, const FlashProgress& progress,
-                             int* blocks_written = nullptr);
+inline FlashResult program_firmware(const FirmwareImage& image, const FlashProgress& progress,
+                                    int* blocks_written = nullptr) {
+    return program_firmware(local_link(), image, progress, blocks_written);
+}
