@@ -30,15 +30,11 @@ void show_searching() {
 
 // Acts on the frame polled this pass. True when the pass ends here.
 bool handle_reply() {
-    if (!poll_frame()) reply_record.bytes[1] = 0;  // an old reply is not acted on again
-    if (connection_state == HANDSHAKE && is_handshake_reply(reply_record)) {
-        connection_state = IDENTIFYING;
-    } else if (reply_record.bytes[1] == 0x08 &&
-               (connection_state == HANDSHAKE || connection_state == IDENTIFYING)) {
-        identify_device();
-        return true;
-    }
-    return false;
+    const bool polled = poll_frame();
+    if (!polled) reply_record.bytes[1] = 0;  // an old reply is not acted on again
+    if (!judge_identification_reply(polled, reply_record, &connection_state)) return false;
+    identify_device();
+    return true;
 }
 
 void search() {
@@ -93,10 +89,8 @@ void main_loop_pass() {
         search();
         break;
     case HANDSHAKE:
-        send_frame(0x01, nullptr, 0);
-        break;
     case IDENTIFYING:
-        send_frame(0x04, nullptr, 0);
+        ask_identification(local_link(), connection_state);
         break;
     case CONNECTED:
         if (signal_monitor_open()) update_signal_monitor();

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "config/config_memory.h"
 #include "config/memory_blocks.h"
 #include "config/pin_rows.h"
 #include "config/vehicle_selector.h"
@@ -17,22 +18,6 @@ namespace {
 
 constexpr int MSG_LOAD_ERROR = 13;
 constexpr int MSG_SAVE_ERROR = 38;
-
-// One read request; the reply's bytes land in `out`. Replies with other codes are
-// consumed and count as attempts.
-bool read_block(int address, int count, uint8_t* out) {
-    const uint8_t request[2] = {uint8_t(address), uint8_t(count)};
-    send_command(COMMAND_READ_MEMORY, request, 2);
-    for (int attempt = 0; attempt < READ_REPLY_ATTEMPTS; ++attempt) {
-        if (!poll_frame()) continue;
-        const uint8_t* bytes = memory_reply_bytes(reply_record, count);
-        if (bytes) {
-            std::memcpy(out, bytes, size_t(count));
-            return true;
-        }
-    }
-    return false;
-}
 
 void show_pin(const ConfigImage& image, int pin) {
     PinRole role = ROLE_OUTPUT;
@@ -68,20 +53,18 @@ void show_image(const ConfigImage& image) {
 }
 
 void read_configuration() {
-    uint8_t header[HEADER_SIZE];
-    if (!read_block(HEADER_ADDRESS, HEADER_SIZE, header)) {
+    int level = 0, number = 0;
+    if (!read_config_header(local_link(), &level, &number)) {
         show_message(message_text(MSG_LOAD_ERROR));
         return;
     }
-    device_can_level = header_can_level(header);
-    select_vehicle(device_can_level, header_vehicle_number(header), true);
+    device_can_level = level;
+    select_vehicle(device_can_level, number, true);
 
     ConfigImage image = blank_image();
-    for (const MemoryBlock& block : PIN_AREA_BLOCKS) {
-        if (!read_block(block.address, block.count, image.data() + block.address)) {
-            show_message(message_text(MSG_LOAD_ERROR));
-            return;
-        }
+    if (!read_pin_area(local_link(), &image)) {
+        show_message(message_text(MSG_LOAD_ERROR));
+        return;
     }
     apply_level_rule();
     show_image(image);
@@ -124,27 +107,27 @@ void write_configuration() {
         refresh_row_marks(pin);
     }
 
-    for (const MemoryBlock& block : PIN_AREA_BLOCKS)
-        if (!write_block(block.address, image.data() + block.address, block.count)) return;
-    drain_frames();
-    const uint8_t stored_level = uint8_t(level - 1);  // level 0 wraps to 0xFF, as 256 does
-    if (!write_block(LEVEL_ADDRESS, &stored_level, 1)) return;
+    FrameLink& link = local_link();
+    if (!write_pin_area(link, image)) {
+        show_message(message_text(MSG_SAVE_ERROR));
+        return;
+    }
+    link.drain_frames();
+    if (!write_can_level(link, level)) {
+        show_message(message_text(MSG_SAVE_ERROR));
+        return;
+    }
     vehicle_number = selected_vehicle_number();
-    const uint8_t number[2] = {uint8_t(vehicle_number >> 8), uint8_t(vehicle_number & 0xFF)};
-    if (!write_block(NUMBER_ADDRESS, number, 2)) return;
+    if (!write_vehicle_number(link, vehicle_number)) {
+        show_message(message_text(MSG_SAVE_ERROR));
+        return;
+    }
 
-    send_frame(COMMAND_CONFIGURATION_DONE, nullptr, 0);
+    finish_configuration(link);
 }
 
 bool write_block(int address, const uint8_t* bytes, int count) {
-    uint8_t payload[MAX_WRITE_BLOCK + 2];
-    const int length = write_block_payload(address, bytes, count, payload);
-    if (length > 0) {
-        send_command(COMMAND_WRITE_MEMORY, payload, length);
-        for (int attempt = 0; attempt < WRITE_ACK_ATTEMPTS; ++attempt) {
-            if (poll_frame() && reply_record.bytes[1] == REPLY_ACKNOWLEDGE) return true;
-        }
-    }
+    if (write_memory_block(local_link(), address, bytes, count)) return true;
     show_message(message_text(MSG_SAVE_ERROR));
     return false;
 }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "device/link.h"
+#include "device/frame_link.h"
 
 constexpr uint8_t COMMAND_READ_MEMORY = 0x05;
 constexpr uint8_t COMMAND_WRITE_MEMORY = 0x06;

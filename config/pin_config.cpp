@@ -197,6 +197,15 @@ bool pin_has_io_bits(int pin) { return pin != PIN_J1_3 && pin != PIN_J1_4; }
 
 bool pin_is_limited(int pin) { return pin == PIN_J2_2 || pin == PIN_J2_3 || pin == PIN_J2_12; }
 
+int advanced_io_position(int pin, int signal, int compact_io) {
+    if (!pin_has_io_bits(pin)) return 0;
+    const bool input = signal_is_input(pin, signal);
+    const int full = input ? (compact_io != 0 ? COMPACT_INPUT_MINUS : COMPACT_INPUT_PLUS)
+                           : (compact_io != 0 ? COMPACT_OUTPUT_MINUS : COMPACT_OUTPUT_PLUS);
+    const int position = input && pin_is_limited(pin) ? full - FIRST_INPUT_MINUS : full;
+    return position >= 0 && position < io_list_count(pin, input ? ROLE_INPUT : ROLE_OUTPUT, true) ? position : -1;
+}
+
 ConfigImage blank_image() {
     ConfigImage image;
     for (int address = 0; address < int(image.size()); ++address)

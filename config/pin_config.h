@@ -69,6 +69,11 @@ enum PinRole { ROLE_OUTPUT, ROLE_INPUT };
 int io_list_count(int pin, PinRole role, bool advanced);
 const char* io_list_label(int pin, PinRole role, bool advanced, int position);
 
+// The advanced view's I/O position of a compact view's I/O choice (0: Input+ or
+// Output+, else Input- or Output-) for the role of `signal`; -1 when the pin does not
+// offer it.
+int advanced_io_position(int pin, int signal, int compact_io);
+
 // One pin's choices as the editor shows them: list positions.
 struct PinSetting {
     int signal = 0;

@@ -101,8 +101,7 @@ void update_signal_monitor() {
     }
     // The answer is read by the main loop's next poll: each update shows the map
     // asked for by the one before.
-    const uint8_t request = 0x00;
-    send_frame(SIGNAL_MAP_COMMAND, &request, 1);
+    request_signal_map(local_link());
 }
 
 void destroy_signal_monitor() {

@@ -55,3 +55,15 @@ bool decode_signal_map(const ReplyRecord& reply, uint64_t* map) {
     *map = value;
     return true;
 }
+
+void request_signal_map(FrameLink& link) {
+    const uint8_t request = 0x00;
+    link.send_frame(SIGNAL_MAP_COMMAND, &request, 1);
+}
+
+bool read_signal_map(FrameLink& link, uint64_t* map, int polls) {
+    request_signal_map(link);
+    for (int poll = 0; poll < polls; ++poll)
+        if (link.poll_frame() && decode_signal_map(link.reply(), map)) return true;
+    return false;
+}

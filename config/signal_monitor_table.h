@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "device/link.h"
+#include "device/frame_link.h"
 
 constexpr int MONITOR_SIGNAL_COUNT = 40;
 // The window shows the bits in 5 columns of 8: column c holds bits 8c to 8c + 7.
@@ -28,6 +28,12 @@ constexpr uint8_t SIGNAL_MAP_REPLY = 0x09;
 // *map alone, for any other reply and for a signal map reply too short to hold all
 // five bytes, whose missing bytes would be left over from an older frame.
 bool decode_signal_map(const ReplyRecord& reply, uint64_t* map);
+
+// Asks the module for its signal map (the answer comes with a later poll).
+void request_signal_map(FrameLink& link);
+
+// Asks and polls up to `polls` times for the answer. False when none came.
+bool read_signal_map(FrameLink& link, uint64_t* map, int polls);
 
 inline bool signal_bit_set(uint64_t map, int bit) { return (map >> bit) & 1u; }
 

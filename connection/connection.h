@@ -35,6 +35,17 @@ DeviceIdentity decode_identity(const ReplyRecord& reply);
 // True for the handshake's answer: reply code 7 with data 2, 1.
 bool is_handshake_reply(const ReplyRecord& reply);
 
+// The connection sequence's identification, one pass at a time on a link. The frame
+// polled this pass (`polled` false: none) moves HANDSHAKE on to IDENTIFYING; true when
+// it is the identity reply (reply code 0x08, in HANDSHAKE or IDENTIFYING).
+bool judge_identification_reply(bool polled, const ReplyRecord& reply, int* state);
+// Asks for what the state waits for: command 0x01 in HANDSHAKE, 0x04 in IDENTIFYING.
+void ask_identification(FrameLink& link, int state);
+// The whole identification for callers without a main loop: up to `passes` polls,
+// each followed by the question of its state. True with the identity reply in
+// link.reply().
+bool identify_module(FrameLink& link, int passes);
+
 // The status text of an accepted module, "QV450-1605".
 void format_module_status(const ReplyRecord& reply, const DeviceIdentity& identity, char* out, int size);
 

@@ -32,3 +32,26 @@ void format_module_status(const ReplyRecord& reply, const DeviceIdentity& identi
     std::snprintf(out, size_t(size), "QV%d-%02d%02d", int(identity.model), data_byte(reply, 2), data_byte(reply, 3));
 }
 
+
+bool judge_identification_reply(bool polled, const ReplyRecord& reply, int* state) {
+    if (!polled) return false;
+    if (*state == HANDSHAKE && is_handshake_reply(reply)) {
+        *state = IDENTIFYING;
+        return false;
+    }
+    return reply.bytes[1] == 0x08 && (*state == HANDSHAKE || *state == IDENTIFYING);
+}
+
+void ask_identification(FrameLink& link, int state) {
+    if (state == HANDSHAKE) link.send_frame(0x01, nullptr, 0);
+    else if (state == IDENTIFYING) link.send_frame(0x04, nullptr, 0);
+}
+
+bool identify_module(FrameLink& link, int passes) {
+    int state = HANDSHAKE;
+    for (int pass = 0; pass < passes; ++pass) {
+        if (judge_identification_reply(link.poll_frame(), link.reply(), &state)) return true;
+        ask_identification(link, state);
+    }
+    return false;
+}

@@ -7,13 +7,14 @@
 
 #include "device/frame_text.h"
 #include "diag/event_log.h"
-#include "net/remote_access.h"
 #include "platform/clock.h"
 
 DeviceLink device_link;
 ReplyRecord reply_record;
 
 namespace {
+
+bool event_texts_passed_through = false;
 
 constexpr int READ_TIMEOUT_MS = 25;
 constexpr int OPEN_DELAY_MS = 40;
@@ -184,12 +185,14 @@ bool read_frame() {
     for (;;) {
         if (!link_is_open()) return false;
         if (receive_one_frame() == Receive::NOTHING) return false;
-        if (reply_record.bytes[1] != 0xFF || remote_access_active()) return true;
+        if (reply_record.bytes[1] != 0xFF || event_texts_passed_through) return true;
         // An event text: bytes 2..L are its data. Then read on.
         const int data_count = reply_record.bytes[0] - 1;
         log_message(LOG_RECEIVED, reply_record.bytes + 2, data_count > 0 ? data_count : 0);
     }
 }
+
+void set_event_texts_passed_through(bool passed) { event_texts_passed_through = passed; }
 
 bool poll_frame() {
     if (device_link.rx_pending) return read_frame();
@@ -266,4 +269,29 @@ bool boot_read(int attempts) {
         return true;
     }
     return false;
+}
+
+namespace {
+
+// The program-wide link behind the frame-link operations.
+class LocalLink final : public FrameLink {
+public:
+    int open() override { return link_open(); }
+    void close() override { link_close(); }
+    bool is_open() const override { return link_is_open(); }
+    int mode() const override { return device_link.mode; }
+    void send_frame(uint8_t command, const uint8_t* data, int n) override { ::send_frame(command, data, n); }
+    bool poll_frame() override { return ::poll_frame(); }
+    void drain_frames() override { ::drain_frames(); }
+    void send_command(uint8_t command, const uint8_t* data, int n) override { ::send_command(command, data, n); }
+    bool boot_send(const uint8_t* data, int count) override { return ::boot_send(data, count); }
+    bool boot_read(int attempts) override { return ::boot_read(attempts); }
+    const ReplyRecord& reply() const override { return reply_record; }
+};
+
+}  // namespace
+
+FrameLink& local_link() {
+    static LocalLink link;
+    return link;
 }

@@ -4,22 +4,14 @@
 
 #include <cstdint>
 
+#include "device/frame_link.h"
 #include "device/hid_backend.h"
 
 constexpr uint16_t MODULE_VENDOR_ID = 0x12AA;
 // Tried in this order; the product string, not the id, decides the link mode.
 constexpr uint16_t MODULE_PRODUCT_IDS[3] = {0xF1F7, 0xF1F5, 0xF1F4};
 
-enum LinkMode {
-    LINK_NONE = 0,
-    LINK_PROGRAMMER = 1,  // "USB HID Progr": application firmware, frame protocol
-    LINK_BOOTLOADER = 2,  // "USB Bootloader": no application firmware
-    LINK_USBIC = 3,       // "USBIC": frame protocol with a 100 ms pause after each frame
-};
-
-// Frame limits: a frame carries at most 125 data bytes, and at most 1007 received
-// characters may pile up before a frame is complete.
-constexpr int FRAME_MAX_DATA = 125;
+// At most 1007 received characters may pile up before a frame is complete.
 constexpr int RX_TEXT_LIMIT = 1007;
 
 // Report sizes: output reports carry the report id in front.
@@ -34,14 +26,6 @@ struct DeviceLink {
     char rx_text[1024] = {};      // frame text received and not yet decoded
     int rx_fill = 0;              // characters in rx_text
     bool rx_pending = false;      // rx_text holds text that followed the last decoded frame
-};
-
-// The last decoded frame: bytes[0] = length byte L, bytes[1] = reply code,
-// bytes[2..L] = data, bytes[L + 1] = checksum; length = L + 2.
-// After boot_read: bytes[0..length-1] are the raw payload of one input report.
-struct ReplyRecord {
-    uint8_t bytes[1024] = {};
-    int length = 0;
 };
 
 extern DeviceLink device_link;
@@ -69,9 +53,13 @@ void send_frame(uint8_t command, const uint8_t* data, int n);
 int send_poll();
 
 // Reads and decodes one frame into reply_record. False on time-out, without a device,
-// or when too much text piled up. Event texts (reply code 0xFF) go to the event log
-// unless remote access is active, and reading goes on after them.
+// or when too much text piled up. Event texts (reply code 0xFF) go to the event log,
+// and reading goes on after them, unless they are passed through (below).
 bool read_frame();
+
+// While set, event texts are returned like any other frame instead of being logged:
+// the remote-access relay hands them to the remote side.
+void set_event_texts_passed_through(bool passed);
 
 // Reads the frame left over from the last transmission, or polls and reads one.
 bool poll_frame();

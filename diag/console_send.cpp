@@ -14,14 +14,15 @@ void log_text(LogDirection direction, const char* text, int n) {
     log_message(direction, reinterpret_cast<const uint8_t*>(text), n);
 }
 
-void wait_for_response() {
+void wait_for_response(FrameLink& link) {
     for (int pause = 0; pause < RESPONSE_PAUSES; ++pause) {
         platform::sleep_ms(RESPONSE_PAUSE_MS);
-        while (poll_frame()) {
-            if (reply_record.bytes[1] != ACKNOWLEDGE) continue;
-            const int n = reply_record.bytes[0] - 1;
+        while (link.poll_frame()) {
+            const ReplyRecord& reply = link.reply();
+            if (reply.bytes[1] != ACKNOWLEDGE) continue;
+            const int n = reply.bytes[0] - 1;
             char line[RESPONSE_LINE_CAPACITY];
-            log_text(LOG_RECEIVED, line, format_response_line(reply_record.bytes + 2, n > 0 ? n : 0, line));
+            log_text(LOG_RECEIVED, line, format_response_line(reply.bytes + 2, n > 0 ? n : 0, line));
             return;
         }
     }
@@ -30,6 +31,10 @@ void wait_for_response() {
 }  // namespace
 
 ConsoleSend console_send_texts(const char* command, const char* data, bool wait_response) {
+    return console_send_texts(local_link(), command, data, wait_response);
+}
+
+ConsoleSend console_send_texts(FrameLink& link, const char* command, const char* data, bool wait_response) {
     const int code = parse_console_command(command);
     if (code < 0) return ConsoleSend::BAD_COMMAND;
     uint8_t bytes[FRAME_MAX_DATA];
@@ -39,7 +44,7 @@ ConsoleSend console_send_texts(const char* command, const char* data, bool wait_
     history_remember(command_history, command, data);
     char echo[CONSOLE_DATA_MAX_CHARS + 16];
     log_text(LOG_SENT, echo, format_console_echo(command, data, echo, int(sizeof echo)));
-    send_command(uint8_t(code), bytes, n);
-    if (wait_response) wait_for_response();
+    link.send_command(uint8_t(code), bytes, n);
+    if (wait_response) wait_for_response(link);
     return ConsoleSend::SENT;
 }

@@ -2,6 +2,8 @@
 // the window only shows the outcome.
 #pragma once
 
+#include "device/frame_link.h"
+
 enum class ConsoleSend {
     SENT,          // logged and sent (or only logged while no module is open)
     BAD_COMMAND,   // the command text does not start with two hex digits: nothing done
@@ -16,4 +18,6 @@ constexpr int RESPONSE_PAUSE_MS = 50;
 // from the module are read first) and, with `wait_response`, logs the first
 // acknowledgement (reply code 0x01) that arrives within the response wait; other
 // frames are dropped, and no answer is silent.
+ConsoleSend console_send_texts(FrameLink& link, const char* command, const char* data, bool wait_response);
+// The same on the local link.
 ConsoleSend console_send_texts(const char* command, const char* data, bool wait_response);

@@ -1,7 +1,6 @@
 // The bootloader exchanges of a firmware update.
 #include "firmware/bootloader.h"
 
-#include "device/link.h"
 #include "platform/clock.h"
 
 namespace {
@@ -16,8 +15,8 @@ constexpr uint8_t ANSWER_LISTENING = '1';
 constexpr uint8_t ANSWER_BLOCK_WRITTEN = 'z';
 
 // Sends a one-character command and waits for any answer.
-bool boot_command(uint8_t command, int read_attempts) {
-    return boot_send(&command, 1) && boot_read(read_attempts);
+bool boot_command(FrameLink& link, uint8_t command, int read_attempts) {
+    return link.boot_send(&command, 1) && link.boot_read(read_attempts);
 }
 
 void report(const FlashProgress& progress, int permille) {
@@ -26,55 +25,56 @@ void report(const FlashProgress& progress, int permille) {
 }
 
 // Up to BLOCK_TRIES tries of one block.
-bool write_block_with_retries(const uint8_t* block) {
+bool write_block_with_retries(FrameLink& link, const uint8_t* block) {
     for (int attempt = 0; attempt < BLOCK_TRIES; ++attempt)
-        if (boot_write_block(block)) return true;
+        if (boot_write_block(link, block)) return true;
     return false;
 }
 
 }  // namespace
 
-bool request_bootloader() {
-    send_frame(COMMAND_TO_BOOTLOADER, nullptr, 0);
+bool request_bootloader(FrameLink& link) {
+    link.send_frame(COMMAND_TO_BOOTLOADER, nullptr, 0);
     for (int poll = 0; poll < SWITCH_REPLY_POLLS; ++poll)
-        if (poll_frame() && reply_record.bytes[1] == REPLY_TO_BOOTLOADER) return true;
+        if (link.poll_frame() && link.reply().bytes[1] == REPLY_TO_BOOTLOADER) return true;
     return false;
 }
 
-bool boot_handshake() {
+bool boot_handshake(FrameLink& link) {
     for (int attempt = 0; attempt < HANDSHAKE_TRIES; ++attempt) {
-        if (boot_command(BOOT_LISTEN, HANDSHAKE_READ_ATTEMPTS) && reply_record.bytes[0] == ANSWER_LISTENING)
+        if (boot_command(link, BOOT_LISTEN, HANDSHAKE_READ_ATTEMPTS) && link.reply().bytes[0] == ANSWER_LISTENING)
             return true;
     }
     return false;
 }
 
-BootIdentity boot_identify(uint8_t hardware_id_0, uint8_t hardware_id_1) {
-    if (!boot_command(BOOT_IDENTIFY, IDENTIFY_READ_ATTEMPTS)) return BootIdentity::NO_ANSWER;
-    const uint8_t* answer = reply_record.bytes;
-    if (reply_record.length < 2 || answer[0] != 0x01 || answer[1] != 0x00) return BootIdentity::NO_ANSWER;
+BootIdentity boot_identify(FrameLink& link, uint8_t hardware_id_0, uint8_t hardware_id_1) {
+    if (!boot_command(link, BOOT_IDENTIFY, IDENTIFY_READ_ATTEMPTS)) return BootIdentity::NO_ANSWER;
+    const ReplyRecord& reply = link.reply();
+    const uint8_t* answer = reply.bytes;
+    if (reply.length < 2 || answer[0] != 0x01 || answer[1] != 0x00) return BootIdentity::NO_ANSWER;
     // An answer without the id bytes names no hardware; the bytes after it in the
     // record are left over from earlier answers.
-    if (reply_record.length < 4) return BootIdentity::MISMATCH;
+    if (reply.length < 4) return BootIdentity::MISMATCH;
     if (answer[2] != hardware_id_0 || answer[3] != hardware_id_1) return BootIdentity::MISMATCH;
     return BootIdentity::MATCH;
 }
 
-bool boot_write_block(const uint8_t block[FIRMWARE_BLOCK_MESSAGE_SIZE]) {
-    if (!boot_send(block, FIRMWARE_BLOCK_MESSAGE_SIZE)) return false;
+bool boot_write_block(FrameLink& link, const uint8_t block[FIRMWARE_BLOCK_MESSAGE_SIZE]) {
+    if (!link.boot_send(block, FIRMWARE_BLOCK_MESSAGE_SIZE)) return false;
     platform::sleep_ms(BLOCK_ANSWER_PAUSE_MS);
-    return boot_read(BLOCK_READ_ATTEMPTS) && reply_record.bytes[0] == ANSWER_BLOCK_WRITTEN;
+    return link.boot_read(BLOCK_READ_ATTEMPTS) && link.reply().bytes[0] == ANSWER_BLOCK_WRITTEN;
 }
 
-bool boot_finish() { return boot_command(BOOT_FINISH, FINISH_READ_ATTEMPTS); }
+bool boot_finish(FrameLink& link) { return boot_command(link, BOOT_FINISH, FINISH_READ_ATTEMPTS); }
 
-FlashResult program_firmware(const FirmwareImage& image, const FlashProgress& progress,
+FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const FlashProgress& progress,
                              int* blocks_written) {
     if (blocks_written) *blocks_written = 0;
-    request_bootloader();
+    request_bootloader(link);
     platform::sleep_ms(SWITCH_PAUSE_MS);
-    if (!boot_handshake()) return FlashResult::WRITE_ERROR;
-    switch (boot_identify(image.bytes[FIRMWARE_HARDWARE_ID_OFFSET], image.bytes[FIRMWARE_HARDWARE_ID_OFFSET + 1])) {
+    if (!boot_handshake(link)) return FlashResult::WRITE_ERROR;
+    switch (boot_identify(link, image.bytes[FIRMWARE_HARDWARE_ID_OFFSET], image.bytes[FIRMWARE_HARDWARE_ID_OFFSET + 1])) {
     case BootIdentity::MATCH:
         break;
     case BootIdentity::NO_ANSWER:
@@ -86,9 +86,9 @@ FlashResult program_firmware(const FirmwareImage& image, const FlashProgress& pr
     for (int offset = FIRMWARE_FIRST_OFFSET; offset < image.size; offset += FIRMWARE_BLOCK_SIZE) {
         report(progress, firmware_progress_permille(offset, image.size));
         build_firmware_block(image, offset, block);
-        if (!write_block_with_retries(block)) return FlashResult::WRITE_ERROR;
+        if (!write_block_with_retries(link, block)) return FlashResult::WRITE_ERROR;
         if (blocks_written) ++*blocks_written;
     }
     report(progress, 1000);
-    return boot_finish() ? FlashResult::PROGRAMMED : FlashResult::WRITE_ERROR;
+    return boot_finish(link) ? FlashResult::PROGRAMMED : FlashResult::WRITE_ERROR;
 }

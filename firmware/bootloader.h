@@ -1,11 +1,12 @@
 // Programming a firmware image through the module's bootloader: one function per
 // bootloader command, each with its own retry count, and the whole sequence with
-// progress reported to the caller. Talks only through the link; no GTK here, so the
-// remote-access relay can drive the same steps.
+// progress reported to the caller. Every step runs on the frame link it is given (the
+// local HID link, or the relay seen from the operator's tool); no GTK here.
 #pragma once
 
 #include <cstdint>
 
+#include "device/frame_link.h"
 #include "firmware/firmware_image.h"
 
 // Tries of the handshake, polls per answer, and tries per block.
@@ -23,10 +24,10 @@ constexpr int PROGRESS_PAUSE_MS = 10;
 // Sends command 0x10 (hand over to the bootloader) and polls up to 19 times for reply
 // code 0x03. True when it came; the caller goes on either way, since a module already
 // in its bootloader does not answer.
-bool request_bootloader();
+bool request_bootloader(FrameLink& link);
 
 // "0" until the bootloader answers '1', at most 24 times.
-bool boot_handshake();
+bool boot_handshake(FrameLink& link);
 
 enum class BootIdentity {
     MATCH,     // answered 0x01 0x00 and the image's hardware id
@@ -35,13 +36,13 @@ enum class BootIdentity {
 };
 
 // "5": the bootloader's hardware identification, compared with the two given bytes.
-BootIdentity boot_identify(uint8_t hardware_id_0, uint8_t hardware_id_1);
+BootIdentity boot_identify(FrameLink& link, uint8_t hardware_id_0, uint8_t hardware_id_1);
 
 // One try of one 1028-byte block: true when the bootloader answered 'z'.
-bool boot_write_block(const uint8_t block[FIRMWARE_BLOCK_MESSAGE_SIZE]);
+bool boot_write_block(FrameLink& link, const uint8_t block[FIRMWARE_BLOCK_MESSAGE_SIZE]);
 
 // "3": the end of programming. True when the bootloader answered at all.
-bool boot_finish();
+bool boot_finish(FrameLink& link);
 
 enum class FlashResult {
     PROGRAMMED,    // every block acknowledged and the end answered
@@ -59,5 +60,10 @@ struct FlashProgress {
 // The whole programming sequence for a checked image, from the hand-over request to
 // the end of programming. The link is left as it is (open or closed); the caller
 // closes it. `blocks_written` (optional) receives the number of acknowledged blocks.
-FlashResult program_firmware(const FirmwareImage& image, const FlashProgress& progress,
+FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const FlashProgress& progress,
                              int* blocks_written = nullptr);
+// The same on the local link.
+inline FlashResult program_firmware(const FirmwareImage& image, const FlashProgress& progress,
+                                    int* blocks_written = nullptr) {
+    return program_firmware(local_link(), image, progress, blocks_written);
+}

@@ -60,7 +60,11 @@ GtkWidget* spacer(int width, int height) {
 
 bool remote_access_active() { return active; }
 
-void set_remote_access_active(bool value) { active = value; }
+void set_remote_access_active(bool value) {
+    active = value;
+    // The relay hands event texts to the remote side instead of the event log.
+    set_event_texts_passed_through(value);
+}
 
 GtkWidget* remote_access_window() { return remote.window; }
 GtkWidget* remote_access_entry() { return remote.entry; }

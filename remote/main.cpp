@@ -13,21 +13,27 @@
 
 namespace {
 
-const char USAGE[] =
-    "usage: qv450-remote --server HOST:PORT [--token TOKEN] [--session CODE] COMMAND [ARGS]\n"
-    "commands:\n"
-    "  open                 open a session, print its code, then run commands read one per\n"
-    "                       line from standard input once the tool has logged in\n"
-    "  state                the devices the tool has open\n"
-    "  identify             the module's model, firmware version and variant\n"
-    "  read-config          the module's configuration in the .cfg format\n"
-    "  write-config FILE    write a .cfg file's configuration to the module\n"
-    "  flash FILE.bin       replace the module's firmware\n"
-    "  monitor [COUNT]      the live signal map (COUNT readings, or until interrupted)\n"
-    "  text-lines           the module's text lines\n"
-    "  serial               pass standard input to the module's serial port and its\n"
-    "                       output to standard output\n"
-    "The operator token comes from --token or QV450_OPERATOR_TOKEN.\n";
+const char USAGE_LINE[] =
+    "usage: qv450-remote --server HOST:PORT [--token TOKEN] [--session CODE] COMMAND [ARGS]\n";
+
+void print_usage(FILE* out) {
+    std::fputs(USAGE_LINE, out);
+    std::fputs("commands:\n"
+               "  open                 open a session, print its code, then run commands read one per\n"
+               "                       line from standard input once the tool has logged in\n",
+               out);
+    std::fputs(REMOTE_COMMANDS_USAGE, out);
+    std::fputs("Without --session a command opens a session of its own and waits for the fitter\n"
+               "to log in with its code. The operator token comes from --token or\n"
+               "QV450_OPERATOR_TOKEN.\n",
+               out);
+}
+
+// Bad arguments end the program at once, before anything waits for the fitter.
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "qv450-remote: %s\n%s", message.c_str(), USAGE_LINE);
+    return 2;
+}
 
 std::vector<std::string> split_words(const std::string& line) {
     std::istringstream in(line);
@@ -63,7 +69,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(USAGE, stdout);
+            print_usage(stdout);
             return 0;
         }
         bool takes_value = arg == "--server" || arg == "--token" || arg == "--session";
@@ -75,19 +81,23 @@ int main(int argc, char** argv) {
         else command.push_back(arg);
     }
     if (server.empty() || command.empty()) {
-        std::fputs(USAGE, stderr);
+        print_usage(stderr);
         return 2;
     }
     bool open = command[0] == "open";
-    if (open && (command.size() != 1 || !session.empty()))
-        return fail("open takes no argument and no --session"), 2;
+    std::string error;
+    if (open && (command.size() != 1 || !session.empty())) return usage_error("open takes no argument and no --session");
+    if (!open && !check_remote_command(command, &error)) return usage_error(error);
 
     OperatorLink link;
-    std::string code, error;
+    std::string code;
     if (!link.open(server, token, session, &code, &error)) return fail(error);
     if (open) {
         std::printf("%s\n", code.c_str());
         std::fflush(stdout);
+    } else if (session.empty()) {
+        std::fprintf(stderr, "qv450-remote: %s needs a fitter at the module: give them the session code %s "
+                     "(waiting for them to log in)\n", command[0].c_str(), code.c_str());
     }
     if (!link.wait_paired(&error)) return fail(error);
     RemoteSession remote(link, stdout, stderr);

@@ -140,7 +140,7 @@ TEST_F(Bootloader, ModuleWithoutFirmwareIsProgrammedOverTheOpenBootloaderLink) {
     settings.programmed = false;
     start(settings);
     EXPECT_EQ(device_link.mode, LINK_BOOTLOADER);
-    EXPECT_FALSE(request_bootloader());  // no reply 0x03: ignored
+    EXPECT_FALSE(request_bootloader(local_link()));  // no reply 0x03: ignored
     EXPECT_EQ(program(image_for(12000, 1611, 0x01)), FlashResult::PROGRAMMED);
     EXPECT_EQ(identify_after_restart(), 1611);
 }
@@ -148,20 +148,20 @@ TEST_F(Bootloader, ModuleWithoutFirmwareIsProgrammedOverTheOpenBootloaderLink) {
 TEST_F(Bootloader, RetryCountsOfTheSingleCommands) {
     link_close();
     // Without a device every step fails at once.
-    EXPECT_FALSE(boot_handshake());
-    EXPECT_EQ(boot_identify(0x04, 0x50), BootIdentity::NO_ANSWER);
-    EXPECT_FALSE(boot_finish());
+    EXPECT_FALSE(boot_handshake(local_link()));
+    EXPECT_EQ(boot_identify(local_link(), 0x04, 0x50), BootIdentity::NO_ANSWER);
+    EXPECT_FALSE(boot_finish(local_link()));
     ASSERT_EQ(link_open(), 1);
-    EXPECT_TRUE(request_bootloader());
+    EXPECT_TRUE(request_bootloader(local_link()));
     const int polls_before = module->counters.polls;
-    EXPECT_TRUE(boot_handshake());
+    EXPECT_TRUE(boot_handshake(local_link()));
     EXPECT_EQ(module->counters.polls - polls_before, 1);
-    EXPECT_EQ(boot_identify(0x04, 0x50), BootIdentity::MATCH);
-    EXPECT_EQ(boot_identify(0x05, 0x50), BootIdentity::MISMATCH);
+    EXPECT_EQ(boot_identify(local_link(), 0x04, 0x50), BootIdentity::MATCH);
+    EXPECT_EQ(boot_identify(local_link(), 0x05, 0x50), BootIdentity::MISMATCH);
     // Every answer report lost: "0" is sent 24 times, each read with 19 polls.
     const int polls = module->counters.polls;
     module->lose_input_reports(1000000);
-    EXPECT_FALSE(boot_handshake());
+    EXPECT_FALSE(boot_handshake(local_link()));
     EXPECT_EQ(module->counters.polls - polls, 24 * 19);
 }
 

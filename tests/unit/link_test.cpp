@@ -8,7 +8,6 @@
 
 #include "device/frame_text.h"
 #include "diag/event_log.h"
-#include "net/remote_access.h"
 #include "platform/clock.h"
 #include "scripted_backend.h"
 
@@ -36,7 +35,7 @@ protected:
     void TearDown() override {
         link_close();
         install_hid_backend(nullptr);
-        set_remote_access_active(false);
+        set_event_texts_passed_through(false);
     }
     void open_link() {
         ASSERT_EQ(link_open(), 1);
@@ -243,9 +242,9 @@ TEST_F(LinkTest, EventTextGoesToTheLogAndReadingGoesOn) {
     EXPECT_EQ(reply_record.bytes[1], 0x01);
 }
 
-TEST_F(LinkTest, EventTextIsAFrameWhileRemoteAccessIsActive) {
+TEST_F(LinkTest, EventTextIsAFrameWhilePassedThrough) {
     open_link();
-    set_remote_access_active(true);
+    set_event_texts_passed_through(true);
     backend.queue_transmission(EVENT_AB);
     ASSERT_TRUE(poll_frame());
     EXPECT_EQ(reply_record.bytes[1], 0xFF);

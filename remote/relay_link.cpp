@@ -1,0 +1,183 @@
+// The relay stream's commands behind the frame-link operations.
+#include "remote/relay_link.h"
+
+#include <cstring>
+
+namespace {
+
+// Waits for the tool: a relay step and a few module polls, or a bootloader transfer.
+constexpr int ANSWER_TIMEOUT_MS = 30000;
+
+bool is_state(const ToolMessage& m) { return m.kind.size() == 1 && std::strchr("123#!", m.kind[0]); }
+
+}  // namespace
+
+void RelayLink::fail(const std::string& reason) {
+    if (error_.empty()) error_ = reason;
+    mode_ = LINK_NONE;
+    queued_.clear();
+    fetched_.clear();
+}
+
+bool RelayLink::next(ToolMessage* message) {
+    std::string error;
+    if (connection_.next(message, ANSWER_TIMEOUT_MS, &error)) return true;
+    fail(error);
+    return false;
+}
+
+bool RelayLink::flush() {
+    if (!usable()) return false;
+    if (queued_.empty()) return true;
+    std::string error;
+    std::string bytes;
+    bytes.swap(queued_);
+    if (connection_.send(bytes, &error)) return true;
+    fail(error);
+    return false;
+}
+
+void RelayLink::take_state(char state) {
+    mode_ = state == '1' ? LINK_PROGRAMMER : state == '2' ? LINK_BOOTLOADER : state == '3' ? LINK_USBIC : LINK_NONE;
+    fetched_.clear();
+    drained_ = false;
+}
+
+char RelayLink::ask_state() {
+    if (!usable() || !confirm_boot_send()) return 0;
+    queued_ += "@H";
+    ToolMessage m;
+    if (!flush() || !next(&m)) return 0;
+    if (!is_state(m)) {
+        fail("unexpected reply \"@" + m.kind + "\" to \"@H\"");
+        return 0;
+    }
+    take_state(m.kind[0]);
+    return m.kind[0];
+}
+
+int RelayLink::open() {
+    if (!is_open()) ask_state();
+    if (mode_ == LINK_BOOTLOADER) return 2;
+    return is_open() ? 1 : 0;
+}
+
+void RelayLink::close() {
+    if (!usable() || !confirm_boot_send()) return;
+    queued_ += "@!";
+    ToolMessage m;
+    if (!flush() || !next(&m)) return;
+    if (!is_state(m)) fail("unexpected reply \"@" + m.kind + "\" to \"@!\"");
+    else take_state(m.kind[0]);
+}
+
+void RelayLink::queue_frame(const char* kind, uint8_t command, const uint8_t* data, int n) {
+    if (!is_open() || n < 0 || n > FRAME_MAX_DATA) return;
+    queued_ += kind;
+    queued_.push_back(char(command));
+    queued_.push_back(char(n));
+    if (n > 0) queued_.append(reinterpret_cast<const char*>(data), size_t(n));
+    drained_ = false;
+}
+
+void RelayLink::send_frame(uint8_t command, const uint8_t* data, int n) { queue_frame("@h", command, data, n); }
+
+void RelayLink::send_command(uint8_t command, const uint8_t* data, int n) {
+    // What the last fetch brought and nobody took is stale. When that fetch left the
+    // module quiet, the tool need not poll it empty again ("@i") before the frame.
+    fetched_.clear();
+    queue_frame(drained_ ? "@h" : "@i", command, data, n);
+}
+
+bool RelayLink::fetch() {
+    if (!usable() || !confirm_boot_send()) return false;
+    fetched_.clear();
+    queued_ += "@R@G";
+    if (!flush()) return false;
+    for (;;) {
+        ToolMessage m;
+        if (!next(&m)) return false;
+        if (m.kind == "G") break;
+        if (m.kind == "!") {
+            // The tool has no application firmware open (any more).
+            if (mode_ != LINK_BOOTLOADER) mode_ = LINK_NONE;
+        } else if (m.kind == "R") {
+            if (!m.payload.empty()) fetched_.push_back(m.payload);
+        } else {
+            fail("unexpected reply \"@" + m.kind + "\" while collecting the module's answers");
+            return false;
+        }
+    }
+    drained_ = true;
+    return true;
+}
+
+bool RelayLink::poll_frame() {
+    if (fetched_.empty() && (!is_open() || !fetch())) return false;
+    if (fetched_.empty()) return false;
+    // An R frame holds the reply code, the data and the checksum: N bytes after a
+    // length byte of N - 1.
+    const std::string frame = fetched_.front();
+    fetched_.pop_front();
+    const size_t n = std::min(frame.size(), sizeof reply_.bytes - 1);
+    reply_.bytes[0] = uint8_t(n - 1);
+    std::memcpy(reply_.bytes + 1, frame.data(), n);
+    reply_.length = int(n) + 1;
+    return true;
+}
+
+void RelayLink::drain_frames() {
+    fetched_.clear();
+    if (is_open()) fetch();
+    fetched_.clear();
+}
+
+bool RelayLink::boot_send(const uint8_t* data, int count) {
+    if (!is_open() || count < 0 || count > 0xFFFF || !confirm_boot_send()) return false;
+    queued_ += "@E6";
+    queued_.push_back(char(count >> 8));
+    queued_.push_back(char(count & 0xFF));
+    queued_.append(reinterpret_cast<const char*>(data), size_t(count));
+    boot_send_pending_ = true;
+    drained_ = false;
+    return true;
+}
+
+bool RelayLink::confirm_boot_send() {
+    if (!boot_send_pending_) return true;
+    boot_send_pending_ = false;
+    ToolMessage m;
+    if (!flush() || !next(&m)) return false;
+    if (m.kind == "E6") return true;
+    if (m.kind != "EX") fail("unexpected reply \"@" + m.kind + "\" to \"@E6\"");
+    // The tool's link closes the module after a failed write.
+    mode_ = LINK_NONE;
+    return false;
+}
+
+bool RelayLink::boot_read(int attempts) {
+    if (!usable()) return false;
+    const bool confirming = boot_send_pending_;
+    boot_send_pending_ = false;
+    if (!is_open() && !confirming) return false;
+    queued_ += "@E7";
+    queued_.push_back(char(std::min(std::max(attempts, 0), 255)));
+    if (!flush()) return false;
+    ToolMessage sent, read;
+    if (confirming && !next(&sent)) return false;
+    if (!next(&read)) return false;
+    if (read.kind != "E7") {
+        fail("unexpected reply \"@" + read.kind + "\" to \"@E7\"");
+        return false;
+    }
+    if (confirming && sent.kind != "E6") {
+        if (sent.kind != "EX") fail("unexpected reply \"@" + sent.kind + "\" to \"@E6\"");
+        mode_ = LINK_NONE;
+        return false;
+    }
+    if (read.payload.empty()) return false;
+    const size_t n = std::min(read.payload.size(), sizeof reply_.bytes);
+    std::memcpy(reply_.bytes, read.payload.data(), n);
+    reply_.length = int(n);
+    return true;
+}
