@@ -160,6 +160,12 @@ bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::stri
             *error = config_path + ": " + *error;
             return false;
         }
+        // Relative certificate names are beside the file: the service gets all three as
+        // credentials in one folder.
+        size_t slash = config_path.rfind('/');
+        for (std::string* path : {&options->tls_certificate, &options->tls_key})
+            if (!path->empty() && (*path)[0] != '/' && slash != std::string::npos)
+                *path = config_path.substr(0, slash + 1) + *path;
     }
     std::string message;
     if (!apply_relay_config_text(overrides, options, &message)) {

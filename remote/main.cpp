@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "remote/operator_link.h"
+#include "remote/operator_token.h"
 #include "remote/remote_commands.h"
 
 namespace {
 
 const char USAGE[] =
-    "usage: qv450-remote --server HOST:PORT [--token TOKEN] [--session CODE] COMMAND [ARGS]\n"
+    "usage: qv450-remote --server HOST:PORT [--token-file FILE] [--ca-file FILE | --insecure]\n"
+    "                    [--session CODE] COMMAND [ARGS]\n"
     "commands:\n"
     "  open                 open a session, print its code, then run commands read one per\n"
     "                       line from standard input once the tool has logged in\n"
@@ -27,7 +29,9 @@ const char USAGE[] =
     "  text-lines           the module's text lines\n"
     "  serial               pass standard input to the module's serial port and its\n"
     "                       output to standard output\n"
-    "The operator token comes from --token or QV450_OPERATOR_TOKEN.\n";
+    "The operator token comes from --token-file, QV450_OPERATOR_TOKEN or a prompt. The\n"
+    "server's certificate is checked against the system's store or --ca-file; --insecure\n"
+    "talks plain text to a server without a certificate.\n";
 
 std::vector<std::string> split_words(const std::string& line) {
     std::istringstream in(line);
@@ -56,9 +60,8 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
-    std::string server, session;
-    const char* env_token = std::getenv("QV450_OPERATOR_TOKEN");
-    std::string token = env_token ? env_token : "";
+    std::string server, session, token_file;
+    OperatorSecurity security;
     std::vector<std::string> command;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -66,11 +69,17 @@ int main(int argc, char** argv) {
             std::fputs(USAGE, stdout);
             return 0;
         }
-        bool takes_value = arg == "--server" || arg == "--token" || arg == "--session";
+        if (arg == "--token")
+            return fail("--token would show the token to every user of this computer: use --token-file "
+                        "FILE or QV450_OPERATOR_TOKEN"),
+                   2;
+        bool takes_value = arg == "--server" || arg == "--token-file" || arg == "--session" || arg == "--ca-file";
         if (takes_value && i + 1 >= argc) return fail(arg + " needs a value"), 2;
         if (arg == "--server") server = argv[++i];
-        else if (arg == "--token") token = argv[++i];
+        else if (arg == "--token-file") token_file = argv[++i];
         else if (arg == "--session") session = argv[++i];
+        else if (arg == "--ca-file") security.ca_file = argv[++i];
+        else if (arg == "--insecure") security.insecure = true;
         else if (command.empty() && arg.rfind("--", 0) == 0) return fail("unknown option " + arg), 2;
         else command.push_back(arg);
     }
@@ -82,8 +91,21 @@ int main(int argc, char** argv) {
     if (open && (command.size() != 1 || !session.empty()))
         return fail("open takes no argument and no --session"), 2;
 
+    if (security.insecure && !security.ca_file.empty()) return fail("--insecure and --ca-file exclude each other"), 2;
+
+    std::string token, error;
+    const char* env_token = std::getenv("QV450_OPERATOR_TOKEN");
+    if (!token_file.empty()) {
+        if (!read_token_file(token_file, &token, &error)) return fail(error);
+    } else if (env_token && *env_token) {
+        token = env_token;
+    } else if (!prompt_token(&token, &error)) {
+        return fail(error);
+    }
+
     OperatorLink link;
-    std::string code, error;
+    link.set_security(security);
+    std::string code;
     if (!link.open(server, token, session, &code, &error)) return fail(error);
     if (open) {
         std::printf("%s\n", code.c_str());
