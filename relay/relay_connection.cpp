@@ -22,7 +22,7 @@ RelayConnection::RelayConnection(ServerSocket socket, asio::ssl::context* tls, C
     std::error_code ignored;
     socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
     socket_.non_blocking(true, ignored);
-    if (tls) tls_.reset(new asio::ssl::stream<ServerSocket&>(socket_, *tls));
+    if (tls) tls_.reset(new Tls(socket_, *tls));
 }
 
 std::string RelayConnection::address() const {
@@ -36,7 +36,7 @@ void RelayConnection::start() {
         return;
     }
     reading_ = true;
-    tls_->async_handshake(asio::ssl::stream_base::server, [self = shared_from_this()](const std::error_code& ec) {
+    tls_->stream.async_handshake(asio::ssl::stream_base::server, [self = shared_from_this()](const std::error_code& ec) {
         self->reading_ = false;
         if (!self->open_) return;
         if (ec) {
@@ -96,9 +96,9 @@ void RelayConnection::tls_read() {
     if (!open_ || reading_) return;
     size_t room = finishing_ ? READ_CHUNK : std::min(READ_CHUNK, events_.room_for(*this));
     if (room == 0) return;
-    if (!tls_buffer_) tls_buffer_.reset(new char[READ_CHUNK]);
+    if (!tls_->buffer) tls_->buffer.reset(new char[READ_CHUNK]);
     reading_ = true;
-    tls_->async_read_some(asio::buffer(tls_buffer_.get(), room),
+    tls_->stream.async_read_some(asio::buffer(tls_->buffer.get(), room),
                           [self = shared_from_this()](const std::error_code& ec, size_t n) {
                               self->reading_ = false;
                               ++self->reads;
@@ -109,7 +109,7 @@ void RelayConnection::tls_read() {
                                                 : "failed");
                                   return;
                               }
-                              self->deliver(self->tls_buffer_.get(), n);
+                              self->deliver(self->tls_->buffer.get(), n);
                               self->tls_read();
                           });
 }
@@ -170,14 +170,14 @@ void RelayConnection::write_queued() {
 }
 
 void RelayConnection::tls_write() {
-    if (!open_ || !handshaken_ || !writing_.empty()) return;
+    if (!open_ || !handshaken_ || !tls_->writing.empty()) return;
     if (pending() == 0) {
         if (finishing_) after_finish();
         return;
     }
-    writing_.swap(out_);
-    asio::async_write(*tls_, asio::buffer(writing_), [self = shared_from_this()](const std::error_code& ec, size_t) {
-        std::string().swap(self->writing_);
+    tls_->writing.swap(out_);
+    asio::async_write(tls_->stream, asio::buffer(tls_->writing), [self = shared_from_this()](const std::error_code& ec, size_t) {
+        std::string().swap(self->tls_->writing);
         if (!self->open_) return;
         if (ec) {
             if (self->finishing_) self->close();
@@ -226,7 +226,7 @@ void RelayConnection::after_finish() {
             close();
             return;
         }
-        tls_->async_shutdown([self = shared_from_this()](const std::error_code&) { self->close(); });
+        tls_->stream.async_shutdown([self = shared_from_this()](const std::error_code&) { self->close(); });
         return;
     }
     std::error_code ignored;

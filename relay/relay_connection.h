@@ -56,7 +56,7 @@ public:
     void send(const char* data, size_t size);
     void send(const std::string& text) { send(text.data(), text.size()); }
     // Bytes queued and not yet written.
-    size_t pending() const { return out_.size() + writing_.size(); }
+    size_t pending() const { return out_.size() + (tls_ ? tls_->writing.size() : 0); }
     // Arms the connection's one timer (a later call replaces it); on_timer when it runs out.
     void set_timer(uint64_t ms);
     void cancel_timer();
@@ -75,7 +75,7 @@ public:
     RelaySession* session = nullptr;
     // The login line so far; later, an operator's bytes held until its tool arrives.
     std::string inbox;
-    uint64_t reads = 0;  // read calls made, for the server's statistics
+    uint32_t reads = 0;  // read calls made, for the server's statistics
 
 private:
     void read_some();
@@ -89,13 +89,20 @@ private:
     void tls_write();
 
     asio::ip::address_v6 peer_;  // IPv4 in its mapped form
+    // Only operators may use TLS: its state is kept apart, so that the many plain
+    // connections do not carry it.
+    struct Tls {
+        Tls(ServerSocket& socket, asio::ssl::context& context) : stream(socket, context) {}
+        asio::ssl::stream<ServerSocket&> stream;
+        std::string writing;  // the bytes of the write in flight
+        std::unique_ptr<char[]> buffer;
+    };
+
     ServerSocket socket_;
-    std::unique_ptr<asio::ssl::stream<ServerSocket&>> tls_;
+    std::unique_ptr<Tls> tls_;
     std::unique_ptr<RelayTimer> timer_;  // only while a time-out runs
     ConnectionEvents& events_;
     std::string out_;       // bytes to send
-    std::string writing_;   // TLS: the bytes of the write in flight
-    std::unique_ptr<char[]> tls_buffer_;
     bool open_ = true;
     bool reading_ = false;  // a read or a readiness wait is in flight
     bool writing_wait_ = false;

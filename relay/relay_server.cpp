@@ -517,8 +517,13 @@ void RelayServer::on_closed(RelayConnection& c) {
 
 void RelayServer::arm_session_timer(RelaySession& s, uint64_t ms) {
     s.timer.expires_at(relay_time_after_ms(ms));
-    s.timer.async_wait([this, code = s.code, id = s.id](const std::error_code& ec) {
-        if (!ec) session_timer_ran(code, id);
+    // The handler may run after the session ended: it finds the session again by code
+    // and id. Numbers, not the code's text, keep the pending handler small.
+    s.timer.async_wait([this, code = uint32_t(std::stoul(s.code)), id = s.id](const std::error_code& ec) {
+        if (ec) return;
+        char text[16];
+        std::snprintf(text, sizeof text, "%0*u", SESSION_CODE_DIGITS, unsigned(code));
+        session_timer_ran(text, id);
     });
 }
 

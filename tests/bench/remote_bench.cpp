@@ -121,6 +121,7 @@ void idle_sessions(int count) {
     options.bind_address = "127.0.0.1";
     options.tool_port = options.operator_port = 0;
     options.operator_token = "bench";
+    options.max_connections_per_address = options.max_logins_per_address = 1 << 20;  // all from loopback
     RelayServer server(options, nullptr);
     std::string error;
     if (!server.start(&error)) return;
