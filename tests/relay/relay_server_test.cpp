@@ -396,6 +396,24 @@ TEST(RelayOptions, TheServiceDescriptorLimitHoldsTheDefaultSessions) {
     EXPECT_EQ(options.max_sessions, 484);
 }
 
+// The service gets its configuration and certificate files as credentials in one folder.
+TEST(RelayOptions, RelativeCertificateNamesAreBesideTheConfiguration) {
+    char folder[] = "/tmp/qv450-conf-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string path = std::string(folder) + "/relay.conf";
+    std::ofstream(path) << "operator_token = a-token-of-16-chars\ntls_certificate = relay.crt\ntls_key = /keys/k.pem\n";
+    RelayOptions options;
+    std::string error;
+    bool help = false;
+    char program[] = "qv450-relay", flag[] = "--config";
+    char* argv[] = {program, flag, &path[0]};
+    EXPECT_TRUE(parse_relay_options(3, argv, &options, &error, &help)) << error;
+    EXPECT_EQ(options.tls_certificate, std::string(folder) + "/relay.crt");
+    EXPECT_EQ(options.tls_key, "/keys/k.pem");
+    unlink(path.c_str());
+    rmdir(folder);
+}
+
 TEST(RelayOptions, ConfigurationTextAndEnvironment) {
     RelayOptions options;
     std::string error;
