@@ -1,5 +1,9 @@
 // The relay socket over the platform's TCP client, and the module serial port of the
 // serial layer, as the relay sees them.
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include "net/relay_io.h"
 #include "platform/tcp_socket.h"
 #include "serial/comport.h"
@@ -60,6 +64,10 @@ RelayConnectResult connect_relay_socket(const std::string& host, int port, int t
     if (!platform::resolve_ipv4(host.c_str(), &address, wait_for(timeout_ms))) return RELAY_NO_HOST;
     int fd = platform::tcp_connect(address, uint16_t(port), wait_for(timeout_ms));
     if (fd < 0) return RELAY_NO_CONNECTION;
+    // Replies often go out in two sends ("@R..." then "@G"): Nagle would hold the second
+    // for the server's delayed acknowledgement, 40 ms a time.
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     out->reset(new TcpRelaySocket(fd));
     return RELAY_CONNECTED;
 }

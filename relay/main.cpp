@@ -2,15 +2,11 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <asio/signal_set.hpp>
 #include <cstdio>
 
 #include "relay/relay_options.h"
 #include "relay/relay_server.h"
-
-namespace {
-volatile sig_atomic_t stop_requested = 0;
-void request_stop(int) { stop_requested = 1; }
-}  // namespace
 
 int main(int argc, char** argv) {
     RelayOptions options;
@@ -30,21 +26,24 @@ int main(int argc, char** argv) {
         files.rlim_cur = files.rlim_max;
         setrlimit(RLIMIT_NOFILE, &files);
     }
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY &&
-        rlim_t(options.max_connections) + 16 > files.rlim_cur)
-        options.max_connections = int(files.rlim_cur) - 16;
+    int wanted_sessions = options.max_sessions;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+        fit_to_descriptor_limit(files.rlim_cur, &options);
     signal(SIGPIPE, SIG_IGN);
-    signal(SIGINT, request_stop);
-    signal(SIGTERM, request_stop);
 
     RelayServer server(options, stderr);
     if (!server.start(&error)) {
         std::fprintf(stderr, "qv450-relay: %s\n", error.c_str());
         return 1;
     }
-    std::printf("qv450-relay: tools on port %d, operators on port %d\n", server.tool_port(),
-                server.operator_port());
+    std::printf("qv450-relay: tools on port %d, operators on port %d%s; at most %d sessions\n", server.tool_port(),
+                server.operator_port(), options.tls_certificate.empty() ? "" : " (TLS)", options.max_sessions);
+    if (options.max_sessions < wanted_sessions)
+        std::printf("qv450-relay: the descriptor limit (%llu) allows %d of the %d sessions configured\n",
+                    (unsigned long long)files.rlim_cur, options.max_sessions, wanted_sessions);
     std::fflush(stdout);
-    while (!stop_requested) server.run_once(250);
+    asio::signal_set stop(server.io(), SIGINT, SIGTERM);
+    stop.async_wait([&server](const std::error_code&, int) { server.stop(); });
+    server.run();
     return 0;
 }

@@ -8,6 +8,13 @@
 #include <fstream>
 #include <sstream>
 
+void fit_to_descriptor_limit(uint64_t descriptors, RelayOptions* options) {
+    constexpr uint64_t OWN_DESCRIPTORS = 32;  // listeners, epoll, standard streams, files
+    uint64_t connections = descriptors > OWN_DESCRIPTORS ? descriptors - OWN_DESCRIPTORS : 0;
+    if (connections < uint64_t(options->max_connections)) options->max_connections = int(connections);
+    if (uint64_t(options->max_sessions) * 2 > connections) options->max_sessions = int(connections / 2);
+}
+
 const char RELAY_USAGE[] =
     "usage: qv450-relay [--tool-port N] [--operator-port N] [--config FILE] [--bind ADDRESS]\n"
     "                   [--code-ttl SECONDS] [--idle-timeout SECONDS]\n"
@@ -46,18 +53,32 @@ const IntSetting INT_SETTINGS[] = {
     {"idle_timeout", &RelayOptions::idle_timeout_s, 1, 7 * 24 * 3600},
     {"login_timeout", &RelayOptions::login_timeout_s, 1, 3600},
     {"max_failures", &RelayOptions::max_failures, 1, 1000000},
+    {"max_noise_failures", &RelayOptions::max_noise_failures, 1, 1000000},
     {"failure_window", &RelayOptions::failure_window_s, 1, 7 * 24 * 3600},
+    {"max_tool_failures_per_day", &RelayOptions::max_tool_failures_per_day, 1, 1000000},
+    {"max_connections_per_address", &RelayOptions::max_connections_per_address, 1, 1000000},
+    {"max_logins_per_address", &RelayOptions::max_logins_per_address, 1, 1000000},
     {"max_sessions", &RelayOptions::max_sessions, 1, 1000000},
+    {"failure_table_size", &RelayOptions::failure_table_size, 16, 10000000},
+};
+
+// Settings that hold text, by name.
+struct TextSetting {
+    const char* name;
+    std::string RelayOptions::*field;
+};
+const TextSetting TEXT_SETTINGS[] = {
+    {"operator_token", &RelayOptions::operator_token},
+    {"bind", &RelayOptions::bind_address},
+    {"tls_certificate", &RelayOptions::tls_certificate},
+    {"tls_key", &RelayOptions::tls_key},
 };
 
 bool set_named(const std::string& name, const std::string& value, RelayOptions* options,
                std::string* error) {
-    if (name == "operator_token") {
-        options->operator_token = value;
-        return true;
-    }
-    if (name == "bind") {
-        options->bind_address = value;
+    for (const TextSetting& setting : TEXT_SETTINGS) {
+        if (name != setting.name) continue;
+        options->*setting.field = value;
         return true;
     }
     for (const IntSetting& setting : INT_SETTINGS) {
@@ -139,6 +160,12 @@ bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::stri
             *error = config_path + ": " + *error;
             return false;
         }
+        // Relative certificate names are beside the file: the service gets all three as
+        // credentials in one folder.
+        size_t slash = config_path.rfind('/');
+        for (std::string* path : {&options->tls_certificate, &options->tls_key})
+            if (!path->empty() && (*path)[0] != '/' && slash != std::string::npos)
+                *path = config_path.substr(0, slash + 1) + *path;
     }
     std::string message;
     if (!apply_relay_config_text(overrides, options, &message)) {

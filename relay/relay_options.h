@@ -5,18 +5,29 @@
 #include <string>
 
 struct RelayOptions {
-    std::string bind_address = "0.0.0.0";
+    std::string bind_address;    // empty: every IPv6 and IPv4 address
     int tool_port = 55555;       // where the tool logs in with a session code
     int operator_port = 55556;   // where operators open and join sessions
     std::string operator_token;  // operators must present it
     int code_ttl_s = 600;        // an unused session code expires after this
     int idle_timeout_s = 1800;   // a session with no traffic either way ends after this
     int login_timeout_s = 10;    // a login line must arrive within this
-    int max_failures = 10;       // failed logins per address within failure_window_s
+    int max_failures = 10;       // wrong tokens or codes per address and port within failure_window_s
+    int max_noise_failures = 50;  // likewise, failures that reveal nothing (time-outs, bad lines)
     int failure_window_s = 600;
+    int max_tool_failures_per_day = 90;  // wrong session codes from all addresses in any 24 hours
+    int failure_table_size = 65536;      // addresses remembered with their failures
+    int max_connections_per_address = 256;
+    int max_logins_per_address = 16;     // connections not logged in yet
     int max_sessions = 10000;
     int max_connections = 30000;
+    std::string tls_certificate;  // PEM chain for the operator port; with tls_key turns TLS on
+    std::string tls_key;
 };
+
+// Fits the connection and session ceilings to a descriptor limit: two sockets per
+// session, a few descriptors for the server itself.
+void fit_to_descriptor_limit(uint64_t descriptors, RelayOptions* options);
 
 // Reads the command line (argv[1..]), then the configuration file it names, then
 // QV450_OPERATOR_TOKEN when neither gave a token. False with a message in *error on a

@@ -1,16 +1,10 @@
-// The relay server's poll loop, logins, pairing, forwarding and timers.
+// The relay server's listeners, logins, pairing, forwarding and session timers.
 #include "relay/relay_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
+#include <openssl/ssl.h>
 #include <sys/random.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <ctime>
@@ -20,41 +14,44 @@
 namespace {
 
 constexpr uint64_t CLOSING_GRACE_MS = 5000;
-constexpr size_t READ_CHUNK = 16 * 1024;
-constexpr size_t FAILURE_TABLE_LIMIT = 65536;
+constexpr uint64_t ACCEPT_RETRY_MS = 100;
+constexpr uint64_t DAY_MS = 24 * 3600 * 1000ull;
+const FailureKind GUESS = FailureKind::GUESS;
+const FailureKind NOISE = FailureKind::NOISE;
 
-std::string address_text(uint32_t address) {
-    in_addr a{};
-    a.s_addr = htonl(address);
-    char text[INET_ADDRSTRLEN] = "?";
-    inet_ntop(AF_INET, &a, text, sizeof text);
-    return text;
+const char* side_name(LoginSide side) { return side == LoginSide::TOOL ? "tool" : "operator"; }
+
+std::string trimmed(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-int open_listener(const std::string& bind_address, int port, int* bound_port, std::string* error) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    if (inet_pton(AF_INET, bind_address.c_str(), &address.sin_addr) != 1) {
-        *error = "bad bind address " + bind_address;
-        return -1;
+std::vector<std::string> split_words(const std::string& line) {
+    std::vector<std::string> words;
+    size_t pos = 0;
+    while (pos < line.size()) {
+        size_t start = line.find_first_not_of(" \t\r", pos);
+        if (start == std::string::npos) break;
+        size_t end = line.find_first_of(" \t\r", start);
+        if (end == std::string::npos) end = line.size();
+        words.push_back(line.substr(start, end - start));
+        pos = end;
     }
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        *error = std::string("socket: ") + std::strerror(errno);
-        return -1;
-    }
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 512) != 0) {
-        *error = "port " + std::to_string(port) + ": " + std::strerror(errno);
-        close(fd);
-        return -1;
-    }
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    *bound_port = ntohs(address.sin_port);
-    return fd;
+    return words;
+}
+
+bool looks_like_code(const std::string& code) {
+    return code.size() == size_t(SESSION_CODE_DIGITS) && code.find_first_not_of("0123456789") == std::string::npos;
+}
+
+FailureLimits failure_limits(const RelayOptions& o) {
+    FailureLimits limits;
+    limits.guesses = o.max_failures;
+    limits.noise = o.max_noise_failures;
+    limits.window_ms = uint64_t(o.failure_window_s) * 1000;
+    limits.table_size = size_t(o.failure_table_size);
+    return limits;
 }
 
 }  // namespace
@@ -80,19 +77,18 @@ bool tokens_equal(const std::string& a, const std::string& b) {
     return difference == 0;
 }
 
-RelayServer::RelayServer(const RelayOptions& options, FILE* log) : options_(options), log_(log) {}
+RelayServer::RelayServer(const RelayOptions& options, FILE* log)
+    : io_(1), options_(options), log_(log), poke_(io_.get_executor()), failures_(failure_limits(options)),
+      tool_guesses_(size_t(options.max_tool_failures_per_day), DAY_MS) {}
 
 RelayServer::~RelayServer() {
-    for (auto& entry : connections_) close(entry.first);
-    if (tool_listener_ >= 0) close(tool_listener_);
-    if (operator_listener_ >= 0) close(operator_listener_);
-}
-
-bool RelayServer::start(std::string* error) {
-    tool_listener_ = open_listener(options_.bind_address, options_.tool_port, &tool_port_, error);
-    if (tool_listener_ < 0) return false;
-    operator_listener_ = open_listener(options_.bind_address, options_.operator_port, &operator_port_, error);
-    return operator_listener_ >= 0;
+    // Sessions hold connections; the io_context, destroyed last, drops the handlers
+    // that hold the rest.
+    for (auto& entry : sessions_) {
+        for (ConnectionPtr* c : {&entry.second->tool, &entry.second->op})
+            if (*c) (*c)->session = nullptr;
+    }
+    sessions_.clear();
 }
 
 void RelayServer::log(const char* format, ...) {
@@ -111,382 +107,451 @@ void RelayServer::log(const char* format, ...) {
     std::fflush(log_);
 }
 
-RelayServer::Stats RelayServer::stats() const {
-    Stats s;
-    s.sessions = sessions_.size();
-    for (const auto& entry : sessions_)
-        if (entry.second.tool >= 0 && entry.second.operator_fd >= 0) ++s.paired;
-    s.connections = connections_.size();
-    for (const auto& entry : connections_) s.buffered += entry.second.pending() + entry.second.line.size();
-    return s;
-}
-
-bool RelayServer::blocked(uint32_t address) {
-    auto it = failures_.find(address);
-    if (it == failures_.end()) return false;
-    uint64_t now = platform::monotonic_ms();
-    if (now - it->second.window_start_ms >= uint64_t(options_.failure_window_s) * 1000) {
-        failures_.erase(it);
+bool RelayServer::load_tls(std::string* error) {
+    if (options_.tls_certificate.empty() && options_.tls_key.empty()) return true;
+    if (options_.tls_certificate.empty() || options_.tls_key.empty()) {
+        *error = "tls_certificate and tls_key must be given together";
         return false;
     }
-    return it->second.count >= options_.max_failures;
-}
-
-void RelayServer::record_failure(uint32_t address) {
-    uint64_t now = platform::monotonic_ms();
-    uint64_t window = uint64_t(options_.failure_window_s) * 1000;
-    if (failures_.size() >= FAILURE_TABLE_LIMIT) {
-        for (auto it = failures_.begin(); it != failures_.end();)
-            it = now - it->second.window_start_ms >= window ? failures_.erase(it) : std::next(it);
-        if (failures_.size() >= FAILURE_TABLE_LIMIT) failures_.clear();  // a flood: start over
+    tls_.reset(new asio::ssl::context(asio::ssl::context::tls_server));
+    tls_->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                      asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                      asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
+    std::error_code ec;
+    tls_->use_certificate_chain_file(options_.tls_certificate, ec);
+    if (ec) {
+        *error = "certificate " + options_.tls_certificate + ": " + ec.message();
+        return false;
     }
-    Failures& f = failures_[address];
-    if (f.count == 0 || now - f.window_start_ms >= window) f = Failures{0, now};
-    if (++f.count == options_.max_failures)
-        log("address %s blocked after %d failed logins", address_text(address).c_str(), f.count);
+    tls_->use_private_key_file(options_.tls_key, asio::ssl::context::pem, ec);
+    if (ec || SSL_CTX_check_private_key(tls_->native_handle()) != 1) {
+        *error = "key " + options_.tls_key + (ec ? ": " + ec.message() : ": does not match the certificate");
+        return false;
+    }
+    return true;
 }
 
-std::string RelayServer::new_code() {
-    std::string code;
-    do code = random_session_code();
-    while (codes_.count(code));
-    return code;
+bool RelayServer::listen_on(LoginSide side, const asio::ip::address& address, int port, int* bound_port,
+                            std::string* error) {
+    std::unique_ptr<Listener> l(new Listener(io_, side));
+    asio::ip::tcp::endpoint endpoint(address, uint16_t(port));
+    std::error_code ec;
+    l->acceptor.open(endpoint.protocol(), ec);
+    if (!ec) l->acceptor.set_option(Acceptor::reuse_address(true), ec);
+    if (!ec && address.is_v6()) l->acceptor.set_option(asio::ip::v6_only(true), ec);
+    if (!ec) l->acceptor.bind(endpoint, ec);
+    if (!ec) l->acceptor.listen(1024, ec);
+    if (ec) {
+        *error = "port " + std::to_string(port) + " on " + address.to_string() + ": " + ec.message();
+        return false;
+    }
+    *bound_port = l->acceptor.local_endpoint().port();
+    accept_next(*l);
+    listeners_.push_back(std::move(l));
+    return true;
 }
 
-void RelayServer::accept_all(int listener, Side side) {
-    for (;;) {
-        sockaddr_in address{};
-        socklen_t length = sizeof address;
-        int fd = accept4(listener, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) return;
-        if (connections_.size() >= size_t(options_.max_connections)) {
-            close(fd);
-            continue;
+bool RelayServer::listen(LoginSide side, int port, int* bound_port, std::string* error) {
+    if (!options_.bind_address.empty()) {
+        std::error_code ec;
+        asio::ip::address address = asio::ip::make_address(options_.bind_address, ec);
+        if (ec) {
+            *error = "bad bind address " + options_.bind_address;
+            return false;
         }
-        int one = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        Connection& c = connections_[fd];
-        c.fd = fd;
-        c.side = side;
-        c.address = ntohl(address.sin_addr.s_addr);
-        c.deadline_ms = platform::monotonic_ms() + uint64_t(options_.login_timeout_s) * 1000;
+        return listen_on(side, address, port, bound_port, error);
     }
+    // Every address: IPv6 where the host has it, and IPv4, on one port number.
+    std::string ignored;
+    if (listen_on(side, asio::ip::address_v6::any(), port, bound_port, &ignored)) port = *bound_port;
+    return listen_on(side, asio::ip::address_v4::any(), port, bound_port, error);
 }
 
-RelayServer::Connection* RelayServer::peer_of(const Connection& c) {
-    auto s = sessions_.find(c.session);
-    if (s == sessions_.end()) return nullptr;
-    int fd = c.side == Side::TOOL ? s->second.operator_fd : s->second.tool;
-    auto p = connections_.find(fd);
-    return p == connections_.end() ? nullptr : &p->second;
+bool RelayServer::start(std::string* error) {
+    return load_tls(error) && listen(LoginSide::TOOL, options_.tool_port, &tool_port_, error) &&
+           listen(LoginSide::OPERATOR, options_.operator_port, &operator_port_, error);
 }
 
-bool RelayServer::wants_read(const Connection& c) const {
-    switch (c.phase) {
-    case Phase::LOGIN:
-        return true;
-    case Phase::WAITING:
-        return false;  // nothing to pass on yet; a hang-up still shows as POLLRDHUP
-    case Phase::CLOSING:
-        return c.write_shut;
-    case Phase::PAIRED: {
-        // Stop reading while the other side's buffer is full: backpressure.
-        auto s = sessions_.find(c.session);
-        if (s == sessions_.end()) return false;
-        int fd = c.side == Side::TOOL ? s->second.operator_fd : s->second.tool;
-        auto p = connections_.find(fd);
-        return p == connections_.end() || p->second.pending() < RELAY_CONNECTION_BUFFER;
-    }
-    }
-    return false;
+void RelayServer::run() {
+    io_.restart();
+    io_.run();
 }
 
 void RelayServer::run_once(int max_wait_ms) {
-    expire();
-    std::vector<pollfd> fds;
-    fds.reserve(connections_.size() + 2);
-    fds.push_back({tool_listener_, POLLIN, 0});
-    fds.push_back({operator_listener_, POLLIN, 0});
-    for (const auto& entry : connections_) {
-        const Connection& c = entry.second;
-        short events = 0;
-        if (wants_read(c)) events |= POLLIN | POLLRDHUP;
-        if (c.phase == Phase::WAITING) events |= POLLRDHUP;
-        if (c.pending() > 0) events |= POLLOUT;
-        fds.push_back({c.fd, events, 0});
-    }
-    int ready = poll(fds.data(), fds.size(), max_wait_ms);
-    if (ready <= 0) return;
-    for (size_t i = 2; i < fds.size(); ++i)
-        if (fds[i].revents) serve(fds[i].fd, fds[i].revents);
-    if (fds[0].revents & POLLIN) accept_all(tool_listener_, Side::TOOL);
-    if (fds[1].revents & POLLIN) accept_all(operator_listener_, Side::OPERATOR);
+    io_.restart();
+    // The reactor learns of timers that came due on a virtual clock only when the
+    // earliest timer changes: this one is always the earliest.
+    poke_.expires_at(RelayClock::time_point());
+    poke_.async_wait([](const std::error_code&) {});
+    io_.poll();
+    io_.run_one_for(std::chrono::milliseconds(max_wait_ms));
+    io_.poll();
 }
 
-void RelayServer::serve(int fd, short revents) {
-    auto it = connections_.find(fd);
-    if (it == connections_.end()) return;
-    Connection& c = it->second;
-    if (revents & POLLOUT) {
-        flush(c);
-        if (!connections_.count(fd)) return;
-    }
-    if ((revents & POLLERR) || ((revents & POLLHUP) && !wants_read(c))) {
-        drop(fd, c.side == Side::TOOL ? "tool left" : "operator left");
-        return;
-    }
-    if (revents & (POLLIN | POLLHUP | POLLRDHUP)) {
-        if (c.phase == Phase::LOGIN) read_login(c);
-        else if (c.phase == Phase::PAIRED) forward(c);
-        else if (c.phase == Phase::CLOSING) discard_input(c);
-        else drop(fd, "operator left");  // WAITING: only a hang-up wakes it
-    }
-}
-
-void RelayServer::read_login(Connection& c) {
-    char buffer[LOGIN_LINE_MAX];
-    // Read no further than the line: what follows it belongs to the session.
-    ssize_t n = recv(c.fd, buffer, sizeof buffer - c.line.size(), MSG_PEEK);
-    if (n <= 0) {
-        if (n == 0 || (errno != EAGAIN && errno != EINTR)) drop(c.fd, nullptr);
-        return;
-    }
-    const char* lf = static_cast<const char*>(std::memchr(buffer, '\n', size_t(n)));
-    size_t take = lf ? size_t(lf - buffer) + 1 : size_t(n);
-    n = recv(c.fd, buffer, take, 0);
-    if (n <= 0) return;
-    c.line.append(buffer, size_t(n));
-    if (!lf) {
-        if (c.line.size() >= LOGIN_LINE_MAX - 1) {
-            record_failure(c.address);
-            refuse(c, c.side == Side::TOOL ? "NO" : "ERR line too long\n");
+RelayServer::Stats RelayServer::stats() const {
+    Stats s;
+    s.sessions = sessions_.size();
+    s.connections = open_connections_;
+    for (const auto& entry : sessions_) {
+        const RelaySession& session = *entry.second;
+        if (session.tool && session.op) ++s.paired;
+        for (const ConnectionPtr& c : {session.tool, session.op}) {
+            if (!c) continue;
+            s.buffered += c->pending() + c->inbox.size();
+            s.reads += c->reads;
         }
+    }
+    return s;
+}
+
+void RelayServer::accept_next(Listener& l) {
+    l.acceptor.async_accept([this, &l](const std::error_code& ec, ServerSocket socket) {
+        if (ec == asio::error::operation_aborted) return;
+        if (!ec) {
+            accepted(l.side, std::move(socket));
+        } else if (ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space ||
+                   ec == asio::error::no_memory) {
+            // Out of descriptors: try again shortly rather than spin on the backlog.
+            l.retry.expires_at(relay_time_after_ms(ACCEPT_RETRY_MS));
+            l.retry.async_wait([this, &l](const std::error_code& e) {
+                if (!e) accept_next(l);
+            });
+            return;
+        }
+        accept_next(l);
+    });
+}
+
+void RelayServer::accepted(LoginSide side, ServerSocket socket) {
+    std::error_code ec;
+    asio::ip::address address = socket.remote_endpoint(ec).address();
+    if (ec) return;
+    PeerAddress key = peer_address_of(address);
+    const char* over = nullptr;
+    auto use = address_use_.find(key);
+    if (open_connections_ >= size_t(options_.max_connections)) over = "server at its connection limit";
+    else if (use != address_use_.end() && use->second.open >= options_.max_connections_per_address)
+        over = "too many connections from this address";
+    else if (use != address_use_.end() && int(use->second.logging_in.size()) >= options_.max_logins_per_address)
+        over = "too many unfinished logins from this address";
+    if (over) {
+        log("%s login refused from %s: %s", side_name(side), address.to_string().c_str(), over);
+        return;  // the socket closes as it goes
+    }
+    ConnectionPtr c = std::make_shared<RelayConnection>(std::move(socket),
+                                                        side == LoginSide::OPERATOR ? tls_.get() : nullptr,
+                                                        *this, side, address);
+    ++open_connections_;
+    AddressUse& entry = address_use_[key];
+    ++entry.open;
+    entry.logging_in.push_back(c.get());
+    if (failures_.blocked(key, side, platform::monotonic_ms())) {
+        refuse(*c, "too many failed logins", side == LoginSide::TOOL ? "NO" : "ERR too many failed logins\n",
+               nullptr);
         return;
     }
-    std::string line = c.line.substr(0, c.line.size() - 1);
-    c.line.clear();
-    if (c.side == Side::TOOL) {
-        // Blanks around the code are a typing slip, not part of it.
-        size_t first = line.find_first_not_of(" \t\r");
-        size_t last = line.find_last_not_of(" \t\r");
-        login_tool(c, first == std::string::npos ? "" : line.substr(first, last - first + 1));
-    } else {
-        login_operator(c, line);
+    c->set_timer(uint64_t(options_.login_timeout_s) * 1000);
+    c->start();
+}
+
+RelayConnection* RelayServer::peer_of(const RelayConnection& c) const {
+    if (!c.session) return nullptr;
+    return (c.side == LoginSide::TOOL ? c.session->op : c.session->tool).get();
+}
+
+size_t RelayServer::room_for(RelayConnection& c) {
+    switch (c.phase) {
+    case ConnectionPhase::LOGIN:
+        return LOGIN_LINE_MAX - std::min(LOGIN_LINE_MAX, c.inbox.size());
+    case ConnectionPhase::WAITING:
+        return RELAY_CONNECTION_BUFFER - std::min(RELAY_CONNECTION_BUFFER, c.inbox.size());
+    case ConnectionPhase::PAIRED: {
+        // Stop reading while the other side's buffer is full: back-pressure.
+        RelayConnection* peer = peer_of(c);
+        return peer ? RELAY_CONNECTION_BUFFER - std::min(RELAY_CONNECTION_BUFFER, peer->pending())
+                    : RELAY_CONNECTION_BUFFER;
+    }
+    case ConnectionPhase::CLOSING:
+        break;
+    }
+    return RELAY_CONNECTION_BUFFER;
+}
+
+void RelayServer::on_bytes(RelayConnection& c, const char* data, size_t size) {
+    switch (c.phase) {
+    case ConnectionPhase::LOGIN:
+        read_login(c, data, size);
+        return;
+    case ConnectionPhase::WAITING:
+        c.inbox.append(data, size);  // for the tool, once it comes
+        return;
+    case ConnectionPhase::PAIRED:
+        if (c.session) c.session->last_traffic_ms = platform::monotonic_ms();
+        // A tool's bytes with no operator attached have nobody to go to.
+        if (RelayConnection* peer = peer_of(c)) peer->send(data, size);
+        return;
+    case ConnectionPhase::CLOSING:
+        return;
     }
 }
 
-void RelayServer::login_tool(Connection& c, const std::string& code) {
-    auto found = codes_.find(code);
-    Session* s = nullptr;
-    if (!blocked(c.address) && found != codes_.end()) {
-        Session& candidate = sessions_[found->second];
-        if (!candidate.code_used && candidate.tool < 0) s = &candidate;
-    }
-    if (!s) {
-        record_failure(c.address);
-        log("tool login refused from %s", address_text(c.address).c_str());
-        refuse(c, "NO");
+void RelayServer::read_login(RelayConnection& c, const char* data, size_t size) {
+    c.inbox.append(data, size);
+    size_t lf = c.inbox.find('\n');
+    if (lf == std::string::npos) {
+        if (c.inbox.size() >= LOGIN_LINE_MAX - 1)
+            refuse(c, "login line too long", c.side == LoginSide::TOOL ? "NO" : "ERR line too long\n", &NOISE);
         return;
     }
+    std::string line = c.inbox.substr(0, lf);
+    // What follows the line belongs to the session.
+    std::string rest = c.inbox.substr(lf + 1);
+    std::string().swap(c.inbox);
+    if (c.side == LoginSide::TOOL) login_tool(c, trimmed(line));  // blanks are a typing slip
+    else login_operator(c, line);
+    if (!rest.empty() && c.is_open() && c.phase != ConnectionPhase::CLOSING) on_bytes(c, rest.data(), rest.size());
+}
+
+void RelayServer::login_tool(RelayConnection& c, const std::string& code) {
     uint64_t now = platform::monotonic_ms();
-    s->code_used = true;
-    s->tool = c.fd;
-    s->last_traffic_ms = now;
-    c.session = s->id;
-    c.phase = Phase::PAIRED;
-    c.out += "OK";
-    log("session %llu: tool logged in from %s", (unsigned long long)s->id, address_text(c.address).c_str());
-    if (Connection* op = peer_of(c)) {
-        op->out += "PAIRED\n";
-        op->phase = Phase::PAIRED;
-        flush(*op);
+    if (failures_.blocked(c.key(), c.side, now)) {
+        refuse(c, "too many failed logins", "NO", nullptr);
+        return;
     }
-    flush(c);
+    if (!looks_like_code(code)) {
+        refuse(c, "not a session code", "NO", &NOISE);
+        return;
+    }
+    // Each wrong code tried is a guess; all addresses together get only so many a day.
+    if (tool_guesses_.exhausted(now)) {
+        refuse(c, "server-wide limit of wrong session codes reached", "NO", nullptr);
+        return;
+    }
+    auto found = sessions_.find(code);
+    // A code past its time is refused even if its timer has not had its turn yet.
+    if (found != sessions_.end() && !found->second->code_used &&
+        now - found->second->created_ms >= uint64_t(options_.code_ttl_s) * 1000) {
+        end_session(*found->second, "code expired");
+        found = sessions_.end();
+    }
+    if (found == sessions_.end() || found->second->code_used) {
+        tool_guesses_.count(now);
+        if (tool_guesses_.exhausted(now) && !tool_guesses_logged_) {
+            tool_guesses_logged_ = true;
+            log("server-wide limit of %d wrong session codes a day reached: tool logins refused",
+                options_.max_tool_failures_per_day);
+        }
+        refuse(c, "wrong session code", "NO", &GUESS);
+        return;
+    }
+    tool_guesses_logged_ = false;
+    RelaySession& s = *found->second;
+    logged_in(c);
+    s.code_used = true;
+    s.tool = c.shared_from_this();
+    s.last_traffic_ms = now;
+    c.session = &s;
+    c.phase = ConnectionPhase::PAIRED;
+    c.send("OK");
+    arm_session_timer(s, uint64_t(options_.idle_timeout_s) * 1000);
+    log("session %llu: tool logged in from %s", (unsigned long long)s.id, c.address().c_str());
+    if (RelayConnection* op = s.op.get()) {
+        op->send("PAIRED\n");
+        op->phase = ConnectionPhase::PAIRED;
+        std::string held;
+        held.swap(op->inbox);
+        c.send(held.data(), held.size());
+        op->resume_reading();
+    }
 }
 
-void RelayServer::login_operator(Connection& c, const std::string& line) {
-    std::vector<std::string> words;
-    size_t pos = 0;
-    while (pos < line.size()) {
-        size_t start = line.find_first_not_of(" \t\r", pos);
-        if (start == std::string::npos) break;
-        size_t end = line.find_first_of(" \t\r", start);
-        if (end == std::string::npos) end = line.size();
-        words.push_back(line.substr(start, end - start));
-        pos = end;
-    }
-    std::string who = address_text(c.address);
-    if (blocked(c.address)) {
-        log("operator refused from %s: too many failed logins", who.c_str());
-        refuse(c, "ERR too many failed logins\n");
+void RelayServer::login_operator(RelayConnection& c, const std::string& line) {
+    std::vector<std::string> words = split_words(line);
+    if (failures_.blocked(c.key(), c.side, platform::monotonic_ms())) {
+        refuse(c, "too many failed logins", "ERR too many failed logins\n", nullptr);
         return;
     }
     bool open = words.size() == 2 && words[0] == "OPEN";
     bool join = words.size() == 3 && words[0] == "JOIN";
     if (!open && !join) {
-        record_failure(c.address);
-        refuse(c, "ERR expected OPEN <token> or JOIN <token> <code>\n");
+        refuse(c, "malformed login line", "ERR expected OPEN <token> or JOIN <token> <code>\n", &NOISE);
         return;
     }
     if (!tokens_equal(words[1], options_.operator_token)) {
-        record_failure(c.address);
-        log("operator refused from %s: wrong token", who.c_str());
-        refuse(c, "ERR wrong operator token\n");
+        refuse(c, "wrong token", "ERR wrong operator token\n", &GUESS);
         return;
     }
-    uint64_t now = platform::monotonic_ms();
-    Session* s = nullptr;
+    RelaySession* s = nullptr;
     if (open) {
         if (sessions_.size() >= size_t(options_.max_sessions)) {
-            refuse(c, "ERR server full\n");
+            refuse(c, "server full", "ERR server full\n", nullptr);
             return;
         }
-        uint64_t id = next_session_id_++;
-        s = &sessions_[id];
-        s->id = id;
-        s->code = new_code();
-        s->created_ms = now;
-        s->last_traffic_ms = now;
-        codes_[s->code] = id;
-        log("session %llu: opened by operator from %s", (unsigned long long)id, who.c_str());
+        s = new_session();
+        log("session %llu: opened by operator from %s", (unsigned long long)s->id, c.address().c_str());
     } else {
-        auto found = codes_.find(words[2]);
-        if (found == codes_.end()) {
-            record_failure(c.address);
-            refuse(c, "ERR no such session\n");
+        auto found = sessions_.find(words[2]);
+        if (found == sessions_.end()) {
+            refuse(c, "no such session", "ERR no such session\n", &NOISE);
             return;
         }
-        s = &sessions_[found->second];
-        if (s->operator_fd >= 0) {
-            refuse(c, "ERR session already has an operator\n");
+        s = found->second.get();
+        if (s->op) {
+            refuse(c, "session already has an operator", "ERR session already has an operator\n", nullptr);
             return;
         }
-        log("session %llu: operator joined from %s", (unsigned long long)s->id, who.c_str());
+        log("session %llu: operator joined from %s", (unsigned long long)s->id, c.address().c_str());
     }
-    s->operator_fd = c.fd;
-    c.session = s->id;
-    c.out += "CODE " + s->code + "\n";
-    if (s->tool >= 0) {
-        c.out += "PAIRED\n";
-        c.phase = Phase::PAIRED;
-        s->last_traffic_ms = now;
+    logged_in(c);
+    s->op = c.shared_from_this();
+    c.session = s;
+    c.send("CODE " + s->code + "\n");
+    if (s->tool) {
+        c.send("PAIRED\n");
+        c.phase = ConnectionPhase::PAIRED;
+        s->last_traffic_ms = platform::monotonic_ms();
     } else {
-        c.phase = Phase::WAITING;
+        c.phase = ConnectionPhase::WAITING;
     }
-    flush(c);
 }
 
-void RelayServer::forward(Connection& c) {
-    Connection* peer = peer_of(c);
-    size_t room = peer ? RELAY_CONNECTION_BUFFER - std::min(RELAY_CONNECTION_BUFFER, peer->pending()) : READ_CHUNK;
-    if (room == 0) return;
-    char buffer[READ_CHUNK];
-    ssize_t n = recv(c.fd, buffer, std::min(room, sizeof buffer), 0);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-        drop(c.fd, c.side == Side::TOOL ? "tool left" : "operator left");
+void RelayServer::logged_in(RelayConnection& c) {
+    c.cancel_timer();
+    auto use = address_use_.find(c.key());
+    if (use == address_use_.end()) return;
+    std::vector<RelayConnection*>& list = use->second.logging_in;
+    list.erase(std::remove(list.begin(), list.end(), &c), list.end());
+}
+
+RelaySession* RelayServer::new_session() {
+    std::string code;
+    do code = random_session_code();
+    while (sessions_.count(code));
+    std::unique_ptr<RelaySession> s(new RelaySession(io_));
+    s->id = next_session_id_++;
+    s->code = code;
+    s->created_ms = s->last_traffic_ms = platform::monotonic_ms();
+    RelaySession* raw = s.get();
+    sessions_.emplace(code, std::move(s));
+    arm_session_timer(*raw, uint64_t(options_.code_ttl_s) * 1000);
+    return raw;
+}
+
+void RelayServer::refuse(RelayConnection& c, const char* reason, const std::string& answer,
+                         const FailureKind* kind) {
+    log("%s login refused from %s: %s", side_name(c.side), c.address().c_str(), reason);
+    c.send(answer);
+    c.finish(CLOSING_GRACE_MS);
+    if (kind) count_failure(c, *kind);
+}
+
+void RelayServer::count_failure(RelayConnection& c, FailureKind kind) {
+    PeerAddress key = c.key();
+    switch (failures_.record(key, c.side, kind, platform::monotonic_ms())) {
+    case FailureTable::Outcome::COUNTED:
+        table_full_logged_ = false;
+        return;
+    case FailureTable::Outcome::TABLE_FULL:
+        if (!table_full_logged_)
+            log("failure table full of blocked addresses: refusing logins from addresses it does not hold");
+        table_full_logged_ = true;
+        return;
+    case FailureTable::Outcome::NOW_BLOCKED:
+        break;
+    }
+    log("address %s blocked for %s logins after too many failed logins", c.address().c_str(), side_name(c.side));
+    // Its other connections still logging in on that port go at once.
+    auto use = address_use_.find(key);
+    if (use == address_use_.end()) return;
+    std::vector<RelayConnection*> others = use->second.logging_in;
+    for (RelayConnection* other : others) {
+        if (other == &c || other->side != c.side || other->phase != ConnectionPhase::LOGIN) continue;
+        refuse(*other, "too many failed logins",
+               c.side == LoginSide::TOOL ? "NO" : "ERR too many failed logins\n", nullptr);
+    }
+}
+
+void RelayServer::on_end(RelayConnection& c, const char* why) {
+    if (c.phase == ConnectionPhase::LOGIN) {
+        // A login cut short reveals nothing, but counts against the address all the same.
+        std::string reason = std::string("connection ") + why + " before the login line";
+        log("%s login refused from %s: %s", side_name(c.side), c.address().c_str(), reason.c_str());
+        count_failure(c, NOISE);
         return;
     }
-    if (n < 0) return;
-    auto s = sessions_.find(c.session);
-    if (s != sessions_.end()) s->second.last_traffic_ms = platform::monotonic_ms();
-    // A tool's bytes with no operator attached have nobody to go to.
-    if (!peer) return;
-    peer->out.append(buffer, size_t(n));
-    flush(*peer);
+    RelaySession* s = c.session;
+    if (!s) return;
+    if (c.side == LoginSide::TOOL) {
+        end_session(*s, "tool left");
+        return;
+    }
+    c.session = nullptr;
+    s->op.reset();
+    log("session %llu: operator left", (unsigned long long)s->id);
 }
 
-void RelayServer::flush(Connection& c) {
-    while (!c.out.empty()) {
-        ssize_t n = send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EINTR) return;
-            drop(c.fd, c.side == Side::TOOL ? "tool left" : "operator left");
-            return;
-        }
-        c.out.erase(0, size_t(n));
-    }
-    std::string().swap(c.out);  // an idle connection keeps no buffer
-    if (c.phase == Phase::CLOSING && !c.write_shut) {
-        shutdown(c.fd, SHUT_WR);
-        c.write_shut = true;
-    }
+void RelayServer::on_sent(RelayConnection& c) {
+    // Room again: the side that fills this buffer may read again.
+    RelayConnection* source = peer_of(c);
+    if (source && c.pending() < RELAY_CONNECTION_BUFFER) source->resume_reading();
 }
 
-void RelayServer::discard_input(Connection& c) {
-    char buffer[1024];
-    ssize_t n = recv(c.fd, buffer, sizeof buffer, 0);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) drop(c.fd, nullptr);
+void RelayServer::on_timer(RelayConnection& c) {
+    if (c.phase == ConnectionPhase::LOGIN) {
+        refuse(c, "login timed out", "", &NOISE);
+        return;
+    }
+    c.close();  // the grace time after a last answer ran out
 }
 
-void RelayServer::refuse(Connection& c, const char* answer) {
-    c.out += answer;
-    finish(c);
+void RelayServer::on_closed(RelayConnection& c) {
+    --open_connections_;
+    auto use = address_use_.find(c.key());
+    if (use != address_use_.end()) {
+        std::vector<RelayConnection*>& list = use->second.logging_in;
+        list.erase(std::remove(list.begin(), list.end(), &c), list.end());
+        if (--use->second.open <= 0) address_use_.erase(use);
+    }
+    if (c.session) on_end(c, "closed");
 }
 
-// Sends what is buffered, then closes after the other side has closed (or the grace
-// time ran out), so that the last answer is not lost to a reset.
-void RelayServer::finish(Connection& c) {
-    c.phase = Phase::CLOSING;
-    c.session = 0;
-    c.deadline_ms = platform::monotonic_ms() + CLOSING_GRACE_MS;
-    flush(c);
+void RelayServer::arm_session_timer(RelaySession& s, uint64_t ms) {
+    s.timer.expires_at(relay_time_after_ms(ms));
+    // The handler may run after the session ended: it finds the session again by code
+    // and id. Numbers, not the code's text, keep the pending handler small.
+    s.timer.async_wait([this, code = uint32_t(std::stoul(s.code)), id = s.id](const std::error_code& ec) {
+        if (ec) return;
+        char text[16];
+        std::snprintf(text, sizeof text, "%0*u", SESSION_CODE_DIGITS, unsigned(code));
+        session_timer_ran(text, id);
+    });
 }
 
-void RelayServer::drop(int fd, const char* reason) {
-    auto it = connections_.find(fd);
-    if (it == connections_.end()) return;
-    Connection& c = it->second;
-    uint64_t id = c.session;
-    Side side = c.side;
-    close(fd);
-    connections_.erase(it);
-    auto s = sessions_.find(id);
-    if (s == sessions_.end()) return;
-    if (side == Side::TOOL) {
-        s->second.tool = -1;
-        end_session(id, reason ? reason : "tool left");
-    } else {
-        s->second.operator_fd = -1;
-        log("session %llu: %s", (unsigned long long)id, reason ? reason : "operator left");
+void RelayServer::session_timer_ran(const std::string& code, uint64_t id) {
+    auto found = sessions_.find(code);
+    if (found == sessions_.end() || found->second->id != id) return;
+    RelaySession& s = *found->second;
+    if (s.timer.expiry() > RelayClock::now()) return;  // set again meanwhile
+    if (!s.code_used) {
+        end_session(s, "code expired");
+        return;
     }
+    // Traffic does not touch the timer; it is only checked when the timer runs out.
+    uint64_t idle_ms = platform::monotonic_ms() - s.last_traffic_ms;
+    uint64_t limit_ms = uint64_t(options_.idle_timeout_s) * 1000;
+    if (idle_ms >= limit_ms) end_session(s, "idle");
+    else arm_session_timer(s, limit_ms - idle_ms);
 }
 
-void RelayServer::end_session(uint64_t id, const char* reason) {
-    auto s = sessions_.find(id);
-    if (s == sessions_.end()) return;
-    Session session = s->second;
-    sessions_.erase(s);
-    codes_.erase(session.code);
-    log("session %llu closed: %s", (unsigned long long)id, reason);
-    for (int fd : {session.tool, session.operator_fd}) {
-        auto c = connections_.find(fd);
-        if (c == connections_.end()) continue;
-        if (c->second.side == Side::OPERATOR && c->second.phase == Phase::WAITING)
-            c->second.out += std::string("ERR ") + reason + "\n";
-        finish(c->second);
+void RelayServer::end_session(RelaySession& s, const char* reason) {
+    log("session %llu closed: %s", (unsigned long long)s.id, reason);
+    ConnectionPtr tool = std::move(s.tool);
+    ConnectionPtr op = std::move(s.op);
+    sessions_.erase(s.code);
+    for (const ConnectionPtr& c : {tool, op}) {
+        if (!c) continue;
+        c->session = nullptr;
+        if (c->phase == ConnectionPhase::WAITING) c->send(std::string("ERR ") + reason + "\n");
+        c->finish(CLOSING_GRACE_MS);
     }
-}
-
-void RelayServer::expire() {
-    uint64_t now = platform::monotonic_ms();
-    std::vector<int> late;
-    for (const auto& entry : connections_) {
-        const Connection& c = entry.second;
-        if ((c.phase == Phase::LOGIN || c.phase == Phase::CLOSING) && now >= c.deadline_ms) late.push_back(c.fd);
-    }
-    for (int fd : late) {
-        auto it = connections_.find(fd);
-        if (it == connections_.end()) continue;
-        if (it->second.phase == Phase::LOGIN) record_failure(it->second.address);
-        drop(fd, nullptr);
-    }
-    std::vector<std::pair<uint64_t, const char*>> ended;
-    for (const auto& entry : sessions_) {
-        const Session& s = entry.second;
-        if (!s.code_used && now - s.created_ms >= uint64_t(options_.code_ttl_s) * 1000)
-            ended.push_back({s.id, "code expired"});
-        else if (s.code_used && now - s.last_traffic_ms >= uint64_t(options_.idle_timeout_s) * 1000)
-            ended.push_back({s.id, "idle"});
-    }
-    for (const auto& e : ended) end_session(e.first, e.second);
 }

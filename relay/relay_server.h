@@ -1,10 +1,11 @@
 // The relay server: tools log in with a one-time session code that an operator opened,
 // and the server then passes bytes between the two until either side leaves. One
-// thread, one poll loop, many sessions.
+// thread, one Asio io_context, many sessions.
 //
 // Tool port: the tool sends its password line (the session code and LF) and gets the
 // two bytes "OK", or "NO" and the end of the connection.
-// Operator port: one line first, then raw bytes once paired:
+// Operator port (TLS when a certificate is configured): one line first, then raw bytes
+// once paired:
 //   "OPEN <token>\n"        -> "CODE <code>\n", later "PAIRED\n" when the tool logs in
 //   "JOIN <token> <code>\n" -> "CODE <code>\n", then "PAIRED\n" once the tool is there
 //   on refusal              -> "ERR <reason>\n" and the end of the connection
@@ -12,12 +13,20 @@
 // nothing passed either way for the idle time; an operator may leave and another join.
 #pragma once
 
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/ip/v6_only.hpp>
+#include <asio/ssl/context.hpp>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "relay/login_limits.h"
+#include "relay/relay_clock.h"
+#include "relay/relay_connection.h"
 #include "relay/relay_options.h"
 
 // Bytes held for one connection before the other side is no longer read.
@@ -25,93 +34,113 @@ constexpr size_t RELAY_CONNECTION_BUFFER = 64 * 1024;
 constexpr int SESSION_CODE_DIGITS = 8;
 constexpr size_t LOGIN_LINE_MAX = 128;
 
-class RelayServer {
+using ConnectionPtr = std::shared_ptr<RelayConnection>;
+
+struct RelaySession {
+    explicit RelaySession(asio::io_context& io) : timer(io.get_executor()) {}
+    uint64_t id = 0;
+    std::string code;
+    ConnectionPtr tool;
+    ConnectionPtr op;
+    bool code_used = false;
+    uint64_t created_ms = 0;
+    uint64_t last_traffic_ms = 0;
+    RelayTimer timer;  // the code's expiry, then the idle time
+};
+
+class RelayServer : public ConnectionEvents {
 public:
-    // Log lines go to `log` (one per session event); nullptr keeps quiet.
+    // Log lines go to `log` (one per session event and per refused login); nullptr keeps
+    // quiet.
     RelayServer(const RelayOptions& options, FILE* log);
     ~RelayServer();
     RelayServer(const RelayServer&) = delete;
     RelayServer& operator=(const RelayServer&) = delete;
 
-    // Opens both listening ports. False with a reason when one cannot be bound.
+    // Opens the listening ports (and loads the TLS certificate). False with a reason
+    // when one cannot be bound or the certificate cannot be used.
     bool start(std::string* error);
     // The ports actually bound (differ from the options when those asked for 0).
     int tool_port() const { return tool_port_; }
     int operator_port() const { return operator_port_; }
 
-    // Waits at most `max_wait_ms` for sockets, serves what is ready and runs the
-    // expiry timers on the platform clock.
+    // Serves until stop(); stop() may come from another thread or a signal handler's
+    // completion.
+    void run();
+    void stop() { io_.stop(); }
+    asio::io_context& io() { return io_; }
+    // Waits at most `max_wait_ms` for something to do, serves what is ready, and runs
+    // the timers that are due on the platform clock (tests and benchmarks).
     void run_once(int max_wait_ms);
 
     struct Stats {
         size_t sessions = 0;
         size_t paired = 0;
         size_t connections = 0;
-        size_t buffered = 0;  // bytes waiting in the connections' buffers
+        size_t buffered = 0;  // bytes waiting in the sessions' buffers
+        uint64_t reads = 0;   // read calls made on the sessions' connections
     };
     Stats stats() const;
 
 private:
-    enum class Side { TOOL, OPERATOR };
-    enum class Phase { LOGIN, WAITING, PAIRED, CLOSING };
-    struct Connection {
-        int fd = -1;
-        Side side = Side::TOOL;
-        Phase phase = Phase::LOGIN;
-        uint32_t address = 0;    // IPv4, host order
-        std::string line;        // login line so far
-        std::string out;         // bytes to send to this connection
-        uint64_t session = 0;    // 0: none
-        uint64_t deadline_ms = 0;
-        bool write_shut = false;
-        size_t pending() const { return out.size(); }
+    using Acceptor = asio::basic_socket_acceptor<asio::ip::tcp, RelayExecutor>;
+    struct Listener {
+        Listener(asio::io_context& io, LoginSide s) : acceptor(io.get_executor()), retry(io.get_executor()), side(s) {}
+        Acceptor acceptor;
+        RelayTimer retry;
+        LoginSide side;
     };
-    struct Session {
-        uint64_t id = 0;
-        std::string code;
-        int tool = -1;
-        int operator_fd = -1;
-        bool code_used = false;
-        uint64_t created_ms = 0;
-        uint64_t last_traffic_ms = 0;
-    };
-    struct Failures {
-        int count = 0;
-        uint64_t window_start_ms = 0;
+    // Per address: its open connections and those not yet logged in.
+    struct AddressUse {
+        int open = 0;
+        std::vector<RelayConnection*> logging_in;
     };
 
-    void accept_all(int listener, Side side);
-    void serve(int fd, short revents);
-    void read_login(Connection& c);
-    void login_tool(Connection& c, const std::string& code);
-    void login_operator(Connection& c, const std::string& line);
-    void forward(Connection& c);
-    void flush(Connection& c);
-    void discard_input(Connection& c);
-    void refuse(Connection& c, const char* answer);
-    void finish(Connection& c);
-    void drop(int fd, const char* reason);
-    void end_session(uint64_t id, const char* reason);
-    void expire();
-    bool wants_read(const Connection& c) const;
-    Connection* peer_of(const Connection& c);
-    bool blocked(uint32_t address);
-    void record_failure(uint32_t address);
-    std::string new_code();
+    bool listen(LoginSide side, int port, int* bound_port, std::string* error);
+    bool listen_on(LoginSide side, const asio::ip::address& address, int port, int* bound_port,
+                   std::string* error);
+    bool load_tls(std::string* error);
+    void accept_next(Listener& listener);
+    void accepted(LoginSide side, ServerSocket socket);
+
+    size_t room_for(RelayConnection& c) override;
+    void on_bytes(RelayConnection& c, const char* data, size_t size) override;
+    void on_end(RelayConnection& c, const char* why) override;
+    void on_sent(RelayConnection& c) override;
+    void on_timer(RelayConnection& c) override;
+    void on_closed(RelayConnection& c) override;
+
+    void read_login(RelayConnection& c, const char* data, size_t size);
+    void login_tool(RelayConnection& c, const std::string& code);
+    void login_operator(RelayConnection& c, const std::string& line);
+    void logged_in(RelayConnection& c);
+    // Logs the refusal, answers, closes and counts the failure (kind null: not counted).
+    void refuse(RelayConnection& c, const char* reason, const std::string& answer, const FailureKind* kind);
+    void count_failure(RelayConnection& c, FailureKind kind);
+    RelaySession* new_session();
+    void arm_session_timer(RelaySession& s, uint64_t ms);
+    void session_timer_ran(const std::string& code, uint64_t id);
+    void end_session(RelaySession& s, const char* reason);
+    RelayConnection* peer_of(const RelayConnection& c) const;
     void log(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+    // First, so that it goes last: the connections' sockets need its services.
+    asio::io_context io_;
     RelayOptions options_;
     FILE* log_;
-    int tool_listener_ = -1;
-    int operator_listener_ = -1;
+    std::unique_ptr<asio::ssl::context> tls_;
+    std::vector<std::unique_ptr<Listener>> listeners_;
+    RelayTimer poke_;
     int tool_port_ = 0;
     int operator_port_ = 0;
     uint64_t next_session_id_ = 1;
-    std::unordered_map<int, Connection> connections_;
-    std::unordered_map<uint64_t, Session> sessions_;
-    std::unordered_map<std::string, uint64_t> codes_;
-    std::unordered_map<uint32_t, Failures> failures_;
-    std::vector<int> closing_;  // fds dropped during a round, erased after it
+    size_t open_connections_ = 0;
+    std::unordered_map<std::string, std::unique_ptr<RelaySession>> sessions_;  // by code
+    std::unordered_map<PeerAddress, AddressUse, PeerAddressHash> address_use_;
+    FailureTable failures_;
+    SlidingLimit tool_guesses_;  // wrong session codes, all addresses together
+    bool table_full_logged_ = false;
+    bool tool_guesses_logged_ = false;
 };
 
 // A uniformly random code of SESSION_CODE_DIGITS decimal digits from the system's

@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "remote/operator_link.h"
+#include "remote/operator_token.h"
 #include "remote/remote_commands.h"
 
 namespace {
 
 const char USAGE_LINE[] =
-    "usage: qv450-remote --server HOST:PORT [--token TOKEN] [--session CODE] COMMAND [ARGS]\n";
+    "usage: qv450-remote --server HOST:PORT [--token-file FILE] [--ca-file FILE | --insecure]\n"
+    "                    [--session CODE] COMMAND [ARGS]\n";
 
 void print_usage(FILE* out) {
     std::fputs(USAGE_LINE, out);
@@ -24,8 +26,10 @@ void print_usage(FILE* out) {
                out);
     std::fputs(REMOTE_COMMANDS_USAGE, out);
     std::fputs("Without --session a command opens a session of its own and waits for the fitter\n"
-               "to log in with its code. The operator token comes from --token or\n"
-               "QV450_OPERATOR_TOKEN.\n",
+               "to log in with its code. The operator token comes from --token-file,\n"
+               "QV450_OPERATOR_TOKEN or a prompt. The server's certificate is checked against the\n"
+               "system's store or --ca-file; --insecure talks plain text to a server without a\n"
+               "certificate.\n",
                out);
 }
 
@@ -62,9 +66,8 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
-    std::string server, session;
-    const char* env_token = std::getenv("QV450_OPERATOR_TOKEN");
-    std::string token = env_token ? env_token : "";
+    std::string server, session, token_file;
+    OperatorSecurity security;
     std::vector<std::string> command;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -72,11 +75,17 @@ int main(int argc, char** argv) {
             print_usage(stdout);
             return 0;
         }
-        bool takes_value = arg == "--server" || arg == "--token" || arg == "--session";
+        if (arg == "--token")
+            return fail("--token would show the token to every user of this computer: use --token-file "
+                        "FILE or QV450_OPERATOR_TOKEN"),
+                   2;
+        bool takes_value = arg == "--server" || arg == "--token-file" || arg == "--session" || arg == "--ca-file";
         if (takes_value && i + 1 >= argc) return fail(arg + " needs a value"), 2;
         if (arg == "--server") server = argv[++i];
-        else if (arg == "--token") token = argv[++i];
+        else if (arg == "--token-file") token_file = argv[++i];
         else if (arg == "--session") session = argv[++i];
+        else if (arg == "--ca-file") security.ca_file = argv[++i];
+        else if (arg == "--insecure") security.insecure = true;
         else if (command.empty() && arg.rfind("--", 0) == 0) return fail("unknown option " + arg), 2;
         else command.push_back(arg);
     }
@@ -89,7 +98,20 @@ int main(int argc, char** argv) {
     if (open && (command.size() != 1 || !session.empty())) return usage_error("open takes no argument and no --session");
     if (!open && !check_remote_command(command, &error)) return usage_error(error);
 
+    if (security.insecure && !security.ca_file.empty()) return usage_error("--insecure and --ca-file exclude each other");
+
+    std::string token;
+    const char* env_token = std::getenv("QV450_OPERATOR_TOKEN");
+    if (!token_file.empty()) {
+        if (!read_token_file(token_file, &token, &error)) return fail(error);
+    } else if (env_token && *env_token) {
+        token = env_token;
+    } else if (!prompt_token(&token, &error)) {
+        return fail(error);
+    }
+
     OperatorLink link;
+    link.set_security(security);
     std::string code;
     if (!link.open(server, token, session, &code, &error)) return fail(error);
     if (open) {

@@ -1,18 +1,9 @@
-// The operator's relay connection over TCP.
+// The operator's relay connection: the session handshake and the tool's stream.
 #include "remote/operator_link.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -32,12 +23,9 @@ bool split_server(const std::string& server, std::string* host, int* port) {
     long number = std::strtol(server.c_str() + colon + 1, &end, 10);
     if (!end || *end != '\0' || number < 1 || number > 65535) return false;
     *host = server.substr(0, colon);
+    if (host->size() > 2 && host->front() == '[' && host->back() == ']') *host = host->substr(1, host->size() - 2);
     *port = int(number);
     return true;
-}
-
-OperatorLink::~OperatorLink() {
-    if (fd_ >= 0) close(fd_);
 }
 
 bool OperatorLink::open(const std::string& server, const std::string& token, const std::string& code,
@@ -49,27 +37,10 @@ bool OperatorLink::open(const std::string& server, const std::string& token, con
         return false;
     }
     if (token.empty() || token.find_first_of(" \t\r\n") != std::string::npos) {
-        *error = "no usable operator token (--token or QV450_OPERATOR_TOKEN)";
+        *error = "no usable operator token";
         return false;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-        *error = "cannot resolve " + host;
-        return false;
-    }
-    sockaddr_in address = *reinterpret_cast<sockaddr_in*>(found->ai_addr);
-    freeaddrinfo(found);
-    address.sin_port = htons(uint16_t(port));
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0 || connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        *error = "cannot connect to " + server + ": " + std::strerror(errno);
-        return false;
-    }
-    int one = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (!channel_.connect(host, port, security_, HANDSHAKE_TIMEOUT_MS, error)) return false;
     std::string hello = code.empty() ? "OPEN " + token + "\n" : "JOIN " + token + " " + code + "\n";
     if (!send(hello, error)) return false;
     std::string line;
@@ -100,29 +71,16 @@ bool OperatorLink::wait_paired(std::string* error) {
 }
 
 bool OperatorLink::send(const std::string& bytes, std::string* error) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            *error = "the relay connection is lost";
-            return false;
-        }
-        sent += size_t(n);
-    }
-    return true;
+    if (channel_.send_all(bytes.data(), bytes.size())) return true;
+    *error = "the relay connection is lost";
+    return false;
 }
 
 bool OperatorLink::receive(int timeout_ms, bool* timed_out, std::string* error) {
-    *timed_out = false;
-    pollfd p{fd_, POLLIN, 0};
-    int r = poll(&p, 1, timeout_ms);
-    if (r == 0) {
-        *timed_out = true;
-        return false;
-    }
     char buffer[16384];
-    ssize_t n = r > 0 ? recv(fd_, buffer, sizeof buffer, 0) : -1;
+    int n = channel_.receive(buffer, sizeof buffer, timeout_ms);
+    *timed_out = n == OperatorChannel::RECEIVE_TIMED_OUT;
+    if (*timed_out) return false;
     if (n <= 0) {
         *error = paired_ ? "the tool left the session" : "the relay server closed the connection";
         return false;

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "remote/operator_channel.h"
 #include "remote/tool_stream.h"
 
 class OperatorLink {
 public:
-    ~OperatorLink();
+    // TLS with the system's trusted certificates unless set otherwise before open.
+    void set_security(const OperatorSecurity& security) { security_ = security; }
 
     // Connects to host:port and opens a session (empty `code`) or joins one. On
     // success *code_out holds the session's code. False with a reason otherwise.
@@ -27,7 +29,7 @@ public:
 
     // Serial bytes from the module arrive here (nullptr: dropped).
     void set_serial_sink(std::string* sink) { serial_sink_ = sink; }
-    int fd() const { return fd_; }
+    int fd() const { return channel_.fd(); }
 
 private:
     bool read_line(std::string* line, int timeout_ms, std::string* error);
@@ -35,7 +37,8 @@ private:
     // pairing, the line buffer. False on end of stream or failure.
     bool receive(int timeout_ms, bool* timed_out, std::string* error);
 
-    int fd_ = -1;
+    OperatorSecurity security_;
+    OperatorChannel channel_;
     bool paired_ = false;
     std::string lines_;  // handshake text not yet consumed
     ToolStreamParser parser_;
@@ -43,5 +46,6 @@ private:
     std::string* serial_sink_ = nullptr;
 };
 
-// "host:port" split; false when the port is missing or not a number 1..65535.
+// "host:port" or "[v6 address]:port" split; false when the port is missing or not a
+// number 1..65535.
 bool split_server(const std::string& server, std::string* host, int* port);

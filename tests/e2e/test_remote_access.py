@@ -2,7 +2,7 @@
 module logs in to qv450-relay with the code that qv450-remote printed; the operator
 reads the configuration, writes a changed one, flashes a demo firmware; a wrong code is
 refused, a second operator cannot take the session, and a killed operator leaves the
-tool's window usable."""
+tool's window usable. Operators reach the relay over TLS with a throwaway certificate."""
 
 import os
 import re
@@ -22,6 +22,13 @@ from qv450_driver import Program, find_all, label_reading, wait_for, window_titl
 TOKEN = "e2e-operator-token"
 BIN = os.path.dirname(os.environ["QV450_BINARY"])
 FIRMWARE = os.path.join(os.path.dirname(BIN), "firmware", "QV450_1611_GRUPA_A.bin")
+CERTIFICATES = os.path.join(os.path.dirname(__file__), "..", "relay", "make_test_certificates.sh")
+CA_FILE = None  # set once the certificates exist
+
+
+def remote(operator_port):
+    """The start of a qv450-remote command line for the relay's operator port."""
+    return [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}", "--ca-file", CA_FILE]
 
 
 def free_port():
@@ -45,7 +52,7 @@ class Operator:
 
     def __init__(self, operator_port):
         self.process = subprocess.Popen(
-            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}", "open"],
+            [*remote(operator_port), "open"],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), text=True, bufsize=1)
         self.code = self.process.stdout.readline().strip()
@@ -68,7 +75,13 @@ class Operator:
 
 
 def run():
+    global CA_FILE
     root = tempfile.mkdtemp(prefix="qv450-e2e-remote-")
+    subprocess.run([CERTIFICATES, root], check=True)
+    CA_FILE = os.path.join(root, "ca.crt")
+    config = os.path.join(root, "relay.conf")
+    with open(config, "w") as conf:
+        conf.write(f"tls_certificate = {root}/server.crt\ntls_key = {root}/server.key\n")
     folder = os.path.join(root, "module")
     tool_port = free_port()
     os.environ["QV450_RELAY_SERVER"] = f"127.0.0.1:{tool_port}"
@@ -80,7 +93,7 @@ def run():
         label_reading(main, "QV450-1605")
         relay = subprocess.Popen(
             [os.path.join(BIN, "qv450-relay"), "--tool-port", str(tool_port), "--operator-port", "0",
-             "--bind", "127.0.0.1"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+             "--bind", "127.0.0.1", "--config", config], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), text=True)
         operator_port = int(re.findall(r"port (\d+)", relay.stdout.readline())[1])
 
@@ -120,7 +133,7 @@ def run():
 
         # A second operator cannot join a session that has one.
         joined = subprocess.run(
-            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}",
+            [*remote(operator_port),
              "--session", operator.code, "state"], capture_output=True, text=True,
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
         assert joined.returncode != 0 and "already has an operator" in joined.stderr, joined.stderr
@@ -130,14 +143,14 @@ def run():
         operator.process.send_signal(signal.SIGKILL)
         operator.process.wait()
         state = subprocess.run(
-            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}",
+            [*remote(operator_port),
              "--session", operator.code, "identify"], capture_output=True, text=True,
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
         assert state.returncode == 0 and state.stdout.startswith("QV450-1611"), (state.stdout, state.stderr)
 
         # Serial bytes with "@" both ways: the simulated module's port echoes them.
         serial = subprocess.run(
-            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}",
+            [*remote(operator_port),
              "--session", operator.code, "serial"], input="a@b@@c\n", capture_output=True, text=True,
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
         assert serial.returncode == 0 and serial.stdout == "a@b@@c\n", (serial.stdout, serial.stderr)

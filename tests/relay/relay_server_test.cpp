@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <set>
 
 #include "platform/clock.h"
@@ -14,7 +16,7 @@
 
 namespace {
 
-const char TOKEN[] = "operator-secret";
+const char TOKEN[] = "operator-secret-16";
 
 class RelayServerTest : public ::testing::Test {
 protected:
@@ -27,9 +29,11 @@ protected:
     }
     ~RelayServerTest() override {
         for (int fd : fds) close(fd);
+        server.reset();
+        std::fclose(log_file);
     }
     void SetUp() override {
-        server.reset(new RelayServer(options, nullptr));
+        server.reset(new RelayServer(options, log_file));
         std::string error;
         ASSERT_TRUE(server->start(&error)) << error;
     }
@@ -45,8 +49,9 @@ protected:
         EXPECT_EQ(answer.substr(0, 5), "CODE ");
         return answer.size() >= 13 ? answer.substr(5, 8) : "";
     }
-    std::string tool_login(const std::string& code, int* tool, bool* closed = nullptr) {
-        *tool = track(connect_loopback(server->tool_port()));
+    std::string tool_login(const std::string& code, int* tool, bool* closed = nullptr,
+                           const char* source = "127.0.0.1") {
+        *tool = track(connect_loopback(server->tool_port(), source));
         send_text(*tool, code + "\n");
         return receive(*server, *tool, 2, closed);
     }
@@ -57,7 +62,19 @@ protected:
         ASSERT_EQ(receive(*server, *op, 7), "PAIRED\n");
     }
 
+    // The log lines that contain `text`.
+    std::vector<std::string> log_lines(const std::string& text) {
+        std::vector<std::string> found;
+        char line[512];
+        std::rewind(log_file);
+        while (std::fgets(line, sizeof line, log_file))
+            if (std::strstr(line, text.c_str())) found.push_back(line);
+        std::fseek(log_file, 0, SEEK_END);
+        return found;
+    }
+
     platform::ScopedVirtualClock clock;
+    FILE* log_file = std::tmpfile();
     RelayOptions options;
     std::unique_ptr<RelayServer> server;
     std::vector<int> fds;
@@ -87,7 +104,7 @@ TEST_F(RelayServerTest, SessionCodeHasEightDigitsAndAdmitsOneToolOnly) {
 TEST_F(RelayServerTest, WrongCodesAreRefusedAndAnAddressIsBlockedAfterRepeatedFailures) {
     int op, tool;
     std::string code = open_session(&op);
-    for (const char* wrong : {"", "00000000x", "12345678"}) {
+    for (const char* wrong : {"12345678", "87654321", "11111111"}) {
         if (wrong == code) continue;
         EXPECT_EQ(tool_login(wrong, &tool), "NO") << wrong;
     }
@@ -103,20 +120,28 @@ TEST_F(RelayServerTest, BlockedAddressLoginsAgainAfterTheWindow) {
     SetUp();
     int op, tool;
     std::string code = open_session(&op);
-    for (int i = 0; i < 3; ++i) tool_login("bad", &tool);
+    for (int i = 0; i < 3; ++i) tool_login(code == "00000001" ? "00000002" : "00000001", &tool);
     EXPECT_EQ(tool_login(code, &tool), "NO");
     clock.get().advance_us(uint64_t(options.failure_window_s) * 1000000);
     EXPECT_EQ(tool_login(code, &tool), "OK");
 }
 
-TEST_F(RelayServerTest, OperatorLoginFailures) {
+// Slips that reveal nothing spend a budget of their own, apart from wrong tokens, and
+// the operators' budget is apart from the tools': a fitter's slips lock out no desk.
+TEST_F(RelayServerTest, OperatorLoginFailuresAndTheirBudgets) {
+    options.max_noise_failures = 4;
+    options.code_ttl_s = 100000;
+    SetUp();
     struct Case {
         const char* line;
         const char* answer;
+        const char* logged;
     } cases[] = {
-        {"OPEN wrong\n", "ERR wrong operator token\n"},
-        {"HELLO\n", "ERR expected OPEN <token> or JOIN <token> <code>\n"},
-        {"JOIN operator-secret 99999999\n", "ERR no such session\n"},
+        {"OPEN wrong\n", "ERR wrong operator token\n", "wrong token"},
+        {"HELLO\n", "ERR expected OPEN <token> or JOIN <token> <code>\n", "malformed login line"},
+        {"JOIN operator-secret-16 99999999\n", "ERR no such session\n", "no such session"},
+        {"OPEN operator-secret-16 x\n", "ERR expected OPEN <token> or JOIN <token> <code>\n", "malformed"},
+        {"OPEN wrong\n", "ERR wrong operator token\n", "wrong token"},
     };
     for (const Case& c : cases) {
         int op = track(connect_loopback(server->operator_port()));
@@ -124,10 +149,24 @@ TEST_F(RelayServerTest, OperatorLoginFailures) {
         bool closed = false;
         EXPECT_EQ(receive(*server, op, 200, &closed), c.answer) << c.line;
         EXPECT_TRUE(closed) << c.line;
+        EXPECT_FALSE(log_lines(std::string("operator login refused from 127.0.0.1: ") + c.logged).empty());
     }
-    int op = track(connect_loopback(server->operator_port()));
+    EXPECT_EQ(log_lines("login refused").size(), 5u);  // one line each
+    // Two wrong tokens and three slips: neither budget is spent yet.
+    int op;
+    std::string code = open_session(&op);
+    int tool;
+    for (int i = 0; i < 3; ++i) tool_login(code == "00000001" ? "00000002" : "00000001", &tool);
+    EXPECT_EQ(tool_login(code, &tool), "NO");  // the tools' budget is spent...
+    op = track(connect_loopback(server->operator_port()));
     send_text(op, std::string("OPEN ") + TOKEN + "\n");
+    EXPECT_EQ(receive(*server, op, 5).substr(0, 5), "CODE ");  // ...the operators' is not
+    op = track(connect_loopback(server->operator_port()));
+    send_text(op, "OPEN wrong\n");
+    receive(*server, op, 200);
+    op = track(connect_loopback(server->operator_port()));  // blocked: answered at once
     EXPECT_EQ(receive(*server, op, 200), "ERR too many failed logins\n");
+    EXPECT_EQ(log_lines("address 127.0.0.1 blocked for operator logins").size(), 1u);
 }
 
 TEST_F(RelayServerTest, AnUnusedCodeExpires) {
@@ -208,6 +247,10 @@ TEST_F(RelayServerTest, ASlowReaderHoldsBackItsPeerWithBoundedBuffering) {
     }
     EXPECT_LT(sent, big.size());  // the sender was held back
     EXPECT_LE(most_buffered, RELAY_CONNECTION_BUFFER + 16 * 1024);
+    // Held back means not read at all, not read again and again for nothing.
+    uint64_t reads = server->stats().reads;
+    pump(*server, 50);
+    EXPECT_EQ(server->stats().reads, reads);
     std::string got;
     std::vector<char> buffer(1 << 20);
     for (int round = 0; round < 200000 && got.size() < big.size(); ++round) {
@@ -233,6 +276,142 @@ TEST_F(RelayServerTest, TheToolLeavingEndsTheSessionAndClosesTheOperator) {
     bool closed = false;
     EXPECT_EQ(receive(*server, op, 100, &closed), "@!");  // what it sent is delivered first
     EXPECT_TRUE(closed);
+}
+
+// A connection that says nothing is closed at the login time-out, and the time-out
+// counts as a failed login that reveals nothing.
+TEST_F(RelayServerTest, ASilentLoginTimesOutAndCountsAsAFailure) {
+    options.max_noise_failures = 2;
+    SetUp();
+    for (int i = 0; i < 2; ++i) {
+        int silent = track(connect_loopback(server->tool_port()));
+        pump(*server);
+        clock.get().advance_us(uint64_t(options.login_timeout_s) * 1000000);
+        bool closed = false;
+        EXPECT_EQ(receive(*server, silent, 100, &closed), "");
+        EXPECT_TRUE(closed);
+    }
+    EXPECT_EQ(log_lines("tool login refused from 127.0.0.1: login timed out").size(), 2u);
+    int tool = track(connect_loopback(server->tool_port()));
+    EXPECT_EQ(receive(*server, tool, 100), "NO");  // blocked, before it says a word
+}
+
+// Blocking an address closes its other pending logins at once, without waiting for
+// their time-out.
+TEST_F(RelayServerTest, ABlockedAddressLosesItsPendingLoginsAtOnce) {
+    int waiting = track(connect_loopback(server->tool_port()));
+    int other = track(connect_loopback(server->tool_port(), "127.0.0.2"));
+    pump(*server);
+    int tool;
+    for (const char* wrong : {"00000001", "00000002", "00000003"}) tool_login(wrong, &tool);
+    bool closed = false;
+    EXPECT_EQ(receive(*server, waiting, 100, &closed), "NO");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(receive(*server, other, 100, nullptr, 10), "");  // another address is left alone
+}
+
+TEST_F(RelayServerTest, OneAddressCannotTakeEveryConnection) {
+    options.max_logins_per_address = 2;
+    options.max_connections_per_address = 4;
+    SetUp();
+    int op, tool;
+    paired(&op, &tool);  // two open, logged in
+    for (int i = 0; i < 2; ++i) track(connect_loopback(server->tool_port()));
+    pump(*server);
+    bool closed = false;
+    int over = track(connect_loopback(server->tool_port()));  // a fifth
+    EXPECT_EQ(receive(*server, over, 100, &closed), "");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(log_lines("too many connections from this address").size(), 1u);
+    close(op);  // room for one more, but not for a third login in progress
+    over = track(connect_loopback(server->tool_port()));
+    EXPECT_EQ(receive(*server, over, 100, &closed), "");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(log_lines("too many unfinished logins from this address").size(), 1u);
+    int elsewhere = track(connect_loopback(server->tool_port(), "127.0.0.2"));
+    send_text(elsewhere, "00000000\n");
+    EXPECT_EQ(receive(*server, elsewhere, 2), "NO");  // heard out
+}
+
+// A table flooded with single failures from many addresses forgets none of its blocks;
+// once it holds nothing but blocks, addresses it does not know are refused.
+TEST_F(RelayServerTest, AFullFailureTableKeepsItsBlocks) {
+    options.failure_table_size = 4;
+    options.code_ttl_s = 100000;
+    SetUp();
+    int op, tool;
+    std::string code = open_session(&op);
+    std::string wrong = code == "00000001" ? "00000002" : "00000001";
+    for (int i = 0; i < 3; ++i) tool_login(wrong, &tool);
+    std::string flood[] = {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5", "127.0.0.6", "127.0.0.7"};
+    for (const std::string& from : flood) tool_login(wrong, &tool, nullptr, from.c_str());
+    EXPECT_EQ(tool_login(code, &tool), "NO");
+    for (int i = 0; i < 2; ++i) tool_login(wrong, &tool, nullptr, "127.0.0.5");  // block 3 more
+    for (int i = 0; i < 2; ++i) tool_login(wrong, &tool, nullptr, "127.0.0.6");
+    for (int i = 0; i < 2; ++i) tool_login(wrong, &tool, nullptr, "127.0.0.7");
+    EXPECT_EQ(tool_login(code, &tool, nullptr, "127.0.0.9"), "NO");
+    clock.get().advance_us(uint64_t(options.failure_window_s) * 1000000);
+    EXPECT_EQ(tool_login(code, &tool, nullptr, "127.0.0.9"), "OK");
+}
+
+// Many addresses together get only so many wrong session codes a day.
+TEST_F(RelayServerTest, WrongCodesHaveAServerWideDailyLimit) {
+    options.max_tool_failures_per_day = 3;
+    options.code_ttl_s = 2 * 24 * 3600;
+    options.idle_timeout_s = 3 * 24 * 3600;
+    SetUp();
+    int op, tool;
+    std::string code = open_session(&op);
+    std::string wrong = code == "00000001" ? "00000002" : "00000001";
+    for (const char* from : {"127.0.0.2", "127.0.0.3", "127.0.0.4"}) tool_login(wrong, &tool, nullptr, from);
+    EXPECT_EQ(tool_login(code, &tool, nullptr, "127.0.0.5"), "NO");
+    EXPECT_EQ(log_lines("server-wide limit").size(), 2u);  // reached, and the refusal
+    clock.get().advance_us(24 * 3600 * 1000000ull);
+    EXPECT_EQ(tool_login(code, &tool, nullptr, "127.0.0.5"), "OK");
+}
+
+TEST_F(RelayServerTest, ListensOnIpv6AndIpv4) {
+    options.bind_address = "";
+    SetUp();
+    int op, tool;
+    std::string code = open_session(&op);
+    tool = track(connect_loopback(server->tool_port(), "::1", "::1"));
+    ASSERT_GE(tool, 0);
+    send_text(tool, code + "\n");
+    EXPECT_EQ(receive(*server, tool, 2), "OK");
+    EXPECT_EQ(log_lines("tool logged in from ::1").size(), 1u);
+}
+
+TEST(RelayOptions, TheServiceDescriptorLimitHoldsTheDefaultSessions) {
+    std::ifstream unit(QV450_SOURCE_DIR "/packaging/systemd/qv450-relay.service");
+    std::string line;
+    uint64_t limit = 0;
+    while (std::getline(unit, line))
+        if (line.rfind("LimitNOFILE=", 0) == 0) limit = std::stoull(line.substr(12));
+    RelayOptions options;
+    fit_to_descriptor_limit(limit, &options);
+    EXPECT_EQ(options.max_sessions, RelayOptions().max_sessions);
+    EXPECT_LT(uint64_t(options.max_sessions) * 2 + 1024, limit);  // and some room for logins
+    fit_to_descriptor_limit(1000, &options);
+    EXPECT_EQ(options.max_sessions, 484);
+}
+
+// The service gets its configuration and certificate files as credentials in one folder.
+TEST(RelayOptions, RelativeCertificateNamesAreBesideTheConfiguration) {
+    char folder[] = "/tmp/qv450-conf-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string path = std::string(folder) + "/relay.conf";
+    std::ofstream(path) << "operator_token = a-token-of-16-chars\ntls_certificate = relay.crt\ntls_key = /keys/k.pem\n";
+    RelayOptions options;
+    std::string error;
+    bool help = false;
+    char program[] = "qv450-relay", flag[] = "--config";
+    char* argv[] = {program, flag, &path[0]};
+    EXPECT_TRUE(parse_relay_options(3, argv, &options, &error, &help)) << error;
+    EXPECT_EQ(options.tls_certificate, std::string(folder) + "/relay.crt");
+    EXPECT_EQ(options.tls_key, "/keys/k.pem");
+    unlink(path.c_str());
+    rmdir(folder);
 }
 
 TEST(RelayOptions, ConfigurationTextAndEnvironment) {

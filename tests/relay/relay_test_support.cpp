@@ -7,14 +7,30 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
-int connect_loopback(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+int connect_loopback(int port, const char* source, const char* address) {
+    sockaddr_in6 to{}, from{};
+    bool v6 = std::strchr(address, ':') != nullptr;
+    socklen_t length = v6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    sockaddr_in* to4 = reinterpret_cast<sockaddr_in*>(&to);
+    sockaddr_in* from4 = reinterpret_cast<sockaddr_in*>(&from);
+    if (v6) {
+        to.sin6_family = from.sin6_family = AF_INET6;
+        to.sin6_port = htons(uint16_t(port));
+        inet_pton(AF_INET6, address, &to.sin6_addr);
+    } else {
+        to4->sin_family = from4->sin_family = AF_INET;
+        to4->sin_port = htons(uint16_t(port));
+        inet_pton(AF_INET, address, &to4->sin_addr);
+        inet_pton(AF_INET, source, &from4->sin_addr);
+    }
+    int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (!v6 && bind(fd, reinterpret_cast<sockaddr*>(&from), length) != 0) {
+        close(fd);
+        return -1;
+    }
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), length) != 0) {
         close(fd);
         return -1;
     }

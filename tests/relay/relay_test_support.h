@@ -6,8 +6,9 @@
 
 #include "relay/relay_server.h"
 
-// Connects to 127.0.0.1:port; -1 on failure.
-int connect_loopback(int port);
+// Connects to port on `address` (IPv4 or IPv6) from `source` (an address of this host,
+// so that tests can speak for many peers: all of 127.0.0.0/8 is loopback); -1 on failure.
+int connect_loopback(int port, const char* source = "127.0.0.1", const char* address = "127.0.0.1");
 
 // Sends everything (the kernel buffers are large enough for the tests' sizes).
 void send_text(int fd, const std::string& text);

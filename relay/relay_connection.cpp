@@ -1,0 +1,252 @@
+// A relay connection's reads, writes, closing and timer.
+#include "relay/relay_connection.h"
+
+#include <asio/post.hpp>
+#include <asio/write.hpp>
+#include <algorithm>
+
+namespace {
+
+constexpr size_t READ_CHUNK = 16 * 1024;
+// Reads in a row before the connection lets the others have a turn.
+constexpr int READS_PER_TURN = 4;
+
+}  // namespace
+
+RelayConnection::RelayConnection(ServerSocket socket, asio::ssl::context* tls, ConnectionEvents& events,
+                                 LoginSide side_, const asio::ip::address& peer)
+    : side(side_),
+      peer_(peer.is_v4() ? asio::ip::make_address_v6(asio::ip::v4_mapped, peer.to_v4()) : peer.to_v6()),
+      socket_(std::move(socket)),
+      events_(events) {
+    std::error_code ignored;
+    socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
+    socket_.non_blocking(true, ignored);
+    if (tls) tls_.reset(new Tls(socket_, *tls));
+}
+
+std::string RelayConnection::address() const {
+    if (peer_.is_v4_mapped()) return asio::ip::make_address_v4(asio::ip::v4_mapped, peer_).to_string();
+    return peer_.to_string();
+}
+
+void RelayConnection::start() {
+    if (!tls_) {
+        read_some();
+        return;
+    }
+    reading_ = true;
+    tls_->stream.async_handshake(asio::ssl::stream_base::server, [self = shared_from_this()](const std::error_code& ec) {
+        self->reading_ = false;
+        if (!self->open_) return;
+        if (ec) {
+            self->end("TLS handshake failed");
+            return;
+        }
+        self->handshaken_ = true;
+        self->tls_write();
+        self->tls_read();
+    });
+}
+
+void RelayConnection::resume_reading() {
+    if (!open_ || reading_ || (tls_ && !handshaken_)) return;
+    if (tls_) tls_read();
+    else read_some();
+}
+
+// Edge-triggered readiness: wait only after a read found nothing, or data already
+// waiting would never wake us.
+void RelayConnection::read_some() {
+    for (int turn = 0; turn < READS_PER_TURN; ++turn) {
+        if (!open_) return;
+        ++reads;
+        size_t room = finishing_ ? READ_CHUNK : std::min(READ_CHUNK, events_.room_for(*this));
+        if (room == 0) return;  // resume_reading starts again
+        char buffer[READ_CHUNK];
+        std::error_code ec;
+        size_t n = socket_.read_some(asio::buffer(buffer, room), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again) {
+            wait_readable();
+            return;
+        }
+        if (ec) {
+            end(ec == asio::error::eof ? "closed" : "failed");
+            return;
+        }
+        deliver(buffer, n);
+    }
+    reading_ = true;
+    asio::post(socket_.get_executor(), [self = shared_from_this()] {
+        self->reading_ = false;
+        self->read_some();
+    });
+}
+
+void RelayConnection::wait_readable() {
+    reading_ = true;
+    socket_.async_wait(ServerSocket::wait_read, [self = shared_from_this()](const std::error_code& ec) {
+        self->reading_ = false;
+        if (!self->open_ || ec == asio::error::operation_aborted) return;
+        self->read_some();
+    });
+}
+
+void RelayConnection::tls_read() {
+    if (!open_ || reading_) return;
+    size_t room = finishing_ ? READ_CHUNK : std::min(READ_CHUNK, events_.room_for(*this));
+    if (room == 0) return;
+    if (!tls_->buffer) tls_->buffer.reset(new char[READ_CHUNK]);
+    reading_ = true;
+    tls_->stream.async_read_some(asio::buffer(tls_->buffer.get(), room),
+                          [self = shared_from_this()](const std::error_code& ec, size_t n) {
+                              self->reading_ = false;
+                              ++self->reads;
+                              if (!self->open_) return;
+                              if (ec) {
+                                  self->end(ec == asio::error::eof || ec == asio::ssl::error::stream_truncated
+                                                ? "closed"
+                                                : "failed");
+                                  return;
+                              }
+                              self->deliver(self->tls_->buffer.get(), n);
+                              self->tls_read();
+                          });
+}
+
+void RelayConnection::deliver(const char* data, size_t size) {
+    if (!finishing_) events_.on_bytes(*this, data, size);
+}
+
+void RelayConnection::send(const char* data, size_t size) {
+    if (!open_ || size == 0) return;
+    if (tls_) {
+        out_.append(data, size);
+        tls_write();
+        return;
+    }
+    if (pending() == 0) {
+        std::error_code ec;
+        size_t n = socket_.write_some(asio::buffer(data, size), ec);
+        // A failed write is found again, and reported, after the write wait below.
+        if (!ec) {
+            data += n;
+            size -= n;
+        }
+        if (size == 0) return;
+    }
+    out_.append(data, size);
+    wait_writable();
+}
+
+void RelayConnection::wait_writable() {
+    if (writing_wait_) return;
+    writing_wait_ = true;
+    socket_.async_wait(ServerSocket::wait_write, [self = shared_from_this()](const std::error_code& ec) {
+        self->writing_wait_ = false;
+        if (!self->open_ || ec == asio::error::operation_aborted) return;
+        self->write_queued();
+    });
+}
+
+void RelayConnection::write_queued() {
+    size_t sent = 0;
+    while (sent < out_.size()) {
+        std::error_code ec;
+        size_t n = socket_.write_some(asio::buffer(out_.data() + sent, out_.size() - sent), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again) break;
+        if (ec) {
+            if (finishing_) close();
+            else end("failed");
+            return;
+        }
+        sent += n;
+    }
+    if (sent == out_.size()) std::string().swap(out_);  // an idle connection keeps no buffer
+    else out_.erase(0, sent);
+    if (!out_.empty()) wait_writable();
+    else if (finishing_) after_finish();
+    if (open_) events_.on_sent(*this);
+}
+
+void RelayConnection::tls_write() {
+    if (!open_ || !handshaken_ || !tls_->writing.empty()) return;
+    if (pending() == 0) {
+        if (finishing_) after_finish();
+        return;
+    }
+    tls_->writing.swap(out_);
+    asio::async_write(tls_->stream, asio::buffer(tls_->writing), [self = shared_from_this()](const std::error_code& ec, size_t) {
+        std::string().swap(self->tls_->writing);
+        if (!self->open_) return;
+        if (ec) {
+            if (self->finishing_) self->close();
+            else self->end("failed");
+            return;
+        }
+        self->tls_write();
+        if (self->open_) self->events_.on_sent(*self);
+    });
+}
+
+void RelayConnection::set_timer(uint64_t ms) {
+    if (!open_) return;
+    if (!timer_) timer_.reset(new RelayTimer(socket_.get_executor()));
+    timer_->expires_at(relay_time_after_ms(ms));
+    timer_->async_wait([self = shared_from_this()](const std::error_code& ec) {
+        // A timer set again after it ran out but before this ran is not due yet.
+        if (ec || !self->open_ || !self->timer_ || self->timer_->expiry() > RelayClock::now()) return;
+        self->timer_.reset();
+        self->events_.on_timer(*self);
+    });
+}
+
+void RelayConnection::cancel_timer() { timer_.reset(); }
+
+void RelayConnection::finish(uint64_t grace_ms) {
+    if (!open_ || finishing_) return;
+    if (tls_ && !handshaken_) {
+        close();  // nothing can be said before the handshake
+        return;
+    }
+    finishing_ = true;
+    phase = ConnectionPhase::CLOSING;
+    set_timer(grace_ms);
+    if (tls_) {
+        tls_write();
+    } else if (pending() == 0) {
+        after_finish();
+    }
+    resume_reading();  // to see the peer's close; what it still sends is dropped
+}
+
+void RelayConnection::after_finish() {
+    if (tls_) {
+        if (!handshaken_) {
+            close();
+            return;
+        }
+        tls_->stream.async_shutdown([self = shared_from_this()](const std::error_code&) { self->close(); });
+        return;
+    }
+    std::error_code ignored;
+    socket_.shutdown(ServerSocket::shutdown_send, ignored);
+}
+
+void RelayConnection::end(const char* why) {
+    if (!open_) return;
+    if (!finishing_) events_.on_end(*this, why);
+    // The server may have chosen to finish it (send what is queued first).
+    if (open_ && !(finishing_ && phase == ConnectionPhase::CLOSING && pending() > 0)) close();
+}
+
+void RelayConnection::close() {
+    if (!open_) return;
+    open_ = false;
+    timer_.reset();
+    std::error_code ignored;
+    socket_.close(ignored);
+    std::string().swap(out_);
+    std::string().swap(inbox);
+    events_.on_closed(*this);
+}

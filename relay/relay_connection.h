@@ -1,0 +1,111 @@
+// One relay connection: its socket (plain, or TLS on the operator port), the bytes it
+// still has to send, what it read before its session took it, and its timer. Reads
+// and writes are chained through completion handlers on the server's io_context;
+// reading stops while the server says the bytes would have nowhere to go.
+#pragma once
+
+#include <asio/ip/tcp.hpp>
+#include <asio/ssl/context.hpp>
+#include <asio/ssl/stream.hpp>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "relay/login_limits.h"
+#include "relay/peer_address.h"
+#include "relay/relay_clock.h"
+
+using ServerSocket = asio::basic_stream_socket<asio::ip::tcp, RelayExecutor>;
+class RelayConnection;
+struct RelaySession;
+
+// What a connection asks of its server.
+class ConnectionEvents {
+public:
+    // How many bytes the connection may read now; 0 pauses reading until resume_reading.
+    virtual size_t room_for(RelayConnection& c) = 0;
+    virtual void on_bytes(RelayConnection& c, const char* data, size_t size) = 0;
+    // The peer closed or the connection failed; `why` is for the log.
+    virtual void on_end(RelayConnection& c, const char* why) = 0;
+    // Some queued bytes went out.
+    virtual void on_sent(RelayConnection& c) = 0;
+    // The connection's timer ran out.
+    virtual void on_timer(RelayConnection& c) = 0;
+    // The socket is closed: the last call for this connection.
+    virtual void on_closed(RelayConnection& c) = 0;
+
+protected:
+    ~ConnectionEvents() = default;
+};
+
+enum class ConnectionPhase : uint8_t { LOGIN, WAITING, PAIRED, CLOSING };
+
+class RelayConnection : public std::enable_shared_from_this<RelayConnection> {
+public:
+    // `tls` is null for plain text. The socket must be open.
+    RelayConnection(ServerSocket socket, asio::ssl::context* tls, ConnectionEvents& events, LoginSide side,
+                    const asio::ip::address& address);
+    RelayConnection(const RelayConnection&) = delete;
+    RelayConnection& operator=(const RelayConnection&) = delete;
+
+    // Starts the TLS handshake, if any, then reading.
+    void start();
+    // Reads again after room_for gave 0; harmless when reading already.
+    void resume_reading();
+    // Queues bytes; what the socket takes at once is written at once.
+    void send(const char* data, size_t size);
+    void send(const std::string& text) { send(text.data(), text.size()); }
+    // Bytes queued and not yet written.
+    size_t pending() const { return out_.size() + (tls_ ? tls_->writing.size() : 0); }
+    // Arms the connection's one timer (a later call replaces it); on_timer when it runs out.
+    void set_timer(uint64_t ms);
+    void cancel_timer();
+    // Sends what is queued, then closes once the peer has closed too or `grace_ms` ran
+    // out, so that a last answer is not lost to a reset.
+    void finish(uint64_t grace_ms);
+    // Closes at once; queued bytes are dropped.
+    void close();
+    bool is_open() const { return open_; }
+    bool tls() const { return tls_ != nullptr; }
+
+    const LoginSide side;
+    PeerAddress key() const { return peer_address_of(peer_); }
+    std::string address() const;  // for the log
+    ConnectionPhase phase = ConnectionPhase::LOGIN;
+    RelaySession* session = nullptr;
+    // The login line so far; later, an operator's bytes held until its tool arrives.
+    std::string inbox;
+    uint32_t reads = 0;  // read calls made, for the server's statistics
+
+private:
+    void read_some();
+    void wait_readable();
+    void deliver(const char* data, size_t size);
+    void wait_writable();
+    void write_queued();
+    void end(const char* why);
+    void after_finish();
+    void tls_read();
+    void tls_write();
+
+    asio::ip::address_v6 peer_;  // IPv4 in its mapped form
+    // Only operators may use TLS: its state is kept apart, so that the many plain
+    // connections do not carry it.
+    struct Tls {
+        Tls(ServerSocket& socket, asio::ssl::context& context) : stream(socket, context) {}
+        asio::ssl::stream<ServerSocket&> stream;
+        std::string writing;  // the bytes of the write in flight
+        std::unique_ptr<char[]> buffer;
+    };
+
+    ServerSocket socket_;
+    std::unique_ptr<Tls> tls_;
+    std::unique_ptr<RelayTimer> timer_;  // only while a time-out runs
+    ConnectionEvents& events_;
+    std::string out_;       // bytes to send
+    bool open_ = true;
+    bool reading_ = false;  // a read or a readiness wait is in flight
+    bool writing_wait_ = false;
+    bool finishing_ = false;
+    bool handshaken_ = false;
+};

@@ -1,0 +1,134 @@
+// The operator port over TLS with a throwaway certificate authority, and the operator
+// tool's refusals: unverified servers, plain text unless asked, tokens on the command
+// line.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "relay/relay_server.h"
+#include "relay_test_support.h"
+#include "remote/operator_link.h"
+#include "remote/operator_token.h"
+
+namespace {
+
+const char TOKEN[] = "operator-secret-16";
+
+class RelayTlsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char pattern[] = "/tmp/qv450-tls-XXXXXX";
+        folder = mkdtemp(pattern);
+        ASSERT_EQ(std::system((std::string(QV450_TEST_CERTIFICATES " ") + folder).c_str()), 0);
+    }
+    static void TearDownTestSuite() { EXPECT_EQ(std::system(("rm -rf " + folder).c_str()), 0); }
+
+    void start(bool tls) {
+        RelayOptions options;
+        options.bind_address = "127.0.0.1";
+        options.tool_port = options.operator_port = 0;
+        options.operator_token = TOKEN;
+        if (tls) {
+            options.tls_certificate = folder + "/server.crt";
+            options.tls_key = folder + "/server.key";
+        }
+        server.reset(new RelayServer(options, log_file));
+        std::string error;
+        ASSERT_TRUE(server->start(&error)) << error;
+        thread = std::thread([this] { server->run(); });
+    }
+    ~RelayTlsTest() override {
+        if (thread.joinable()) {
+            server->stop();
+            thread.join();
+        }
+        server.reset();
+        std::fclose(log_file);
+    }
+    // Logs a tool in with `code` and passes a command through the pair.
+    void pair_and_exchange(OperatorLink& link, const std::string& code) {
+        int tool = connect_loopback(server->tool_port());
+        timeval wait{5, 0};
+        setsockopt(tool, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        send_text(tool, code + "\n");
+        char got[3] = {};
+        EXPECT_EQ(recv(tool, got, 2, MSG_WAITALL), 2);
+        EXPECT_STREQ(got, "OK");
+        std::string error;
+        ASSERT_TRUE(link.wait_paired(&error)) << error;
+        ASSERT_TRUE(link.send("@R", &error));
+        EXPECT_EQ(recv(tool, got, 2, MSG_WAITALL), 2);
+        EXPECT_STREQ(got, "@R");
+        close(tool);
+    }
+
+    static std::string folder;
+    std::unique_ptr<RelayServer> server;
+    std::thread thread;
+    FILE* log_file = std::tmpfile();
+};
+std::string RelayTlsTest::folder;
+
+TEST_F(RelayTlsTest, OperatorsOnlyTalkToAServerTheyCanVerify) {
+    struct Case {
+        bool server_tls;
+        bool trust_test_ca;
+        bool insecure;
+        const char* error;  // nullptr: the session opens
+    } cases[] = {
+        {true, true, false, nullptr},
+        {true, false, false, "unable to get local issuer certificate"},
+        {true, false, true, "closed the connection"},
+        {false, true, false, "needs --insecure"},
+        {false, false, true, nullptr},
+    };
+    for (const Case& c : cases) {
+        start(c.server_tls);
+        OperatorSecurity security;
+        security.insecure = c.insecure;
+        if (c.trust_test_ca) security.ca_file = folder + "/ca.crt";
+        OperatorLink link;
+        link.set_security(security);
+        std::string code, error;
+        bool opened = link.open("127.0.0.1:" + std::to_string(server->operator_port()), TOKEN, "", &code, &error);
+        EXPECT_EQ(opened, c.error == nullptr) << error;
+        if (c.error) EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        else pair_and_exchange(link, code);
+        server->stop();
+        thread.join();
+    }
+    char line[512];
+    int refused = 0;
+    std::rewind(log_file);
+    while (std::fgets(line, sizeof line, log_file))
+        refused += std::strstr(line, "operator login refused from 127.0.0.1: connection TLS handshake failed") != nullptr;
+    EXPECT_GE(refused, 1);  // the plain-text operator (and the one that could not verify, if logged in time)
+}
+
+TEST(OperatorToken, FromAFileButNeverTheCommandLine) {
+    char path[] = "/tmp/qv450-token-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_EQ(write(fd, "from-the-file-16\r\nrest\n", 23), 23);
+    close(fd);
+    std::string token, error;
+    EXPECT_TRUE(read_token_file(path, &token, &error));
+    EXPECT_EQ(token, "from-the-file-16");
+    std::ofstream(path, std::ios::trunc) << "\n";
+    EXPECT_FALSE(read_token_file(path, &token, &error));
+    unlink(path);
+    EXPECT_FALSE(read_token_file(path, &token, &error));
+
+    FILE* run = popen(QV450_REMOTE " --server 127.0.0.1:1 --token secret-on-the-line state 2>&1", "r");
+    char said[512] = {};
+    size_t n = std::fread(said, 1, sizeof said - 1, run);
+    EXPECT_NE(pclose(run), 0);
+    EXPECT_NE(std::string(said, n).find("--token-file"), std::string::npos) << said;
+}
+
+}  // namespace
