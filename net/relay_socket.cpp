@@ -1,6 +1,11 @@
 // The relay socket over the platform's TCP client, and the module serial port of the
 // serial layer, as the relay sees them.
 #include "net/relay_io.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include "platform/tcp_socket.h"
 #include "serial/comport.h"
 #include "serial/module_serial_port.h"
@@ -60,6 +65,10 @@ RelayConnectResult connect_relay_socket(const std::string& host, int port, int t
     if (!platform::resolve_ipv4(host.c_str(), &address, wait_for(timeout_ms))) return RELAY_NO_HOST;
     int fd = platform::tcp_connect(address, uint16_t(port), wait_for(timeout_ms));
     if (fd < 0) return RELAY_NO_CONNECTION;
+    // Replies that follow one another ("@E6" then "@E7") must not wait for the
+    // server's delayed acknowledgement.
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     out->reset(new TcpRelaySocket(fd));
     return RELAY_CONNECTED;
 }
