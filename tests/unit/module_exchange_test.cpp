@@ -2,13 +2,17 @@
 // from the operator's side: configuration memory, identification, signal map.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <memory>
 
 #include "app/connection.h"
 #include "config/config_memory.h"
 #include "config/memory_blocks.h"
 #include "config/signal_monitor_table.h"
 #include "relay_module_link.h"
+#include "remote/remote_commands.h"
 
 namespace {
 
@@ -61,6 +65,87 @@ TEST_P(ModuleExchange, IdentityAndSignalMapReachTheCaller) {
     uint64_t map = 0;
     ASSERT_TRUE(read_signal_map(link(), &map, READ_REPLY_ATTEMPTS));
     EXPECT_EQ(map, 0x2000000001ull);
+}
+
+// The operator's commands on the same exchanges.
+class OperatorCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim.start(SimSettings())) << sim.relay()->error();
+        out = open_memstream(&text, &size);
+        session = std::make_unique<RemoteSession>(sim.relay()->connection(), out, out);
+    }
+    void TearDown() override {
+        session.reset();
+        std::fclose(out);
+        std::free(text);
+    }
+    bool run(const std::vector<std::string>& words) {
+        error.clear();
+        const bool ok = session->run(words, &error);
+        std::fflush(out);
+        return ok;
+    }
+    std::string write_file(const std::string& contents) {
+        const std::string path = testing::TempDir() + "qv450-operator.cfg";
+        std::ofstream(path, std::ios::binary) << contents;
+        return path;
+    }
+
+    SimulatedModuleOnLink sim{LinkKind::RELAY};
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = nullptr;
+    std::unique_ptr<RemoteSession> session;
+    std::string error;
+};
+
+TEST_F(OperatorCommand, WriteConfigKeepsWhatTheFileDoesNotName) {
+    uint8_t* memory = sim.module().memory();
+    const ConfigImage defaults = default_image();
+    std::memcpy(memory + 0x81, defaults.data() + 0x81, 0xDC - 0x81 + 1);
+    memory[0x85] |= 0x40;  // J2-4 inverted
+    memory[0xCB] = 0x96;   // J2-8 triggered on edge+0.75s
+    uint8_t before[256];
+    std::memcpy(before, memory, sizeof before);
+    ASSERT_TRUE(run({"write-config", write_file("carnumber=0\r\n")})) << error;
+    EXPECT_EQ(0, std::memcmp(before + 0x81, memory + 0x81, 0xDC - 0x81 + 1));
+    EXPECT_EQ(memory[LEVEL_ADDRESS], before[LEVEL_ADDRESS]);
+    EXPECT_EQ(memory[NUMBER_ADDRESS] | memory[NUMBER_ADDRESS + 1], 0);
+    // A compact file's I/O choice lands as the advanced view's entry it stands for.
+    ASSERT_TRUE(run({"write-config", write_file("J2_4_signal=1\r\nJ2_4_iotype=1\r\n")})) << error;
+    ConfigImage now;
+    std::memcpy(now.data(), memory, now.size());
+    PinRole role;
+    const PinSetting j2_4 = decode_image(now, PIN_J2_4, true, &role);
+    EXPECT_EQ(j2_4.signal, 1);
+    EXPECT_EQ(j2_4.io, 5);  // "Output- (max 16mA)"
+    EXPECT_TRUE(j2_4.inverted);
+}
+
+TEST_F(OperatorCommand, ARefusedWriteIsReportedAndNothingClaimedWritten) {
+    sim.module().refuse_writes(1);
+    EXPECT_FALSE(run({"write-config", write_file("carnumber=5\r\n")}));
+    EXPECT_NE(error.find("refused"), std::string::npos) << error;
+    EXPECT_EQ(std::string(text, size).find("configuration written"), std::string::npos);
+}
+
+TEST(OperatorCommandLine, BadCommandsAreRefusedBeforeAnythingWaits) {
+    const std::vector<std::pair<std::vector<std::string>, const char*>> cases = {
+        {{"read-config"}, ""},
+        {{"monitor", "3"}, ""},
+        {{"monitor"}, ""},
+        {{"reed-config"}, "unknown command reed-config"},
+        {{"monitor", "abc"}, "monitor: COUNT must be a whole number from 1 on, not \"abc\""},
+        {{"monitor", "0"}, "monitor: COUNT must be a whole number from 1 on, not \"0\""},
+        {{"flash"}, "flash needs one argument"},
+        {{"state", "now"}, "state takes no argument"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_EQ(check_remote_command(c.first, &error), !*c.second) << c.first[0];
+        EXPECT_EQ(error, c.second);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, ModuleExchange, ::testing::Values(LinkKind::LOCAL, LinkKind::RELAY),
