@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "config/config_file_overlay.h"
 #include "remote/operator_link.h"
 #include "remote/relay_link.h"
 
@@ -42,6 +43,8 @@ public:
 private:
     // The application firmware open at the tool; false with a reason otherwise.
     bool application_device(std::string* error);
+    // The header and pin area as the module has them.
+    bool read_module(ModuleConfiguration* config, std::string* error);
     // The reason of a failed step: the connection's when it broke, else `what`.
     bool failed(const std::string& what, std::string* error);
 
