@@ -34,7 +34,7 @@ protected:
     void SetUp() override { start(SimSettings()); }
     FrameLink& link() { return sim.link(); }
     void start(const SimSettings& settings) {
-        ASSERT_TRUE(sim.start(settings)) << (sim.relay() ? sim.relay()->error() : "");
+        ASSERT_TRUE(sim.start(settings)) << sim.error();
         module = &sim.module();
     }
     // The firmware version the module reports once it is found again.
