@@ -20,18 +20,6 @@
 #include "platform/clock.h"
 #include "remote/firmware_file.h"
 
-const char REMOTE_COMMANDS_USAGE[] =
-    "  state                the devices the tool has open\n"
-    "  identify             the module's model, firmware version and variant\n"
-    "  read-config          the module's configuration in the .cfg format\n"
-    "  write-config FILE    write a .cfg file's configuration to the module (what the\n"
-    "                       file does not name keeps the module's value)\n"
-    "  flash FILE.bin       replace the module's firmware\n"
-    "  monitor [COUNT]      the live signal map (COUNT readings, or until interrupted)\n"
-    "  text-lines           the module's text lines\n"
-    "  serial               pass standard input to the module's serial port and its\n"
-    "                       output to standard output\n";
-
 namespace {
 
 // Polls for the identity: each is a relay exchange with the module polled empty.

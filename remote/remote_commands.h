@@ -13,9 +13,6 @@
 #include "remote/operator_link.h"
 #include "remote/relay_link.h"
 
-// The commands and their arguments, one per line, for the usage text.
-extern const char REMOTE_COMMANDS_USAGE[];
-
 // Checks a command line without running it: a known command with the arguments it
 // takes. False with a reason.
 bool check_remote_command(const std::vector<std::string>& words, std::string* error);
