@@ -332,6 +332,9 @@ int main() {
     stop = true;
     serving.join();
 
+    // The tool does the same module work as the local side (its "@R" ends with the empty
+    // poll that the local side spends on its drain before each command); what remains is
+    // the tool's main-loop pause before each relay step, about 20 ms per memory block.
     const int blocks = 1 + PIN_AREA_BLOCK_COUNT;
     std::printf("configuration read: local %.3f s, remote %.3f s, ratio %.2f (goal <= 1.05)\n", local_read_s,
                 remote_read_s, remote_read_s / local_read_s);
