@@ -64,8 +64,8 @@ RelayConnectResult connect_relay_socket(const std::string& host, int port, int t
     if (!platform::resolve_ipv4(host.c_str(), &address, wait_for(timeout_ms))) return RELAY_NO_HOST;
     int fd = platform::tcp_connect(address, uint16_t(port), wait_for(timeout_ms));
     if (fd < 0) return RELAY_NO_CONNECTION;
-    // Replies often go out in two sends ("@R..." then "@G"): Nagle would hold the second
-    // for the server's delayed acknowledgement, 40 ms a time.
+    // Replies often go out in two sends ("@R..." then "@G", "@E6" then "@E7"): Nagle
+    // would hold the second for the server's delayed acknowledgement, 40 ms a time.
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     out->reset(new TcpRelaySocket(fd));

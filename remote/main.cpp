@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,28 +15,31 @@
 
 namespace {
 
-const char USAGE_LINE[] =
+const char USAGE[] =
     "usage: qv450-remote --server HOST:PORT [--token-file FILE] [--ca-file FILE | --insecure]\n"
-    "                    [--session CODE] COMMAND [ARGS]\n";
-
-void print_usage(FILE* out) {
-    std::fputs(USAGE_LINE, out);
-    std::fputs("commands:\n"
-               "  open                 open a session, print its code, then run commands read one per\n"
-               "                       line from standard input once the tool has logged in\n",
-               out);
-    std::fputs(REMOTE_COMMANDS_USAGE, out);
-    std::fputs("Without --session a command opens a session of its own and waits for the fitter\n"
-               "to log in with its code. The operator token comes from --token-file,\n"
-               "QV450_OPERATOR_TOKEN or a prompt. The server's certificate is checked against the\n"
-               "system's store or --ca-file; --insecure talks plain text to a server without a\n"
-               "certificate.\n",
-               out);
-}
+    "                    [--session CODE] COMMAND [ARGS]\n"
+    "commands:\n"
+    "  open                 open a session, print its code, then run commands read one per\n"
+    "                       line from standard input once the tool has logged in\n"
+    "  state                the devices the tool has open\n"
+    "  identify             the module's model, firmware version and variant\n"
+    "  read-config          the module's configuration in the .cfg format\n"
+    "  write-config FILE    write a .cfg file's configuration to the module (what the\n"
+    "                       file does not name keeps the module's value)\n"
+    "  flash FILE.bin       replace the module's firmware\n"
+    "  monitor [COUNT]      the live signal map (COUNT readings, or until interrupted)\n"
+    "  text-lines           the module's text lines\n"
+    "  serial               pass standard input to the module's serial port and its\n"
+    "                       output to standard output\n"
+    "Without --session a command opens a session of its own, prints its code and waits\n"
+    "for the fitter to log in with it.\n"
+    "The operator token comes from --token-file, QV450_OPERATOR_TOKEN or a prompt. The\n"
+    "server's certificate is checked against the system's store or --ca-file; --insecure\n"
+    "talks plain text to a server without a certificate.\n";
 
 // Bad arguments end the program at once, before anything waits for the fitter.
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "qv450-remote: %s\n%s", message.c_str(), USAGE_LINE);
+    std::fprintf(stderr, "qv450-remote: %s\n%.*s", message.c_str(), int(std::strstr(USAGE, "commands:") - USAGE), USAGE);
     return 2;
 }
 
@@ -72,7 +76,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            print_usage(stdout);
+            std::fputs(USAGE, stdout);
             return 0;
         }
         if (arg == "--token")
@@ -90,7 +94,7 @@ int main(int argc, char** argv) {
         else command.push_back(arg);
     }
     if (server.empty() || command.empty()) {
-        print_usage(stderr);
+        std::fputs(USAGE, stderr);
         return 2;
     }
     bool open = command[0] == "open";

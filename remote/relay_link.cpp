@@ -57,7 +57,8 @@ char RelayLink::ask_state() {
 }
 
 int RelayLink::open() {
-    if (!is_open()) ask_state();
+    // Polled empty once on opening, the module needs no drain before the first command.
+    if (!is_open() && ask_state() && is_open() && mode_ != LINK_BOOTLOADER) drain_frames();
     if (mode_ == LINK_BOOTLOADER) return 2;
     return is_open() ? 1 : 0;
 }

@@ -16,6 +16,7 @@ public:
     ~RelayLink() override { flush(); }
 
     // "@H" unless the tool already has the module open: it stays open for the session.
+    // The application firmware's waiting frames are then drained.
     int open() override;
     // "@!": the tool releases the module (and its serial port).
     void close() override;

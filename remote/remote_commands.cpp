@@ -20,18 +20,6 @@
 #include "platform/clock.h"
 #include "remote/firmware_file.h"
 
-const char REMOTE_COMMANDS_USAGE[] =
-    "  state                the devices the tool has open\n"
-    "  identify             the module's model, firmware version and variant\n"
-    "  read-config          the module's configuration in the .cfg format\n"
-    "  write-config FILE    write a .cfg file's configuration to the module (what the\n"
-    "                       file does not name keeps the module's value)\n"
-    "  flash FILE.bin       replace the module's firmware\n"
-    "  monitor [COUNT]      the live signal map (COUNT readings, or until interrupted)\n"
-    "  text-lines           the module's text lines\n"
-    "  serial               pass standard input to the module's serial port and its\n"
-    "                       output to standard output\n";
-
 namespace {
 
 // Polls for the identity: each is a relay exchange with the module polled empty.
@@ -162,12 +150,17 @@ bool RemoteSession::identify(std::string* error) {
     return true;
 }
 
+bool RemoteSession::read_module(ModuleConfiguration* config, std::string* error) {
+    config->image = blank_image();
+    if (!application_device(error)) return false;
+    if (!read_config_header(link_, &config->can_level, &config->vehicle_number) || !read_pin_area(link_, &config->image))
+        return failed("the module did not answer a memory read", error);
+    return true;
+}
+
 bool RemoteSession::read_config(std::string* error) {
     ModuleConfiguration config;
-    config.image = blank_image();
-    if (!application_device(error)) return false;
-    if (!read_config_header(link_, &config.can_level, &config.vehicle_number) || !read_pin_area(link_, &config.image))
-        return failed("the module did not answer a memory read", error);
+    if (!read_module(&config, error)) return false;
     std::string text;
     if (!format_module_configuration(config, &text)) return failed("configuration text too long", error);
     std::fwrite(text.data(), 1, text.size(), out_);
@@ -182,10 +175,7 @@ bool RemoteSession::write_config(const std::string& path, std::string* error) {
     text.resize(size_t(file.gcount()));
 
     ModuleConfiguration config;
-    config.image = blank_image();
-    if (!application_device(error)) return false;
-    if (!read_config_header(link_, &config.can_level, &config.vehicle_number) || !read_pin_area(link_, &config.image))
-        return failed("the module did not answer a memory read", error);
+    if (!read_module(&config, error)) return false;
     std::string bad;
     if (!overlay_config_text(text.data(), int(text.size()), &config, &bad)) return failed(path + ": " + bad, error);
     if (!write_pin_area(link_, config.image) || !write_can_level(link_, config.can_level) ||
@@ -234,7 +224,8 @@ bool RemoteSession::monitor(int count, std::string* error) {
 }
 
 bool RemoteSession::text_lines(std::string* error) {
-    if (!application_device(error) || !link_.flush() || !connection_.send("@f", error)) return failed(*error, error);
+    if (!application_device(error)) return false;
+    if (!link_.flush() || !connection_.send("@f", error)) return failed(*error, error);
     for (;;) {
         ToolMessage m;
         if (!connection_.next(&m, ANSWER_TIMEOUT_MS, error)) return false;

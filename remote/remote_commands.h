@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "config/config_file_overlay.h"
 #include "remote/operator_link.h"
 #include "remote/relay_link.h"
-
-// The commands and their arguments, one per line, for the usage text.
-extern const char REMOTE_COMMANDS_USAGE[];
 
 // Checks a command line without running it: a known command with the arguments it
 // takes. False with a reason.
@@ -42,6 +40,8 @@ public:
 private:
     // The application firmware open at the tool; false with a reason otherwise.
     bool application_device(std::string* error);
+    // The header and pin area as the module has them.
+    bool read_module(ModuleConfiguration* config, std::string* error);
     // The reason of a failed step: the connection's when it broke, else `what`.
     bool failed(const std::string& what, std::string* error);
 

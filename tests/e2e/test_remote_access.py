@@ -138,6 +138,17 @@ def run():
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
         assert joined.returncode != 0 and "already has an operator" in joined.stderr, joined.stderr
 
+        # A mistyped command ends at once with a usage line; a command without a session
+        # prints the code the fitter needs.
+        remote = [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}"]
+        env = dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN)
+        mistyped = subprocess.run(remote + ["monitor", "abc"], capture_output=True, text=True, env=env, timeout=10)
+        assert mistyped.returncode == 2 and "usage:" in mistyped.stderr, mistyped.stderr
+        alone = subprocess.Popen(remote + ["state"], stderr=subprocess.PIPE, text=True, env=env)
+        assert re.search(r"session code \d{8}", alone.stderr.readline()), "the code of a new session"
+        alone.kill()
+        alone.wait()
+
         # A killed operator leaves the tool connected and its window usable; another
         # operator joins with the code.
         operator.process.send_signal(signal.SIGKILL)

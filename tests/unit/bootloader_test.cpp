@@ -1,15 +1,18 @@
-// Programming through the simulated module's bootloader on virtual time: the
-// exchanges, retry counts, progress, and the fault matrix (lost reports, refused
-// blocks, the cable pulled at every block).
+// Programming through the simulated module's bootloader on virtual time, on the local
+// link and through the relay from the operator's side: the exchanges, retry counts,
+// progress, and the fault matrix (lost reports, refused blocks, the cable pulled at
+// every block).
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
 #include <vector>
 
+#include "connection/connection.h"
 #include "device/link.h"
 #include "firmware/bootloader.h"
 #include "platform/clock.h"
+#include "relay_module_link.h"
 #include "sim/sim_backend.h"
 #include "sim/sim_firmware_image.h"
 #include "unit/scripted_backend.h"
@@ -27,30 +30,18 @@ FirmwareImage image_for(int size, int version, int variant_byte, uint8_t hw0 = 0
     return image;
 }
 
-// The identity the module reports once it is found again.
-int identify_after_restart() {
-    if (link_open() != 1) return -1;
-    send_command(0x04, nullptr, 0);
-    for (int i = 0; i < 19; ++i)
-        if (poll_frame() && reply_record.bytes[1] == 0x08) return reply_record.bytes[4] * 100 + reply_record.bytes[5];
-    return -1;
-}
-
-class Bootloader : public ::testing::Test {
+class Bootloader : public ::testing::TestWithParam<LinkKind> {
 protected:
     void SetUp() override { start(SimSettings()); }
-    void TearDown() override {
-        link_close();
-        install_hid_backend(nullptr);
-    }
+    FrameLink& link() { return sim.link(); }
     void start(const SimSettings& settings) {
-        link_close();
-        backend.reset();
-        module.reset(new SimModule(settings));
-        backend.reset(new SimBackend(*module));
-        install_hid_backend(backend.get());
-        device_link = DeviceLink();
-        ASSERT_GT(link_open(), 0);
+        ASSERT_TRUE(sim.start(settings)) << sim.error();
+        module = &sim.module();
+    }
+    // The firmware version the module reports once it is found again.
+    int identify_after_restart() {
+        if (link().open() != 1 || !identify_module(link(), 20)) return -1;
+        return link().reply().bytes[4] * 100 + link().reply().bytes[5];
     }
     // Runs the programming; `at_block(n)` runs before block n (0 first) goes out, and
     // with n = the block count before the end of programming.
@@ -63,8 +54,8 @@ protected:
                                    test->permilles.push_back(permille);
                                },
                                this};
-        const FlashResult result = program_firmware(image, progress, &blocks_written);
-        link_close();
+        const FlashResult result = program_firmware(link(), image, progress, &blocks_written);
+        link().close();
         return result;
     }
     // The module holds exactly the sent blocks: the image from offset 2048, the last
@@ -79,15 +70,17 @@ protected:
         }
     }
 
-    platform::ScopedVirtualClock clock;
-    std::unique_ptr<SimModule> module;
-    std::unique_ptr<SimBackend> backend;
+    SimulatedModuleOnLink sim{GetParam()};
+    SimModule* module = nullptr;
     std::vector<int> permilles;
     std::function<void(int)> on_block;
     int blocks_written = 0;
 };
 
-TEST_F(Bootloader, FullImageLeavesExactlyTheSentBytesAndTheModuleRestartsAsTheImage) {
+// The steps' own counts and the cable pulled, on the local link only.
+using LocalBootloader = Bootloader;
+
+TEST_P(Bootloader, FullImageLeavesExactlyTheSentBytesAndTheModuleRestartsAsTheImage) {
     const FirmwareImage image = image_for(FIRMWARE_IMAGE_CAPACITY, 1611, 0x02);
     EXPECT_EQ(program(image), FlashResult::PROGRAMMED);
     EXPECT_EQ(blocks_written, 96);
@@ -100,7 +93,7 @@ TEST_F(Bootloader, FullImageLeavesExactlyTheSentBytesAndTheModuleRestartsAsTheIm
     EXPECT_TRUE(std::is_sorted(permilles.begin(), permilles.end()));
 }
 
-TEST_F(Bootloader, TenThousandBytesGoAsEightBlocksTheLastPaddedWithZeros) {
+TEST_P(Bootloader, TenThousandBytesGoAsEightBlocksTheLastPaddedWithZeros) {
     // An earlier, longer image in the same buffer must not leak into the last block.
     FirmwareImage image = image_for(FIRMWARE_IMAGE_CAPACITY, 1605, 0x01);
     const FirmwareImage small = image_for(10000, 1601, 0x01);
@@ -112,14 +105,14 @@ TEST_F(Bootloader, TenThousandBytesGoAsEightBlocksTheLastPaddedWithZeros) {
     EXPECT_EQ(identify_after_restart(), 1601);
 }
 
-TEST_F(Bootloader, EachBlockHasItsOwnTwelveTries) {
+TEST_P(Bootloader, EachBlockHasItsOwnTwelveTries) {
     const FirmwareImage image = image_for(12000, 1611, 0x01);
     // Eleven refusals before every block: the twelfth try of each succeeds.
     EXPECT_EQ(program(image, [this](int) { module->refuse_blocks(11); }), FlashResult::PROGRAMMED);
     expect_flash_holds(image);
 }
 
-TEST_F(Bootloader, TwelveRefusalsOfOneBlockEndTheUpdateWithoutTheEnd) {
+TEST_P(Bootloader, TwelveRefusalsOfOneBlockEndTheUpdateWithoutTheEnd) {
     const FirmwareImage image = image_for(12000, 1611, 0x01);
     EXPECT_EQ(program(image, [this](int block) {
                   if (block == 3) module->refuse_blocks(12);
@@ -129,23 +122,23 @@ TEST_F(Bootloader, TwelveRefusalsOfOneBlockEndTheUpdateWithoutTheEnd) {
     EXPECT_FALSE(module->settings().programmed);  // still in its bootloader, flashable
 }
 
-TEST_F(Bootloader, HardwareIdMismatchEndsBeforeAnyBlock) {
+TEST_P(Bootloader, HardwareIdMismatchEndsBeforeAnyBlock) {
     EXPECT_EQ(program(image_for(12000, 1611, 0x01, 0x04, 0x51)), FlashResult::INCOMPATIBLE);
     EXPECT_EQ(module->counters.blocks, 0);
     EXPECT_TRUE(permilles.empty());
 }
 
-TEST_F(Bootloader, ModuleWithoutFirmwareIsProgrammedOverTheOpenBootloaderLink) {
+TEST_P(Bootloader, ModuleWithoutFirmwareIsProgrammedOverTheOpenBootloaderLink) {
     SimSettings settings;
     settings.programmed = false;
     start(settings);
-    EXPECT_EQ(device_link.mode, LINK_BOOTLOADER);
-    EXPECT_FALSE(request_bootloader(local_link()));  // no reply 0x03: ignored
+    EXPECT_EQ(link().mode(), LINK_BOOTLOADER);
+    EXPECT_FALSE(request_bootloader(link()));  // no reply 0x03: ignored
     EXPECT_EQ(program(image_for(12000, 1611, 0x01)), FlashResult::PROGRAMMED);
     EXPECT_EQ(identify_after_restart(), 1611);
 }
 
-TEST_F(Bootloader, RetryCountsOfTheSingleCommands) {
+TEST_P(LocalBootloader, RetryCountsOfTheSingleCommands) {
     link_close();
     // Without a device every step fails at once.
     EXPECT_FALSE(boot_handshake(local_link()));
@@ -180,7 +173,7 @@ TEST(BootHandshake, OnlyTheListeningAnswerCounts) {
     }
 }
 
-TEST_F(Bootloader, LostReportsAndBusyAnswersAreRidden) {
+TEST_P(Bootloader, LostReportsAndBusyAnswersAreRidden) {
     const FirmwareImage image = image_for(16000, 1611, 0x01);
     EXPECT_EQ(program(image, [this](int block) {
                   if (block % 2) module->lose_input_reports(1);
@@ -193,7 +186,7 @@ TEST_F(Bootloader, LostReportsAndBusyAnswersAreRidden) {
 
 // The cable pulled at every block of a full image, part-way into the block: never a
 // success, the module stays flashable, and the next attempt programs it whole.
-TEST_F(Bootloader, UnplugAtEveryBlockNeverSucceedsAndTheNextAttemptDoes) {
+TEST_P(LocalBootloader, UnplugAtEveryBlockNeverSucceedsAndTheNextAttemptDoes) {
     const FirmwareImage image = image_for(FIRMWARE_IMAGE_CAPACITY, 1611, 0x02);
     const int blocks = firmware_block_count(image.size);
     for (int cut = 0; cut <= blocks; ++cut) {
@@ -206,11 +199,16 @@ TEST_F(Bootloader, UnplugAtEveryBlockNeverSucceedsAndTheNextAttemptDoes) {
         // The last cut falls on the end of programming.
         ASSERT_NE(result, FlashResult::PROGRAMMED) << "cut at block " << cut;
         module->replug();
-        ASSERT_GT(link_open(), 0) << cut;
+        ASSERT_GT(link().open(), 0) << cut;
         ASSERT_EQ(program(image), FlashResult::PROGRAMMED) << "after the cut at block " << cut;
         expect_flash_holds(image);
         ASSERT_EQ(identify_after_restart(), 1611) << cut;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Links, Bootloader, ::testing::Values(LinkKind::LOCAL, LinkKind::RELAY),
+                         [](const auto& info) { return std::string(link_kind_name(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Links, LocalBootloader, ::testing::Values(LinkKind::LOCAL),
+                         [](const auto& info) { return std::string(link_kind_name(info.param)); });
 
 }  // namespace

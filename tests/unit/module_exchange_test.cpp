@@ -1,0 +1,139 @@
+// The module's exchanges besides flashing, on the local link and through the relay
+// from the operator's side: configuration memory, identification, signal map.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "config/config_memory.h"
+#include "config/memory_blocks.h"
+#include "config/signal_monitor_table.h"
+#include "connection/connection.h"
+#include "relay_module_link.h"
+#include "remote/remote_commands.h"
+
+namespace {
+
+class ModuleExchange : public ::testing::TestWithParam<LinkKind> {
+protected:
+    void SetUp() override { ASSERT_TRUE(sim.start(SimSettings())) << sim.error(); }
+    FrameLink& link() { return sim.link(); }
+    uint8_t* memory() { return sim.module().memory(); }
+
+    SimulatedModuleOnLink sim{GetParam()};
+};
+
+TEST_P(ModuleExchange, ConfigurationMemoryIsReadAndWrittenByteForByte) {
+    memory()[LEVEL_ADDRESS] = 136 - 1;
+    memory()[NUMBER_ADDRESS] = 0x12;
+    memory()[NUMBER_ADDRESS + 1] = 0x34;
+    for (int address = 0x81; address <= 0xDC; ++address) memory()[address] = uint8_t(address * 3);
+    int level = 0, number = 0;
+    ConfigImage image = blank_image();
+    ASSERT_TRUE(read_config_header(link(), &level, &number));
+    ASSERT_TRUE(read_pin_area(link(), &image));
+    EXPECT_EQ(level, 136);
+    EXPECT_EQ(number, 0x1234);
+    EXPECT_EQ(0, std::memcmp(image.data() + 0x81, memory() + 0x81, 0xDC - 0x81 + 1));
+
+    const ConfigImage defaults = default_image();
+    ASSERT_TRUE(write_pin_area(link(), defaults));
+    ASSERT_TRUE(write_can_level(link(), 3));
+    ASSERT_TRUE(write_vehicle_number(link(), 87));
+    finish_configuration(link());
+    link().drain_frames();
+    EXPECT_EQ(0, std::memcmp(defaults.data() + 0x81, memory() + 0x81, 0xDC - 0x81 + 1));
+    EXPECT_EQ(memory()[LEVEL_ADDRESS], 2);
+    EXPECT_EQ(memory()[NUMBER_ADDRESS + 1], 87);
+}
+
+TEST_P(ModuleExchange, ARefusedWriteIsNotTakenForWritten) {
+    const uint8_t bytes[2] = {0x00, 0x05};
+    sim.module().refuse_writes(1);
+    EXPECT_FALSE(write_memory_block(link(), NUMBER_ADDRESS, bytes, 2));
+    EXPECT_NE(memory()[NUMBER_ADDRESS + 1], 0x05);
+    EXPECT_TRUE(write_memory_block(link(), NUMBER_ADDRESS, bytes, 2));
+    EXPECT_EQ(memory()[NUMBER_ADDRESS + 1], 0x05);
+}
+
+TEST_P(ModuleExchange, IdentityAndSignalMapReachTheCaller) {
+    ASSERT_TRUE(identify_module(link(), 20));
+    EXPECT_EQ(decode_identity(link().reply()).model, SUPPORTED_MODEL);
+    sim.module().set_signal_map(0x2000000001ull);
+    uint64_t map = 0;
+    ASSERT_TRUE(read_signal_map(link(), &map, READ_REPLY_ATTEMPTS));
+    EXPECT_EQ(map, 0x2000000001ull);
+}
+
+// The operator's commands on the same exchanges.
+class OperatorCommand : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(sim.start(SimSettings())) << sim.error(); }
+    void TearDown() override { std::fclose(out); }
+    bool run(const std::vector<std::string>& words) {
+        error.clear();
+        return RemoteSession(sim.connection(), out, out).run(words, &error);
+    }
+    std::string write_file(const std::string& contents) {
+        const std::string path = testing::TempDir() + "qv450-operator.cfg";
+        std::ofstream(path, std::ios::binary) << contents;
+        return path;
+    }
+
+    SimulatedModuleOnLink sim{LinkKind::RELAY};
+    FILE* out = std::fopen("/dev/null", "w");
+    std::string error;
+};
+
+TEST_F(OperatorCommand, WriteConfigKeepsWhatTheFileDoesNotName) {
+    uint8_t* memory = sim.module().memory();
+    const ConfigImage defaults = default_image();
+    std::memcpy(memory + 0x81, defaults.data() + 0x81, 0xDC - 0x81 + 1);
+    memory[0x85] |= 0x40;  // J2-4 inverted
+    memory[0xCB] = 0x96;   // J2-8 triggered on edge+0.75s
+    uint8_t before[256];
+    std::memcpy(before, memory, sizeof before);
+    ASSERT_TRUE(run({"write-config", write_file("carnumber=0\r\n")})) << error;
+    EXPECT_EQ(0, std::memcmp(before + 0x81, memory + 0x81, 0xDC - 0x81 + 1));
+    EXPECT_EQ(memory[LEVEL_ADDRESS], before[LEVEL_ADDRESS]);
+    EXPECT_EQ(memory[NUMBER_ADDRESS] | memory[NUMBER_ADDRESS + 1], 0);
+    // A compact file's I/O choice lands as the advanced view's entry it stands for.
+    ASSERT_TRUE(run({"write-config", write_file("J2_4_signal=1\r\nJ2_4_iotype=1\r\n")})) << error;
+    ConfigImage now;
+    std::memcpy(now.data(), memory, now.size());
+    PinRole role;
+    const PinSetting j2_4 = decode_image(now, PIN_J2_4, true, &role);
+    EXPECT_EQ(j2_4.signal, 1);
+    EXPECT_EQ(j2_4.io, 5);  // "Output- (max 16mA)"
+    EXPECT_TRUE(j2_4.inverted);
+}
+
+TEST_F(OperatorCommand, ARefusedWriteIsReported) {
+    sim.module().refuse_writes(1);
+    EXPECT_FALSE(run({"write-config", write_file("carnumber=5\r\n")}));
+    EXPECT_NE(error.find("refused"), std::string::npos) << error;
+}
+
+TEST(OperatorCommandLine, BadCommandsAreRefusedBeforeAnythingWaits) {
+    const std::vector<std::pair<std::vector<std::string>, const char*>> cases = {
+        {{"read-config"}, ""},
+        {{"monitor", "3"}, ""},
+        {{"monitor"}, ""},
+        {{"reed-config"}, "unknown command reed-config"},
+        {{"monitor", "abc"}, "monitor: COUNT must be a whole number from 1 on, not \"abc\""},
+        {{"monitor", "0"}, "monitor: COUNT must be a whole number from 1 on, not \"0\""},
+        {{"flash"}, "flash needs one argument"},
+        {{"state", "now"}, "state takes no argument"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_EQ(check_remote_command(c.first, &error), !*c.second) << c.first[0];
+        EXPECT_EQ(error, c.second);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, ModuleExchange, ::testing::Values(LinkKind::LOCAL, LinkKind::RELAY),
+                         [](const auto& info) { return std::string(link_kind_name(info.param)); });
+
+}  // namespace

@@ -1,0 +1,66 @@
+// Setting up the simulated module on the link of a kind for the tests.
+#include "relay_module_link.h"
+
+#include <cstdlib>
+
+#include "device/link.h"
+#include "net/relay.h"
+
+SimulatedModuleOnLink::SimulatedModuleOnLink(LinkKind kind) : kind_(kind) { platform::install_clock(&clock_); }
+
+SimulatedModuleOnLink::~SimulatedModuleOnLink() {
+    if (server_) {
+        relay_link_.close();
+        stop_ = true;
+        if (tool_.joinable()) tool_.join();
+        if (serving_.joinable()) serving_.join();
+        relay_disconnect();
+        set_event_texts_passed_through(false);
+        unsetenv("QV450_RELAY_SERVER");
+    }
+    link_close();
+    install_hid_backend(nullptr);
+    platform::install_clock(nullptr);
+}
+
+FrameLink& SimulatedModuleOnLink::link() { return kind_ == LinkKind::LOCAL ? local_link() : relay_link_; }
+
+bool SimulatedModuleOnLink::start_relay() {
+    RelayOptions options;
+    options.bind_address = "127.0.0.1";
+    options.tool_port = options.operator_port = 0;
+    options.operator_token = "test";
+    server_ = std::make_unique<RelayServer>(options, nullptr);
+    if (!server_->start(&error_)) return false;
+    serving_ = std::thread([this] {
+        while (!stop_) server_->run_once(5);
+    });
+    OperatorSecurity plain_text;
+    plain_text.insecure = true;  // a loopback server without a certificate
+    connection_.set_security(plain_text);
+    std::string code;
+    if (!connection_.open("127.0.0.1:" + std::to_string(server_->operator_port()), "test", "", &code, &error_))
+        return false;
+    setenv("QV450_RELAY_SERVER", ("127.0.0.1:" + std::to_string(server_->tool_port())).c_str(), 1);
+    set_event_texts_passed_through(true);
+    if (relay_login(code) != LOGIN_OK) {
+        error_ = "the tool could not log in";
+        return false;
+    }
+    tool_ = std::thread([this] {
+        while (!stop_) relay_step();
+    });
+    return connection_.wait_paired(&error_);
+}
+
+bool SimulatedModuleOnLink::start(const SimSettings& settings) {
+    if (server_) relay_link_.close();
+    link_close();
+    backend_.reset();
+    module_ = std::make_unique<SimModule>(settings);
+    backend_ = std::make_unique<SimBackend>(*module_);
+    install_hid_backend(backend_.get());
+    device_link = DeviceLink();
+    if (kind_ == LinkKind::LOCAL) return link_open() > 0;
+    return (server_ || start_relay()) && relay_link_.open() > 0;
+}
