@@ -51,15 +51,15 @@ echo "=== lintian"
 check "lintian reports no errors" lintian --fail-on error "${debs[@]}"
 
 echo "=== the tool's package"
-# Whether a control field of a package lists a package.
-lists() { grep -qE "(^|, )$3( |,|$)" <<<"$(dpkg-deb -f "$1" "$2")"; }
+# Whether a control field of the tool's package lists a package.
+lists() { grep -qE "(^|, )$2( |,|$)" <<<"$(dpkg-deb -f "$tool_deb" "$1")"; }
+recommended_only() { lists Recommends "$1" && ! lists Depends "$1"; }
 for dependency in libgtk2.0-0 libhidapi-hidraw0; do
-    check "depends on $dependency" lists "$tool_deb" Depends "$dependency"
+    check "depends on $dependency" lists Depends "$dependency"
 done
 # The tool runs without the engines; the update check opens its download with xdg-open.
 for recommended in gtk2-engines xdg-utils; do
-    check "recommends $recommended, not depends on it" \
-        eval "lists $tool_deb Recommends $recommended && ! lists $tool_deb Depends $recommended"
+    check "recommends $recommended, not depends on it" recommended_only "$recommended"
 done
 check "the version has a Debian revision" grep -qE -- '-[0-9]+$' <<<"$(dpkg-deb -f "$tool_deb" Version)"
 root=$work/root
@@ -89,8 +89,8 @@ check "the man page is installed" test -s "$root/usr/share/man/man1/qv450.1.gz"
 # A build for the packages names no update server, so it cannot greet every start
 # with a failed check: the start-up check is only for builds that name one.
 update_default=$(sed -n 's/^QV450_UPDATE_SERVER_DEFAULT:[A-Z]*=//p' "$build/CMakeCache.txt")
-check "the packaged build names no update server ('$update_default')" \
-    eval '[ -z "$update_default" ] || [ "${update_default%.invalid}" != "$update_default" ]'
+names_no_server() { [ -z "$update_default" ] || [[ $update_default == *.invalid ]]; }
+check "the packaged build names no update server ('$update_default')" names_no_server
 
 echo "=== the extracted tool against the simulated module and a local update server"
 # nginx in the foreground as one process, everything in the temporary folder.
