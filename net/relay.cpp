@@ -349,11 +349,9 @@ void relay_serial_to_server() {
 void install_relay_view(RelayView* v) { view = v; }
 
 void relay_server_address(std::string* host, int* port) {
-    *host = DEFAULT_RELAY_HOST;
     *port = RELAY_PORT;
     const char* value = std::getenv("QV450_RELAY_SERVER");
-    if (!value || !*value) return;
-    std::string text = value;
+    std::string text = value && *value ? value : QV450_RELAY_SERVER_DEFAULT;
     size_t colon = text.rfind(':');
     if (colon != std::string::npos) {
         char* end = nullptr;

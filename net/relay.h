@@ -62,8 +62,11 @@ extern RelayState relay_state;
 
 void install_relay_view(RelayView* view);
 
-// The relay server from QV450_RELAY_SERVER ("host" or "host:port"), else the default.
-constexpr char DEFAULT_RELAY_HOST[] = "relay.velmora.com";
+// The relay server from QV450_RELAY_SERVER ("host" or "host:port"), else the build's
+// default, given the same way (CMake variable QV450_RELAY_SERVER_DEFAULT).
+#ifndef QV450_RELAY_SERVER_DEFAULT
+#define QV450_RELAY_SERVER_DEFAULT "relay.velmora.com"
+#endif
 void relay_server_address(std::string* host, int* port);
 
 enum RelayLoginResult { LOGIN_OK, LOGIN_NO_HOST, LOGIN_NO_CONNECTION, LOGIN_REFUSED };

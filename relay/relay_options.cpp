@@ -176,9 +176,22 @@ bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::stri
         const char* token = std::getenv("QV450_OPERATOR_TOKEN");
         if (token) options->operator_token = token;
     }
-    if (options->operator_token.empty()) {
-        *error = "no operator token: set operator_token in --config FILE or QV450_OPERATOR_TOKEN";
-        return false;
-    }
-    return true;
+    return check_operator_token(options->operator_token, error);
+}
+
+bool check_operator_token(const std::string& token, std::string* error) {
+    const std::string how = "; set operator_token = <" + std::to_string(MIN_OPERATOR_TOKEN_LENGTH) +
+                            " or more characters> in the configuration file (the service reads "
+                            "/etc/qv450/relay.conf, readable by root only) or QV450_OPERATOR_TOKEN";
+    if (token.empty())
+        *error = "no operator token" + how;
+    else if (token == OPERATOR_TOKEN_PLACEHOLDER)
+        *error = std::string("the operator token is still the template's placeholder ") +
+                 OPERATOR_TOKEN_PLACEHOLDER + how;
+    else if (token.size() < MIN_OPERATOR_TOKEN_LENGTH)
+        *error = "the operator token is too short (" + std::to_string(token.size()) +
+                 " characters)" + how;
+    else
+        return true;
+    return false;
 }

@@ -1,6 +1,7 @@
 // The relay server's settings: command line, configuration file and environment.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -31,11 +32,18 @@ void fit_to_descriptor_limit(uint64_t descriptors, RelayOptions* options);
 
 // Reads the command line (argv[1..]), then the configuration file it names, then
 // QV450_OPERATOR_TOKEN when neither gave a token. False with a message in *error on a
-// bad option, an unreadable file or no token; *help is set for --help.
+// bad option, an unreadable file or an unusable token; *help is set for --help.
 bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::string* error, bool* help);
 
 // Applies "key = value" lines of a configuration file's text; '#' starts a comment.
 // False with a message naming the line on an unknown key or a bad value.
 bool apply_relay_config_text(const std::string& text, RelayOptions* options, std::string* error);
+
+// A guessable token opens every fitter's module to whoever guesses it: the packaged
+// configuration's placeholder, left in place when the file was copied by hand, and short
+// tokens are refused. False with a message saying what is wrong and how to set one.
+constexpr size_t MIN_OPERATOR_TOKEN_LENGTH = 16;
+constexpr char OPERATOR_TOKEN_PLACEHOLDER[] = "@TOKEN@";
+bool check_operator_token(const std::string& token, std::string* error);
 
 extern const char RELAY_USAGE[];

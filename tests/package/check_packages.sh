@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Checks the Debian packages of a build without installing them: makes them with cpack,
+# Checks the Debian packages of a build without touching the system: makes them with cpack,
 # runs lintian, extracts them into a temporary root, checks the tree and the desktop
-# files, starts the extracted tool against the simulated module (needs a display) and
-# verifies the relay's service unit.
+# files, starts the extracted tool against the simulated module and a local update server
+# (needs a display and nginx), verifies the relay's service unit and what the server does
+# without a usable token, and installs and purges the packages in a scratch root.
 # Usage: check_packages.sh BUILD_DIR CPACK_COMMAND [relay]
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -12,8 +13,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 prefix=/opt/qv450
 work=$(mktemp -d "${TMPDIR:-/tmp}/qv450-packages.XXXXXX")
 relay_pid=
+nginx_pid=
 cleanup() {
     if [ -n "$relay_pid" ]; then kill "$relay_pid" 2>/dev/null || true; fi
+    if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -48,9 +51,15 @@ echo "=== lintian"
 check "lintian reports no errors" lintian --fail-on error "${debs[@]}"
 
 echo "=== the tool's package"
-depends=$(dpkg-deb -f "$tool_deb" Depends)
-for dependency in libgtk2.0-0 libhidapi-hidraw0 gtk2-engines; do
-    check "depends on $dependency" grep -qE "(^|, )$dependency( |,|$)" <<<"$depends"
+# Whether a control field of the tool's package lists a package.
+lists() { grep -qE "(^|, )$2( |,|$)" <<<"$(dpkg-deb -f "$tool_deb" "$1")"; }
+recommended_only() { lists Recommends "$1" && ! lists Depends "$1"; }
+for dependency in libgtk2.0-0 libhidapi-hidraw0; do
+    check "depends on $dependency" lists Depends "$dependency"
+done
+# The tool runs without the engines; the update check opens its download with xdg-open.
+for recommended in gtk2-engines xdg-utils; do
+    check "recommends $recommended, not depends on it" recommended_only "$recommended"
 done
 root=$work/root
 dpkg-deb -x "$tool_deb" "$root"
@@ -76,10 +85,33 @@ check "the 48 px icon is 48x48" \
     test "$(png_size "$root/usr/share/icons/hicolor/48x48/apps/$icon.png")" = 48x48
 check "the man page is installed" test -s "$root/usr/share/man/man1/qv450.1.gz"
 
-echo "=== the extracted tool against the simulated module"
-check "it connects and lists the themes" \
-    env QV450_THEMES_DIR="$themes" "$here/../e2e/run_e2e.sh" "$root$prefix/bin/qv450" \
-    "$here/installed_program.py"
+# A build for the packages names no update server, so it cannot greet every start
+# with a failed check: the start-up check is only for builds that name one.
+update_default=$(sed -n 's/^QV450_UPDATE_SERVER_DEFAULT:[A-Z]*=//p' "$build/CMakeCache.txt")
+names_no_server() { [ -z "$update_default" ] || [[ $update_default == *.invalid ]]; }
+check "the packaged build names no update server ('$update_default')" names_no_server
+
+echo "=== the extracted tool against the simulated module and a local update server"
+# nginx in the foreground as one process, everything in the temporary folder.
+mkdir -p "$work/nginx/www/programator"
+echo "VERSION 2.5.0" >"$work/nginx/www/programator/QV450_version"
+update_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/nginx/nginx.conf" <<CONF
+daemon off; master_process off; worker_processes 1;
+pid $work/nginx/nginx.pid;
+events { worker_connections 16; }
+http {
+    access_log off;
+    client_body_temp_path $work/nginx/body; proxy_temp_path $work/nginx/proxy;
+    fastcgi_temp_path $work/nginx/fastcgi; uwsgi_temp_path $work/nginx/uwsgi; scgi_temp_path $work/nginx/scgi;
+    server { listen 127.0.0.1:$update_port; root $work/nginx/www; }
+}
+CONF
+/usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
+nginx_pid=$!
+check "it connects, lists the themes and is offered the new version" \
+    env QV450_THEMES_DIR="$themes" QV450_UPDATE_SERVER="127.0.0.1:$update_port" \
+    "$here/../e2e/run_e2e.sh" "$root$prefix/bin/qv450" "$here/installed_program.py"
 
 if [ -n "$with_relay" ]; then
     echo "=== the relay's package"
@@ -94,16 +126,23 @@ if [ -n "$with_relay" ]; then
     check "the service starts the packaged server" \
         grep -q '^ExecStart=/usr/bin/qv450-relay ' "$unit"
 
-    # The configuration that the package's postinst writes, on loopback and free ports.
-    sed 's/@TOKEN@/package-test-token/' "$relay_root/usr/share/qv450-relay/relay.conf" >"$work/relay.conf"
-    "$relay_root/usr/bin/qv450-relay" --config "$work/relay.conf" --bind 127.0.0.1 \
-        --tool-port 0 --operator-port 0 >"$work/relay.log" 2>&1 &
-    relay_pid=$!
-    sleep 1
-    check "the server runs with the packaged configuration" kill -0 "$relay_pid"
-    kill "$relay_pid" 2>/dev/null || true
-    wait "$relay_pid" 2>/dev/null || true
-    relay_pid=
+    # Without /etc/qv450/relay.conf the service hands the server its stand-in; with the
+    # template copied by hand the token is the placeholder. Either way the server must
+    # stop at once, with a status the service does not restart and a line saying how to
+    # set a token.
+    sed -n 's/^SetCredential=relay.conf://p' "$unit" >"$work/stand-in.conf"
+    cp "$relay_root/usr/share/qv450-relay/relay.conf" "$work/template.conf"
+    not_restarted=$(sed -n 's/^RestartPreventExitStatus=//p' "$unit")
+    refused() {
+        local status=0
+        env -u QV450_OPERATOR_TOKEN timeout 10 "$relay_root/usr/bin/qv450-relay" --config "$1" \
+            --bind 127.0.0.1 --tool-port 0 --operator-port 0 >"$work/refused.log" 2>&1 || status=$?
+        grep -qw -- "$status" <<<"$not_restarted" && head -1 "$work/refused.log" | grep -q /etc/qv450/relay.conf
+    }
+    for config in stand-in template; do
+        check "with the $config configuration the server stops for good, saying how to set a token" \
+            refused "$work/$config.conf"
+    done
 
     if command -v systemd-analyze >/dev/null; then
         # verify wants the command on this machine: point it at the extracted one.
@@ -121,9 +160,50 @@ if [ -n "$with_relay" ]; then
     fi
 fi
 
+echo "=== installing and purging in a scratch root"
+# dpkg into a folder of its own, the maintainer scripts told by DPKG_ROOT. As on a clean
+# system, the folders the packages go in exist before; /opt belongs to no package.
+sysroot=$work/sysroot
+system_folders=(/etc /etc/systemd /etc/systemd/system /lib /usr /var /var/lib /var/lib/systemd)
+for folder in "${system_folders[@]}" /opt /var/lib/dpkg/info /var/lib/dpkg/updates; do
+    mkdir -p "$sysroot$folder"
+done
+printf '%s\n' /. "${system_folders[@]}" >"$sysroot/var/lib/dpkg/info/base-files.list"
+printf 'Package: base-files\nStatus: install ok installed\nMaintainer: none\nVersion: 1\nArchitecture: all\nDescription: folders of the system\n' \
+    >"$sysroot/var/lib/dpkg/status"
+touch "$sysroot/var/lib/dpkg/available"
+tree() { (cd "$sysroot" && find . -path ./var/lib/dpkg -prune -o -print | sort); }
+before=$(tree)
+in_sysroot() {
+    PATH="$PATH:/usr/sbin:/sbin" dpkg --root="$sysroot" --log=/dev/null --force-not-root \
+        --force-script-chrootless --force-depends "$@" >>"$work/dpkg.log" 2>&1
+}
+check "dpkg installs the packages" in_sysroot --install "${debs[@]}"
+check "the program is installed" test -x "$sysroot$prefix/bin/qv450"
+if [ -n "$with_relay" ]; then
+    conf=$sysroot/etc/qv450/relay.conf
+    check "the relay's configuration is made, readable by root only" test "$(stat -c %a "$conf")" = 600
+    check "the relay's service is enabled" \
+        test -L "$sysroot/etc/systemd/system/multi-user.target.wants/qv450-relay.service"
+    "$sysroot/usr/bin/qv450-relay" --config "$conf" --bind 127.0.0.1 \
+        --tool-port 0 --operator-port 0 >"$work/relay.log" 2>&1 &
+    relay_pid=$!
+    sleep 1
+    check "the server runs with the configuration the package made" kill -0 "$relay_pid"
+    kill "$relay_pid" 2>/dev/null || true
+    wait "$relay_pid" 2>/dev/null || true
+    relay_pid=
+fi
+check "dpkg purges the packages" in_sysroot --purge qv450 $([ -n "$with_relay" ] && echo qv450-relay)
+after=$(tree)
+check "purging leaves what was there before, /opt included, and nothing more" test "$before" = "$after"
+[ "$before" = "$after" ] || diff <(echo "$before") <(echo "$after") || true
+
 if [ "$failures" -ne 0 ]; then
     echo "$failures package checks failed"
-    [ -s "$work/relay.log" ] && cat "$work/relay.log"
+    for log in relay.log refused.log dpkg.log nginx/error.log; do
+        if [ -s "$work/$log" ]; then echo "--- $log"; cat "$work/$log"; fi
+    done
     exit 1
 fi
 echo "all package checks passed"

@@ -431,9 +431,9 @@ TEST(RelayOptions, ConfigurationTextAndEnvironment) {
     char program[] = "qv450-relay", flag[] = "--tool-port", value[] = "4000";
     char* argv[] = {program, flag, value};
     EXPECT_FALSE(parse_relay_options(3, argv, &fresh, &error, &help));  // no token anywhere
-    setenv("QV450_OPERATOR_TOKEN", "from-env", 1);
+    setenv("QV450_OPERATOR_TOKEN", "from-the-environment", 1);
     EXPECT_TRUE(parse_relay_options(3, argv, &fresh, &error, &help)) << error;
-    EXPECT_EQ(fresh.operator_token, "from-env");
+    EXPECT_EQ(fresh.operator_token, "from-the-environment");
     EXPECT_EQ(fresh.tool_port, 4000);
     unsetenv("QV450_OPERATOR_TOKEN");
 }

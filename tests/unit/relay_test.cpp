@@ -317,7 +317,7 @@ TEST(RelayServerAddress, HostAndOptionalPort) {
         const char* host;
         int port;
     } cases[] = {
-        {nullptr, DEFAULT_RELAY_HOST, 55555},  {"", DEFAULT_RELAY_HOST, 55555},
+        {nullptr, QV450_RELAY_SERVER_DEFAULT, 55555}, {"", QV450_RELAY_SERVER_DEFAULT, 55555},
         {"127.0.0.1", "127.0.0.1", 55555},     {"localhost:4000", "localhost", 4000},
         {"host:99999", "host:99999", 55555},   {"host:", "host:", 55555},
     };
