@@ -8,13 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "remote/cli_options.h"
+#include "remote/local_cli.h"
 #include "remote/operator_link.h"
 #include "remote/remote_commands.h"
 
 namespace {
 
 const char USAGE_LINE[] =
-    "usage: qv450-remote --server HOST:PORT [--token TOKEN] [--session CODE] COMMAND [ARGS]\n";
+    "usage: qv450-remote --server HOST:PORT [--token TOKEN] [--session CODE] [OPTIONS] COMMAND [ARGS]\n"
+    "       qv450-remote --local [OPTIONS] COMMAND [ARGS]\n";
 
 void print_usage(FILE* out) {
     std::fputs(USAGE_LINE, out);
@@ -23,6 +26,8 @@ void print_usage(FILE* out) {
                "                       line from standard input once the tool has logged in\n",
                out);
     std::fputs(REMOTE_COMMANDS_USAGE, out);
+    std::fputs("options:\n", out);
+    std::fputs(CLI_OPTIONS_USAGE, out);
     std::fputs("Without --session a command opens a session of its own and waits for the fitter\n"
                "to log in with its code. The operator token comes from --token or\n"
                "QV450_OPERATOR_TOKEN.\n",
@@ -62,15 +67,24 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
+    if (wants_local_module(argc, argv)) return run_local_cli(argc, argv);
+    CliOptions options;
     std::string server, session;
     const char* env_token = std::getenv("QV450_OPERATOR_TOKEN");
     std::string token = env_token ? env_token : "";
     std::vector<std::string> command;
+    std::string error;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             print_usage(stdout);
             return 0;
+        }
+        const int taken = command.empty() ? take_cli_option(argc, argv, i, &options, &error) : 0;
+        if (taken < 0) return usage_error(error);
+        if (taken > 0) {
+            i += taken - 1;
+            continue;
         }
         bool takes_value = arg == "--server" || arg == "--token" || arg == "--session";
         if (takes_value && i + 1 >= argc) return fail(arg + " needs a value"), 2;
@@ -85,7 +99,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     bool open = command[0] == "open";
-    std::string error;
     if (open && (command.size() != 1 || !session.empty())) return usage_error("open takes no argument and no --session");
     if (!open && !check_remote_command(command, &error)) return usage_error(error);
 
@@ -101,7 +114,8 @@ int main(int argc, char** argv) {
     }
     if (!link.wait_paired(&error)) return fail(error);
     RemoteSession remote(link, stdout, stderr);
-    if (!open) return remote.run(command, &error) ? 0 : fail(error);
+    remote.set_options(options);
+    if (!open) return remote.run(command, &error) ? 0 : (fail(error), remote.status());
 
     int status = 0;
     std::string line;
