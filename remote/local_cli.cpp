@@ -19,7 +19,7 @@ namespace {
 constexpr int SERIAL_QUIET_MS = 500;
 
 int fail(const std::string& message, int status) {
-    std::fprintf(stderr, "qv450-remote: %s\n", message.c_str());
+    std::fprintf(stderr, "qv450-cli: %s\n", message.c_str());
     return status;
 }
 

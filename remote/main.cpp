@@ -1,4 +1,5 @@
-// qv450-remote: the operator's command-line tool for a module opened to remote access.
+// qv450-cli: the project's command-line tool, for a module on this computer (--local) or
+// for one opened to remote access through a relay.
 #include <signal.h>
 #include <unistd.h>
 
@@ -16,8 +17,8 @@
 namespace {
 
 const char USAGE_LINE[] =
-    "usage: qv450-remote --server HOST:PORT [--token TOKEN] [--session CODE] [OPTIONS] COMMAND [ARGS]\n"
-    "       qv450-remote --local [OPTIONS] COMMAND [ARGS]\n";
+    "usage: qv450-cli --server HOST:PORT [--token TOKEN] [--session CODE] [OPTIONS] COMMAND [ARGS]\n"
+    "       qv450-cli --local [OPTIONS] COMMAND [ARGS]\n";
 
 void print_usage(FILE* out) {
     std::fputs(USAGE_LINE, out);
@@ -36,7 +37,7 @@ void print_usage(FILE* out) {
 
 // Bad arguments end the program at once, before anything waits for the fitter.
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "qv450-remote: %s\n%s", message.c_str(), USAGE_LINE);
+    std::fprintf(stderr, "qv450-cli: %s\n%s", message.c_str(), USAGE_LINE);
     return 2;
 }
 
@@ -59,7 +60,7 @@ bool read_line(std::string* line) {
 }
 
 int fail(const std::string& message) {
-    std::fprintf(stderr, "qv450-remote: %s\n", message.c_str());
+    std::fprintf(stderr, "qv450-cli: %s\n", message.c_str());
     return 1;
 }
 
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", code.c_str());
         std::fflush(stdout);
     } else if (session.empty()) {
-        std::fprintf(stderr, "qv450-remote: %s needs a fitter at the module: give them the session code %s "
+        std::fprintf(stderr, "qv450-cli: %s needs a fitter at the module: give them the session code %s "
                      "(waiting for them to log in)\n", command[0].c_str(), code.c_str());
     }
     if (!link.wait_paired(&error)) return fail(error);

@@ -1,5 +1,5 @@
 """Remote access end to end, all real programs on loopback: the tool with a simulated
-module logs in to qv450-relay with the code that qv450-remote printed; the operator
+module logs in to qv450-relay with the code that qv450-cli printed; the operator
 reads the configuration, writes a changed one, flashes a demo firmware; a wrong code is
 refused, a second operator cannot take the session, and a killed operator leaves the
 tool's window usable."""
@@ -41,11 +41,11 @@ def module_memory(folder):
 
 
 class Operator:
-    """qv450-remote open, fed commands on its standard input."""
+    """qv450-cli open, fed commands on its standard input."""
 
     def __init__(self, operator_port):
         self.process = subprocess.Popen(
-            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}", "open"],
+            [os.path.join(BIN, "qv450-cli"), "--server", f"127.0.0.1:{operator_port}", "open"],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), text=True, bufsize=1)
         self.code = self.process.stdout.readline().strip()
@@ -120,7 +120,7 @@ def run():
 
         # A second operator cannot join a session that has one.
         joined = subprocess.run(
-            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}",
+            [os.path.join(BIN, "qv450-cli"), "--server", f"127.0.0.1:{operator_port}",
              "--session", operator.code, "state"], capture_output=True, text=True,
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
         assert joined.returncode != 0 and "already has an operator" in joined.stderr, joined.stderr
@@ -130,14 +130,14 @@ def run():
         operator.process.send_signal(signal.SIGKILL)
         operator.process.wait()
         state = subprocess.run(
-            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}",
+            [os.path.join(BIN, "qv450-cli"), "--server", f"127.0.0.1:{operator_port}",
              "--session", operator.code, "identify"], capture_output=True, text=True,
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
         assert state.returncode == 0 and state.stdout.startswith("QV450-1611"), (state.stdout, state.stderr)
 
         # Serial bytes with "@" both ways: the simulated module's port echoes them.
         serial = subprocess.run(
-            [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}",
+            [os.path.join(BIN, "qv450-cli"), "--server", f"127.0.0.1:{operator_port}",
              "--session", operator.code, "serial"], input="a@b@@c\n", capture_output=True, text=True,
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
         assert serial.returncode == 0 and serial.stdout == "a@b@@c\n", (serial.stdout, serial.stderr)
