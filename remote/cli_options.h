@@ -25,5 +25,5 @@ extern const char CLI_OPTIONS_USAGE[];
 // taken, 0 when argv[i] is none of them, -1 with a reason for a bad or missing value.
 int take_cli_option(int argc, char** argv, int i, CliOptions* options, std::string* error);
 
-// True when the arguments ask for the local module (--local among the options).
+// True when the arguments ask for the local module (--local among them, and no --help).
 bool wants_local_module(int argc, char** argv);
