@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The command-line tool end to end on the simulated module: a configuration read to a
 # .cfg file and written back changed, a demo firmware flashed, a module awaited across
-# an unplug and plug, and the status without a module.
+# an unplug and plug, a line through the module's serial port (the simulated one
+# echoes), and the statuses without a module and for a bad file.
 # Usage: cli_local_module.sh PROGRAM FIRMWARE_FOLDER
 set -u
 cli=$1 firmware=$2
@@ -41,6 +42,8 @@ echo plug >>"$QV450_SIMULATOR/commands"
 wait $waiting
 check "--wait status" 0 $?
 check "--wait identity" '"QV450-1611"' "$(sed -n 's/.*"status":\("[^"]*"\).*/\1/p' "$work/wait.out")"
+
+check "serial echo" "bench line" "$(echo 'bench line' | timeout 60 "$cli" --local serial)"
 
 QV450_SIMULATOR= timeout 60 "$cli" --local identify 2>/dev/null
 check "status without a module" 3 $?
