@@ -43,7 +43,7 @@ int run_local_cli(int argc, char** argv) {
     if (!check_remote_command(command, &error)) return fail(error, EXIT_USAGE);
 
     install_backend_from_environment();
-    link_init();
+    if (hid_backend().init() != 0) return fail("the HID library did not start (hid_init)", EXIT_NO_MODULE);
     RemoteSession session(local_link(), stdout, stderr);
     session.set_options(options);
     int status = EXIT_DONE;

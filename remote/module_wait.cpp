@@ -20,18 +20,22 @@ bool wait_for_next_module(FrameLink& link, FILE* notes, int look_ms, long limit_
         platform::sleep_ms(look_ms);
         waited += look_ms;
     };
+    const auto note = [notes](const char* text) {
+        if (!notes) return;
+        std::fprintf(notes, "%s\n", text);
+        std::fflush(notes);
+    };
     if (present(link)) {
-        if (notes) std::fprintf(notes, "waiting for the module to be unplugged\n");
+        note("waiting for the module to be unplugged");
         while (present(link)) {
             if (out_of_time()) return false;
             pause();
         }
     }
-    if (notes) std::fprintf(notes, "waiting for a module to be plugged in\n");
+    note("waiting for a module to be plugged in");
     while (!present(link)) {
         if (out_of_time()) return false;
         pause();
     }
-    if (notes) std::fflush(notes);
     return true;
 }
