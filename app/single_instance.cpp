@@ -20,7 +20,7 @@ int count_own_instances(const std::vector<std::string>& running, const char* pro
             name.compare(name.size() - replaced_mark.size(), replaced_mark.size(), replaced_mark) == 0)
             name.resize(name.size() - replaced_mark.size());
         // Our name must end the other's: the relay server and the operator tool
-        // ("qv450-relay", "qv450-remote") carry it at their start and are other programs.
+        // ("qv450-relay", "qv450-cli") carry it at their start and are other programs.
         if (name.size() >= own_length && name.compare(name.size() - own_length, own_length, own) == 0)
             ++matches;
     }

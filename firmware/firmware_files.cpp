@@ -1,6 +1,8 @@
 // Firmware folder, version sets and file names.
 #include "firmware/firmware_files.h"
 
+#include <dirent.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -22,6 +24,16 @@ void set_bit(uint32_t* set, int version) { set[version / 32] |= uint32_t(1) << (
 bool firmware_folder_for_program(const char* program, char* out, size_t size) {
     return platform::installation_folder(program, "firmware/", out, size);
 }
+
+bool scan_firmware_folder(const char* folder, VersionSets& sets) {
+    DIR* dir = opendir(folder);
+    if (!dir) return false;
+    while (const dirent* entry = readdir(dir)) add_firmware_name(sets, entry->d_name);
+    closedir(dir);
+    return true;
+}
+
+int firmware_number(int firmware_version) { return (firmware_version >> 8 & 0xFF) * 100 + (firmware_version & 0xFF); }
 
 bool version_in(const uint32_t* set, int version) {
     if (version < 0 || version >= FIRMWARE_VERSION_LIMIT) return false;

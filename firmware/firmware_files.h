@@ -27,6 +27,12 @@ bool version_in(const uint32_t* set, int version);
 // leading digits of characters 6-9; "_" at position 10 marks it grouped.
 void add_firmware_name(VersionSets& sets, const char* name);
 
+// Marks every entry of `folder` (see add_firmware_name). False when it cannot be read.
+bool scan_firmware_folder(const char* folder, VersionSets& sets);
+
+// The number the version choice compares: firmware 16.05 (0x1005) is 1605.
+int firmware_number(int firmware_version);
+
 // Available versions in ascending order.
 std::vector<int> available_versions(const VersionSets& sets);
 

@@ -1,7 +1,6 @@
 // Firmware selection by version and variant, with the version dialog.
 #include "firmware/firmware_select.h"
 
-#include <dirent.h>
 #include <gtk/gtk.h>
 
 #include <string>
@@ -37,14 +36,6 @@ bool firmware_folder(char* out, size_t size) {
     if (folder_override.size() >= size) return false;
     folder_override.copy(out, folder_override.size());
     out[folder_override.size()] = '\0';
-    return true;
-}
-
-bool scan_folder(const char* folder, VersionSets& sets) {
-    DIR* dir = opendir(folder);
-    if (!dir) return false;
-    while (const dirent* entry = readdir(dir)) add_firmware_name(sets, entry->d_name);
-    closedir(dir);
     return true;
 }
 
@@ -105,10 +96,6 @@ int ask_version(const std::vector<int>& versions) {
     return versions[size_t(position)];
 }
 
-int module_firmware_number() {
-    return (device_identity.firmware_version >> 8 & 0xFF) * 100 + (device_identity.firmware_version & 0xFF);
-}
-
 }  // namespace
 
 void use_firmware_folder(const char* folder) {
@@ -127,7 +114,7 @@ bool select_and_flash(FirmwareSelectMode mode, int quiet) {
 
     char folder[PATH_SIZE];
     VersionSets sets;
-    if (!firmware_folder(folder, sizeof folder) || !scan_folder(folder, sets)) {
+    if (!firmware_folder(folder, sizeof folder) || !scan_firmware_folder(folder, sets)) {
         if (must_tell) show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
         return false;
     }
@@ -136,7 +123,7 @@ bool select_and_flash(FirmwareSelectMode mode, int quiet) {
         version = ask_version(available_versions(sets));
         if (version < 0) return false;
     } else {
-        version = same_version_choice(sets, module_firmware_number());
+        version = same_version_choice(sets, firmware_number(device_identity.firmware_version));
         if (version < 0) {
             show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
             return false;

@@ -1,4 +1,5 @@
-// qv450-remote: the operator's command-line tool for a module opened to remote access.
+// qv450-cli: the project's command-line tool, for a module on this computer or one opened
+// to remote access through a relay.
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "remote/cli_options.h"
+#include "remote/local_cli.h"
 #include "remote/operator_link.h"
 #include "remote/operator_token.h"
 #include "remote/remote_commands.h"
@@ -16,8 +19,9 @@
 namespace {
 
 const char USAGE[] =
-    "usage: qv450-remote --server HOST:PORT [--token-file FILE] [--ca-file FILE | --insecure]\n"
-    "                    [--session CODE] COMMAND [ARGS]\n"
+    "usage: qv450-cli --server HOST:PORT [--token-file FILE] [--ca-file FILE | --insecure]\n"
+    "                 [--session CODE] [OPTIONS] COMMAND [ARGS]\n"
+    "       qv450-cli --local [OPTIONS] COMMAND [ARGS]\n"
     "commands:\n"
     "  open                 open a session, print its code, then run commands read one per\n"
     "                       line from standard input once the tool has logged in\n"
@@ -31,15 +35,21 @@ const char USAGE[] =
     "  text-lines           the module's text lines\n"
     "  serial               pass standard input to the module's serial port and its\n"
     "                       output to standard output\n"
-    "Without --session a command opens a session of its own, prints its code and waits\n"
-    "for the fitter to log in with it.\n"
-    "The operator token comes from --token-file, QV450_OPERATOR_TOKEN or a prompt. The\n"
-    "server's certificate is checked against the system's store or --ca-file; --insecure\n"
-    "talks plain text to a server without a certificate.\n";
+    "Through a relay, a command without --session opens a session of its own, prints its\n"
+    "code and waits for the fitter to log in with it. The operator token comes from\n"
+    "--token-file, QV450_OPERATOR_TOKEN or a prompt. The server's certificate is checked\n"
+    "against the system's store or --ca-file; --insecure talks plain text to a server\n"
+    "without a certificate.\n"
+    "options:\n";
+
+void print_usage(FILE* out) {
+    std::fputs(USAGE, out);
+    std::fputs(CLI_OPTIONS_USAGE, out);
+}
 
 // Bad arguments end the program at once, before anything waits for the fitter.
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "qv450-remote: %s\n%.*s", message.c_str(), int(std::strstr(USAGE, "commands:") - USAGE), USAGE);
+    std::fprintf(stderr, "qv450-cli: %s\n%.*s", message.c_str(), int(std::strstr(USAGE, "commands:") - USAGE), USAGE);
     return 2;
 }
 
@@ -62,7 +72,7 @@ bool read_line(std::string* line) {
 }
 
 int fail(const std::string& message) {
-    std::fprintf(stderr, "qv450-remote: %s\n", message.c_str());
+    std::fprintf(stderr, "qv450-cli: %s\n", message.c_str());
     return 1;
 }
 
@@ -70,14 +80,23 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
+    if (wants_local_module(argc, argv)) return run_local_cli(argc, argv);
+    CliOptions options;
     std::string server, session, token_file;
     OperatorSecurity security;
     std::vector<std::string> command;
+    std::string error;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(USAGE, stdout);
+            print_usage(stdout);
             return 0;
+        }
+        const int taken = command.empty() ? take_cli_option(argc, argv, i, &options, &error) : 0;
+        if (taken < 0) return usage_error(error);
+        if (taken > 0) {
+            i += taken - 1;
+            continue;
         }
         if (arg == "--token")
             return fail("--token would show the token to every user of this computer: use --token-file "
@@ -94,11 +113,10 @@ int main(int argc, char** argv) {
         else command.push_back(arg);
     }
     if (server.empty() || command.empty()) {
-        std::fputs(USAGE, stderr);
+        print_usage(stderr);
         return 2;
     }
     bool open = command[0] == "open";
-    std::string error;
     if (open && (command.size() != 1 || !session.empty())) return usage_error("open takes no argument and no --session");
     if (!open && !check_remote_command(command, &error)) return usage_error(error);
 
@@ -122,12 +140,13 @@ int main(int argc, char** argv) {
         std::printf("%s\n", code.c_str());
         std::fflush(stdout);
     } else if (session.empty()) {
-        std::fprintf(stderr, "qv450-remote: %s needs a fitter at the module: give them the session code %s "
+        std::fprintf(stderr, "qv450-cli: %s needs a fitter at the module: give them the session code %s "
                      "(waiting for them to log in)\n", command[0].c_str(), code.c_str());
     }
     if (!link.wait_paired(&error)) return fail(error);
     RemoteSession remote(link, stdout, stderr);
-    if (!open) return remote.run(command, &error) ? 0 : fail(error);
+    remote.set_options(options);
+    if (!open) return remote.run(command, &error) ? 0 : (fail(error), remote.status());
 
     int status = 0;
     std::string line;

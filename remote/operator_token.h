@@ -1,4 +1,4 @@
-// Where qv450-remote takes the operator token from: a file, the environment or a
+// Where qv450-cli takes the operator token from: a file, the environment or a
 // prompt on the terminal; never the command line, which every local user can read.
 #pragma once
 

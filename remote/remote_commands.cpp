@@ -1,5 +1,5 @@
-// The operator's commands: arguments and files in, the shared module exchanges on the
-// relay link, the outcome out.
+// The command-line tool's commands: arguments and files in, the shared module
+// exchanges on the frame link, the outcome out.
 #include "remote/remote_commands.h"
 
 #include <poll.h>
@@ -16,9 +16,14 @@
 #include "config/memory_blocks.h"
 #include "config/signal_monitor_table.h"
 #include "connection/connection.h"
+#include "device/variant_table.h"
 #include "firmware/bootloader.h"
 #include "platform/clock.h"
 #include "remote/firmware_file.h"
+#include "remote/json_output.h"
+#include "remote/module_wait.h"
+#include "remote/progress_bar.h"
+#include "remote/variant_firmware.h"
 
 namespace {
 
@@ -29,6 +34,7 @@ constexpr int RESTART_LOOKS = 20;
 constexpr int RESTART_PAUSE_MS = 100;
 constexpr int MONITOR_PAUSE_MS = 100;
 constexpr int ANSWER_TIMEOUT_MS = 30000;
+constexpr int WAIT_LOOK_MS = 250;
 
 struct CommandShape {
     const char* name;
@@ -60,17 +66,10 @@ std::string state_text(char state) {
     }
 }
 
-void report_flash_progress(void* context, int permille) {
-    FILE* progress = static_cast<FILE*>(context);
-    std::fprintf(progress, permille < 1000 ? "\rflash: %d%%" : "\rflash: %d%%\n", permille / 10);
-    std::fflush(progress);
-}
-
-// The configuration file's text for a module configuration, in the advanced view.
-bool format_module_configuration(const ModuleConfiguration& config, std::string* text) {
-    ConfigKey keys[CONFIG_KEY_CAPACITY];
+// The configuration file's keys in the advanced view and a module configuration's
+// value for each; returns how many.
+int module_configuration_values(const ModuleConfiguration& config, ConfigKey* keys, int* values) {
     const int count = config_keys(true, keys);
-    int values[CONFIG_KEY_CAPACITY] = {};
     PinSetting settings[PIN_COUNT];
     for (int pin = 0; pin < PIN_COUNT; ++pin) {
         PinRole role;
@@ -88,6 +87,14 @@ bool format_module_configuration(const ModuleConfiguration& config, std::string*
         case KEY_TRIGGER: values[i] = s->trigger; break;
         }
     }
+    return count;
+}
+
+// The configuration file's text for a module configuration, in the advanced view.
+bool format_module_configuration(const ModuleConfiguration& config, std::string* text) {
+    ConfigKey keys[CONFIG_KEY_CAPACITY];
+    int values[CONFIG_KEY_CAPACITY] = {};
+    const int count = module_configuration_values(config, keys, values);
     char out[CONFIG_FILE_MAX + 1];
     const int length = format_config_text(keys, values, count, out, sizeof out);
     if (length < 0) return false;
@@ -118,21 +125,35 @@ bool check_remote_command(const std::vector<std::string>& words, std::string* er
     return false;
 }
 
-bool RemoteSession::failed(const std::string& what, std::string* error) {
-    *error = link_.error().empty() ? what : link_.error();
+bool RemoteSession::failed(const std::string& what, std::string* error, int status) {
+    const std::string broken = link_error();
+    *error = broken.empty() ? what : broken;
+    status_ = broken.empty() ? status : EXIT_FAILED;
     return false;
+}
+
+bool RemoteSession::relayed(const char* command, std::string* error) {
+    if (connection_) return true;
+    return failed(std::string(command) + " works only through a relay (--server)", error, EXIT_USAGE);
 }
 
 bool RemoteSession::application_device(std::string* error) {
     switch (link_.open()) {
     case 1: return true;
-    case 2: return failed("the module runs its bootloader (it needs firmware: use flash)", error);
-    default: return failed("no module is connected to the tool", error);
+    case 2: return failed("the module runs its bootloader (it needs firmware: use flash)", error, EXIT_NO_MODULE);
+    default:
+        return failed(connection_ ? "no module is connected to the tool" : "no module found", error, EXIT_NO_MODULE);
     }
 }
 
+bool RemoteSession::wait_for_module(std::string* error) {
+    if (wait_for_next_module(link_, progress_, WAIT_LOOK_MS)) return true;
+    return failed("gave up waiting for a module", error, EXIT_NO_MODULE);
+}
+
 bool RemoteSession::state(std::string* error) {
-    const char state = link_.ask_state();
+    if (!relayed("state", error)) return false;
+    const char state = relay_->ask_state();
     if (!state) return failed("", error);
     std::fprintf(out_, "%c %s\n", state, state_text(state).c_str());
     return true;
@@ -140,10 +161,12 @@ bool RemoteSession::state(std::string* error) {
 
 bool RemoteSession::identify(std::string* error) {
     if (!application_device(error)) return false;
-    if (!identify_module(link_, IDENTIFY_PASSES)) return failed("the module did not tell its identity", error);
+    if (!identify_module(link_, IDENTIFY_PASSES))
+        return failed("the module did not tell its identity", error, EXIT_TRANSFER);
     const DeviceIdentity identity = decode_identity(link_.reply());
     char text[64];
     format_module_status(link_.reply(), identity, text, sizeof text);
+    if (options_.json) return std::fprintf(out_, "%s\n", identity_json(identity, text).c_str()), true;
     std::fprintf(out_, "%s", text);
     if (identity.variant_letter) std::fprintf(out_, " variant %c", char(identity.variant_letter));
     std::fprintf(out_, "\n");
@@ -154,13 +177,19 @@ bool RemoteSession::read_module(ModuleConfiguration* config, std::string* error)
     config->image = blank_image();
     if (!application_device(error)) return false;
     if (!read_config_header(link_, &config->can_level, &config->vehicle_number) || !read_pin_area(link_, &config->image))
-        return failed("the module did not answer a memory read", error);
+        return failed("the module did not answer a memory read", error, EXIT_TRANSFER);
     return true;
 }
 
 bool RemoteSession::read_config(std::string* error) {
     ModuleConfiguration config;
     if (!read_module(&config, error)) return false;
+    if (options_.json) {
+        ConfigKey keys[CONFIG_KEY_CAPACITY];
+        int values[CONFIG_KEY_CAPACITY] = {};
+        const int count = module_configuration_values(config, keys, values);
+        return std::fprintf(out_, "%s\n", configuration_json(keys, values, count).c_str()), true;
+    }
     std::string text;
     if (!format_module_configuration(config, &text)) return failed("configuration text too long", error);
     std::fwrite(text.data(), 1, text.size(), out_);
@@ -169,37 +198,69 @@ bool RemoteSession::read_config(std::string* error) {
 
 bool RemoteSession::write_config(const std::string& path, std::string* error) {
     std::ifstream file(path, std::ios::binary);
-    if (!file) return failed("cannot open " + path, error);
-    std::string text(CONFIG_FILE_MAX, '\0');
-    file.read(&text[0], CONFIG_FILE_MAX);
+    if (!file) return failed("cannot open " + path, error, EXIT_BAD_FILE);
+    std::string text(CONFIG_FILE_MAX + 1, '\0');
+    file.read(&text[0], CONFIG_FILE_MAX + 1);
     text.resize(size_t(file.gcount()));
+    // Half a file would be taken for a whole one: what it leaves out keeps the module's value.
+    if (text.size() > size_t(CONFIG_FILE_MAX))
+        return failed(path + ": too long for a configuration file", error, EXIT_BAD_FILE);
 
     ModuleConfiguration config;
     if (!read_module(&config, error)) return false;
     std::string bad;
-    if (!overlay_config_text(text.data(), int(text.size()), &config, &bad)) return failed(path + ": " + bad, error);
+    if (!overlay_config_text(text.data(), int(text.size()), &config, &bad))
+        return failed(path + ": " + bad, error, EXIT_BAD_FILE);
+    if (!variant_ready(config.can_level, error)) return false;
     if (!write_pin_area(link_, config.image) || !write_can_level(link_, config.can_level) ||
         !write_vehicle_number(link_, config.vehicle_number))
-        return failed("the module refused the configuration (a write was not acknowledged)", error);
+        return failed("the module refused the configuration (a write was not acknowledged)", error, EXIT_TRANSFER);
     finish_configuration(link_);
-    if (!link_.flush()) return failed("", error);
+    if (relay_ && !relay_->flush()) return failed("", error);
     std::fprintf(out_, "configuration written: CAN level %d, vehicle number %d\n", config.can_level,
                  config.vehicle_number);
     return true;
 }
 
+bool RemoteSession::variant_ready(int can_level, std::string* error) {
+    if (!identify_module(link_, IDENTIFY_PASSES))
+        return failed("the module did not tell its identity", error, EXIT_TRANSFER);
+    const DeviceIdentity identity = decode_identity(link_.reply());
+    const char needed = variant_change_for_level(identity.variant_letter, can_level);
+    if (needed == VARIANT_ANY) return true;
+    const std::string change = "CAN level " + std::to_string(can_level) + " needs firmware variant " + needed;
+    if (options_.variant_change == VariantAnswer::NO)
+        return failed(change + " and --variant-change no forbids it: nothing written", error, EXIT_VARIANT_DECLINED);
+    if (options_.variant_change == VariantAnswer::UNSET)
+        return failed(change + ": allow it with --variant-change yes (or no to refuse); nothing written", error,
+                      EXIT_VARIANT_DECLINED);
+    const std::string folder = options_.firmware_folder.empty() ? default_firmware_folder() : options_.firmware_folder;
+    std::string path, why;
+    if (!variant_firmware_file(folder, identity, can_level, &path, &why)) return failed(why, error, EXIT_BAD_FILE);
+    if (!flash(path, error)) return false;
+    // A file without the variant in its name may hold another one: the level must not
+    // reach a module that cannot run it.
+    if (decode_identity(link_.reply()).variant_letter != needed)
+        return failed(path + " did not bring firmware variant " + needed + ": nothing written", error, EXIT_TRANSFER);
+    return true;
+}
+
 bool RemoteSession::flash(const std::string& path, std::string* error) {
     auto image = std::make_unique<FirmwareImage>();
-    if (!load_firmware_file(path, image.get(), error)) return false;
-    if (link_.open() == 0) return failed("no module is connected to the tool", error);
-    switch (program_firmware(link_, *image, FlashProgress{report_flash_progress, progress_})) {
+    if (!load_firmware_file(path, image.get(), error)) return failed(*error, error, EXIT_BAD_FILE);
+    if (link_.open() == 0)
+        return failed(connection_ ? "no module is connected to the tool" : "no module found", error, EXIT_NO_MODULE);
+    ProgressBar bar = progress_bar_for(progress_, "flash");
+    switch (program_firmware(link_, *image, flash_progress_to(bar))) {
     case FlashResult::PROGRAMMED: break;
-    case FlashResult::INCOMPATIBLE: return failed("the file is not compatible with the module's hardware", error);
-    case FlashResult::WRITE_ERROR: return failed("write error: the bootloader did not take the firmware", error);
+    case FlashResult::INCOMPATIBLE:
+        return failed("the file is not compatible with the module's hardware", error, EXIT_TRANSFER);
+    case FlashResult::WRITE_ERROR:
+        return failed("write error: the bootloader did not take the firmware", error, EXIT_TRANSFER);
     }
-    // The module restarts into its new firmware: let the tool find it again.
+    // The module restarts into its new firmware: find it again.
     link_.close();
-    for (int look = 0; look < RESTART_LOOKS && link_.error().empty(); ++look) {
+    for (int look = 0; look < RESTART_LOOKS && link_error().empty(); ++look) {
         platform::sleep_ms(RESTART_PAUSE_MS);
         if (link_.open() == 1) break;
     }
@@ -212,7 +273,7 @@ bool RemoteSession::monitor(int count, std::string* error) {
     for (int i = 0; count <= 0 || i < count; ++i) {
         uint64_t map = 0;
         if (!read_signal_map(link_, &map, READ_REPLY_ATTEMPTS))
-            return failed("the module did not send its signal map", error);
+            return failed("the module did not send its signal map", error, EXIT_TRANSFER);
         std::fprintf(out_, "signals:");
         for (int byte = 0; byte < MONITOR_SIGNAL_COUNT / 8; ++byte)
             std::fprintf(out_, " %02X", unsigned(map >> (8 * byte)) & 0xFF);
@@ -224,11 +285,12 @@ bool RemoteSession::monitor(int count, std::string* error) {
 }
 
 bool RemoteSession::text_lines(std::string* error) {
+    if (!relayed("text-lines", error)) return false;
     if (!application_device(error)) return false;
-    if (!link_.flush() || !connection_.send("@f", error)) return failed(*error, error);
+    if (!relay_->flush() || !connection_->send("@f", error)) return failed(*error, error);
     for (;;) {
         ToolMessage m;
-        if (!connection_.next(&m, ANSWER_TIMEOUT_MS, error)) return false;
+        if (!connection_->next(&m, ANSWER_TIMEOUT_MS, error)) return false;
         if (m.kind == "g") return true;
         if (m.kind != "f") return failed("unexpected reply \"@" + m.kind + "\" among the text lines", error);
         std::fprintf(out_, "%s\n", m.payload.c_str());
@@ -236,29 +298,30 @@ bool RemoteSession::text_lines(std::string* error) {
 }
 
 bool RemoteSession::serial(int input_fd, std::string* error) {
+    if (!relayed("serial", error)) return false;
     link_.close();
     ToolMessage m;
-    if (!link_.error().empty()) return failed("", error);
-    if (!connection_.send("@#", error) || !connection_.next(&m, ANSWER_TIMEOUT_MS, error)) return false;
+    if (!link_error().empty()) return failed("", error);
+    if (!connection_->send("@#", error) || !connection_->next(&m, ANSWER_TIMEOUT_MS, error)) return false;
     if (m.kind != "#") return failed("the tool found no module serial port", error);
     std::string received;
-    connection_.set_serial_sink(&received);
+    connection_->set_serial_sink(&received);
     bool input_open = true;
     int quiet_rounds = 0;
     while (input_open || quiet_rounds < 5) {
         // A closed input is left out: poll would report its hang-up for ever.
-        pollfd fds[2] = {{connection_.fd(), POLLIN, 0}, {input_open ? input_fd : -1, POLLIN, 0}};
+        pollfd fds[2] = {{connection_->fd(), POLLIN, 0}, {input_open ? input_fd : -1, POLLIN, 0}};
         int ready = poll(fds, 2, 100);
         if (ready == 0 && !input_open) ++quiet_rounds;
         if (fds[1].revents) {
             char buffer[4096];
             ssize_t n = read(input_fd, buffer, sizeof buffer);
             if (n <= 0) input_open = false;
-            else if (!connection_.send(escape_serial(std::string(buffer, size_t(n))), error)) return false;
+            else if (!connection_->send(escape_serial(std::string(buffer, size_t(n))), error)) return false;
         }
         if (fds[0].revents) {
             quiet_rounds = 0;
-            if (!connection_.next(&m, 0, error)) {
+            if (!connection_->next(&m, 0, error)) {
                 if (error->find("in time") == std::string::npos) return false;
                 error->clear();
             } else if (m.kind == "!") {
@@ -272,13 +335,16 @@ bool RemoteSession::serial(int input_fd, std::string* error) {
             received.clear();
         }
     }
-    connection_.set_serial_sink(nullptr);
+    connection_->set_serial_sink(nullptr);
     return true;
 }
 
 bool RemoteSession::run(const std::vector<std::string>& words, std::string* error) {
     if (words.empty()) return true;
-    if (!check_remote_command(words, error)) return false;
+    // Until a step names the kind of its failure.
+    status_ = EXIT_FAILED;
+    if (!check_remote_command(words, error)) return failed(*error, error, EXIT_USAGE);
+    if (options_.wait && !wait_for_module(error)) return false;
     const std::string& command = words[0];
     if (command == "state") return state(error);
     if (command == "identify") return identify(error);

@@ -1,15 +1,18 @@
-// The operator's commands, carried out on the tool's module through the relay: the
-// module's exchanges are the tool's own (identification, configuration memory,
-// bootloader, signal map) run on the relay link; this layer reads arguments and files
-// and prints the outcome.
+// The command-line tool's commands, carried out on a local module or on the fitter's
+// module through the relay: the module's exchanges are the tool's own
+// (identification, configuration memory, bootloader, signal map) run on the frame
+// link; this layer reads arguments and files and prints the outcome.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "config/config_file_overlay.h"
+#include "remote/cli_options.h"
+#include "remote/exit_status.h"
 #include "remote/operator_link.h"
 #include "remote/relay_link.h"
 
@@ -20,7 +23,15 @@ bool check_remote_command(const std::vector<std::string>& words, std::string* er
 class RemoteSession {
 public:
     RemoteSession(OperatorLink& connection, FILE* out, FILE* progress)
-        : connection_(connection), link_(connection), out_(out), progress_(progress) {}
+        : connection_(&connection), relay_(new RelayLink(connection)), link_(*relay_), out_(out), progress_(progress) {}
+    // On a module of this computer: the commands that need the fitter's tool
+    // (text-lines) fail, serial is left to the caller.
+    RemoteSession(FrameLink& local, FILE* out, FILE* progress)
+        : connection_(nullptr), link_(local), out_(out), progress_(progress) {}
+
+    void set_options(const CliOptions& options) { options_ = options; }
+    // The ExitStatus of the last failure.
+    int status() const { return status_; }
 
     // Runs one command line ("read-config", "flash FILE.bin", ...). Reads standard
     // input for "serial". False with a reason in *error.
@@ -34,19 +45,31 @@ public:
     bool monitor(int count, std::string* error);
     bool text_lines(std::string* error);
     bool serial(int input_fd, std::string* error);
+    // The wait of --wait; the link is left closed.
+    bool wait_for_module(std::string* error);
 
-    RelayLink& link() { return link_; }
+    FrameLink& link() { return link_; }
 
 private:
     // The application firmware open at the tool; false with a reason otherwise.
     bool application_device(std::string* error);
     // The header and pin area as the module has them.
     bool read_module(ModuleConfiguration* config, std::string* error);
-    // The reason of a failed step: the connection's when it broke, else `what`.
-    bool failed(const std::string& what, std::string* error);
+    // The reason of a failed step: the connection's when it broke (EXIT_FAILED), else
+    // `what` with `status`.
+    bool failed(const std::string& what, std::string* error, int status = EXIT_FAILED);
+    std::string link_error() const { return relay_ ? relay_->error() : std::string(); }
+    // The module runs a firmware variant that takes `can_level`, changed when the
+    // options allow it.
+    bool variant_ready(int can_level, std::string* error);
+    // The relay commands need the fitter's tool.
+    bool relayed(const char* command, std::string* error);
 
-    OperatorLink& connection_;
-    RelayLink link_;
+    OperatorLink* connection_;  // nullptr on a local module
+    std::unique_ptr<RelayLink> relay_;
+    FrameLink& link_;
     FILE* out_;
     FILE* progress_;
+    CliOptions options_;
+    int status_ = EXIT_DONE;
 };

@@ -23,32 +23,11 @@
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
 #include "sim/sim_firmware_image.h"
+#include "bench/bench_floors.h"
 #include "bench/bench_link.h"
 #include "unit/temp_folder.h"
 
 namespace {
-
-constexpr int SEGMENT_PAUSE_MS = 12;
-constexpr int POLL_PAUSE_MS = 10;
-
-// One raw command of one byte: its report, the segment pause, one poll and its answer.
-constexpr int ONE_BYTE_COMMAND_MS = 1 + SEGMENT_PAUSE_MS + 2;
-
-// A 1028-byte block: 8 full segments of 18 reports and a last one of 3 reports, a
-// ready query and its answer after each full segment, a pause after every segment,
-// the pause before the answer, one poll and the answer, and the progress step.
-int block_floor_ms() {
-    const int data_reports = 8 * 18 + 3;
-    const int ready_reports = 8 * 2;
-    return data_reports + ready_reports + 9 * SEGMENT_PAUSE_MS + BLOCK_ANSWER_PAUSE_MS + 2 + PROGRESS_PAUSE_MS;
-}
-
-// Command 0x10 (two reports), one poll with its pause and the two-report reply, the
-// hand-over pause; "0", "5"; the blocks; the last progress step and "3".
-int flash_floor_ms(int blocks) {
-    const int hand_over = 2 + 1 + POLL_PAUSE_MS + 2 + SWITCH_PAUSE_MS;
-    return hand_over + 2 * ONE_BYTE_COMMAND_MS + blocks * block_floor_ms() + PROGRESS_PAUSE_MS + ONE_BYTE_COMMAND_MS;
-}
 
 constexpr int WATCH_FILES = 3000;
 constexpr useconds_t CONNECTED_PASS_PAUSE_US = 5000;  // the main loop's pause with a module open
@@ -124,7 +103,7 @@ int main() {
     const double link_ms = double(platform::monotonic_us() - start_us) / 1000.0;
     const int reports = module.counters.output_reports - before.output_reports + module.counters.input_reports -
                         before.input_reports;
-    const int floor_ms = flash_floor_ms(firmware_block_count(image->size));
+    const int floor_ms = bench::flash_floor_ms(firmware_block_count(image->size));
 
     std::printf("full image: %d bytes, %d blocks, %s\n", image->size, blocks,
                 result == FlashResult::PROGRAMMED ? "programmed" : "FAILED");

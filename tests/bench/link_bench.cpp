@@ -11,14 +11,14 @@
 #include "device/link.h"
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
+#include "bench/bench_floors.h"
 #include "bench/bench_link.h"
 
 namespace {
 
 using Steady = std::chrono::steady_clock;
+using namespace bench;
 
-constexpr int POLL_PAUSE_MS = 10;
-constexpr int EMPTY_READ_MS = 25;
 
 struct Figure {
     double link_ms;   // virtual time on the modelled USB link
@@ -38,16 +38,6 @@ Figure measure(SimModule& module, int repeats, Operation operation) {
     return {double(platform::monotonic_us() - virtual_start) / 1000.0 / repeats, double(reports) / repeats,
             real_us / repeats};
 }
-
-// Reports a frame with n data bytes takes: 8 + 2n characters, 7 per report.
-int frame_reports(int data_bytes) { return (8 + 2 * data_bytes + 6) / 7; }
-
-// One acknowledged exchange after a drain: drain poll (one report, pause, empty
-// answer), the command frame, one poll and its pause, the reply frame.
-int exchange_reports(int command_bytes, int reply_bytes) {
-    return 1 + frame_reports(command_bytes) + 1 + frame_reports(reply_bytes);
-}
-int exchange_waits() { return POLL_PAUSE_MS + EMPTY_READ_MS + POLL_PAUSE_MS; }
 
 bool await(uint8_t code, int attempts) {
     for (int i = 0; i < attempts; ++i)
@@ -109,10 +99,8 @@ int main() {
     const Figure full_write =
         measure(module, 50, [&ok, &pin_area] { ok = write_whole_configuration(pin_area.data()) && ok; });
 
-    const int read_reports = exchange_reports(2, 12) + exchange_reports(2, 34) + exchange_reports(2, 34) +
-                             exchange_reports(2, 30);
-    const int write_reports = exchange_reports(34, 2) + exchange_reports(34, 2) + exchange_reports(30, 2) + 1 +
-                              exchange_reports(3, 2) + exchange_reports(4, 2) + frame_reports(0);
+    const int read_reports = config_read_reports();
+    const int write_reports = config_write_reports() + 1;  // and the drain before the level
 
     std::printf("%-36s %9s %8s %9s %10s %7s %9s\n", "operation", "link ms", "reports", "floor ms",
                 "+waits ms", "ratio", "CPU us");

@@ -1,5 +1,5 @@
 """Remote access end to end, all real programs on loopback: the tool with a simulated
-module logs in to qv450-relay with the code that qv450-remote printed; the operator
+module logs in to qv450-relay with the code that qv450-cli printed; the operator
 reads the configuration, writes a changed one, flashes a demo firmware; a wrong code is
 refused, a second operator cannot take the session, and a killed operator leaves the
 tool's window usable. Operators reach the relay over TLS with a throwaway certificate."""
@@ -27,8 +27,8 @@ CA_FILE = None  # set once the certificates exist
 
 
 def remote(operator_port):
-    """The start of a qv450-remote command line for the relay's operator port."""
-    return [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}", "--ca-file", CA_FILE]
+    """The start of a qv450-cli command line for the relay's operator port."""
+    return [os.path.join(BIN, "qv450-cli"), "--server", f"127.0.0.1:{operator_port}", "--ca-file", CA_FILE]
 
 
 def free_port():
@@ -48,7 +48,7 @@ def module_memory(folder):
 
 
 class Operator:
-    """qv450-remote open, fed commands on its standard input."""
+    """qv450-cli open, fed commands on its standard input."""
 
     def __init__(self, operator_port):
         self.process = subprocess.Popen(
@@ -140,11 +140,10 @@ def run():
 
         # A mistyped command ends at once with a usage line; a command without a session
         # prints the code the fitter needs.
-        remote = [os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}"]
         env = dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN)
-        mistyped = subprocess.run(remote + ["monitor", "abc"], capture_output=True, text=True, env=env, timeout=10)
+        mistyped = subprocess.run([*remote(operator_port), "monitor", "abc"], capture_output=True, text=True, env=env, timeout=10)
         assert mistyped.returncode == 2 and "usage:" in mistyped.stderr, mistyped.stderr
-        alone = subprocess.Popen(remote + ["state"], stderr=subprocess.PIPE, text=True, env=env)
+        alone = subprocess.Popen([*remote(operator_port), "state"], stderr=subprocess.PIPE, text=True, env=env)
         assert re.search(r"session code \d{8}", alone.stderr.readline()), "the code of a new session"
         alone.kill()
         alone.wait()

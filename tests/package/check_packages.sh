@@ -117,7 +117,7 @@ if [ -n "$with_relay" ]; then
     echo "=== the relay's package"
     relay_root=$work/relay-root
     dpkg-deb -x "$relay_deb" "$relay_root"
-    for program in qv450-relay qv450-remote; do
+    for program in qv450-relay qv450-cli; do
         check "$program is installed with its man page" \
             test -x "$relay_root/usr/bin/$program" -a -s "$relay_root/usr/share/man/man1/$program.1.gz"
     done

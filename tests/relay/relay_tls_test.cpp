@@ -124,7 +124,7 @@ TEST(OperatorToken, FromAFileButNeverTheCommandLine) {
     unlink(path);
     EXPECT_FALSE(read_token_file(path, &token, &error));
 
-    FILE* run = popen(QV450_REMOTE " --server 127.0.0.1:1 --token secret-on-the-line state 2>&1", "r");
+    FILE* run = popen(QV450_CLI " --server 127.0.0.1:1 --token secret-on-the-line state 2>&1", "r");
     char said[512] = {};
     size_t n = std::fread(said, 1, sizeof said - 1, run);
     EXPECT_NE(pclose(run), 0);

@@ -76,7 +76,7 @@ TEST(WindowSizing, EveryMonitorMustHoldTheFixedSize) {
 
 TEST(SingleInstance, CountsProgramsWhoseNameEndsWithOurs) {
     const std::vector<std::string> running = {"bash", "qv450", "my-qv450", "qv45", "Qv450", "qv450 (deleted)",
-                                              "qv450-relay", "qv450-remote", "qv450_unit_tests"};
+                                              "qv450-relay", "qv450-cli", "qv450_unit_tests"};
     EXPECT_EQ(count_own_instances(running, "/usr/bin/qv450"), 3);
     EXPECT_EQ(count_own_instances(running, "qv450"), 3);
     EXPECT_EQ(count_own_instances(running, "/opt/x/my-qv450"), 1) << "a differently named copy is not found";

@@ -1,0 +1,41 @@
+// The wait for the next module, by looking for one at a steady pace.
+#include "remote/module_wait.h"
+
+#include "platform/clock.h"
+
+namespace {
+
+bool present(FrameLink& link) {
+    const bool found = link.open() != 0;
+    link.close();
+    return found;
+}
+
+}  // namespace
+
+bool wait_for_next_module(FrameLink& link, FILE* notes, int look_ms, long limit_ms, const volatile bool* stop) {
+    long waited = 0;
+    const auto out_of_time = [&] { return (stop && *stop) || (limit_ms > 0 && waited >= limit_ms); };
+    const auto pause = [&] {
+        platform::sleep_ms(look_ms);
+        waited += look_ms;
+    };
+    const auto note = [notes](const char* text) {
+        if (!notes) return;
+        std::fprintf(notes, "%s\n", text);
+        std::fflush(notes);
+    };
+    if (present(link)) {
+        note("waiting for the module to be unplugged");
+        while (present(link)) {
+            if (out_of_time()) return false;
+            pause();
+        }
+    }
+    note("waiting for a module to be plugged in");
+    while (!present(link)) {
+        if (out_of_time()) return false;
+        pause();
+    }
+    return true;
+}

@@ -1,0 +1,177 @@
+// The command-line tool on a local (simulated) module: the exit status and output a
+// script gets for each outcome, and the JSON and progress forms.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+
+#include "device/link.h"
+#include "platform/clock.h"
+#include "remote/json_output.h"
+#include "remote/module_wait.h"
+#include "remote/progress_bar.h"
+#include "remote/remote_commands.h"
+#include "sim/sim_backend.h"
+#include "sim/sim_firmware_image.h"
+#include "unit/temp_folder.h"
+
+namespace {
+
+struct CliCase {
+    const char* name;
+    std::vector<std::string> words;  // "@" in a word stands for the test's folder
+    VariantAnswer variant;
+    bool json;
+    std::function<void(SimModule&)> fault;
+    int status;
+    const char* output;  // what standard output starts with; nullptr: not checked
+};
+
+// A simulated module on the local link, on a virtual clock, with the test's files.
+class CliBench {
+public:
+    CliBench() : backend_(module_, false) {
+        install_hid_backend(&backend_);
+        folder_.put("good.cfg", "carnumber=7\ncanlevel=5\n");
+        folder_.put("bad.cfg", "canlevel=999\n");
+        // The key that matters comes after the size limit.
+        folder_.put("long.cfg", "carnumber=7\n" + std::string(CONFIG_FILE_MAX, '\n') + "canlevel=5\n");
+        folder_.put("variant_b.cfg", "canlevel=151\n");
+        folder_.put("junk.bin", std::string(FIRMWARE_MIN_SIZE + 1024, 'x'));
+        SimFirmwareIdentity b;
+        b.variant_byte = 0x02;
+        const std::vector<uint8_t> file = make_sim_firmware_file(FIRMWARE_MIN_SIZE + 1024, b, 0x04, 0x50);
+        std::ofstream(folder_.file("QV450_1605_GRUPA_B.bin"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    }
+    ~CliBench() {
+        link_close();
+        install_hid_backend(nullptr);
+    }
+
+    // Runs one command; the status (0 for success) and standard output.
+    int run(const CliCase& c, std::string* output) {
+        if (c.fault) c.fault(module_);
+        char* text = nullptr;
+        size_t size = 0;
+        FILE* out = open_memstream(&text, &size);
+        RemoteSession session(local_link(), out, nullptr);
+        CliOptions options;
+        options.json = c.json;
+        options.variant_change = c.variant;
+        options.firmware_folder = folder_.path() + "/";
+        session.set_options(options);
+        std::vector<std::string> words = c.words;
+        for (std::string& word : words)
+            if (word[0] == '@') word = folder_.file(word.substr(1));
+        std::string error;
+        const int status = session.run(words, &error) ? EXIT_DONE : session.status();
+        std::fclose(out);
+        output->assign(text, size);
+        std::free(text);
+        return status;
+    }
+
+    SimModule& module() { return module_; }
+
+private:
+    platform::ScopedVirtualClock clock_;
+    SimModule module_;
+    SimBackend backend_;
+    TempFolder folder_;
+};
+
+const VariantAnswer UNSET = VariantAnswer::UNSET, YES = VariantAnswer::YES, NO = VariantAnswer::NO;
+const auto silent = [](SimModule& m) { m.lose_replies(100000); };
+
+const CliCase CASES[] = {
+    {"identify", {"identify"}, UNSET, false, nullptr, EXIT_DONE, "QV450-1605 variant A\n"},
+    {"identify json", {"identify"}, UNSET, true, nullptr, EXIT_DONE,
+     "{\"model\":450,\"firmware\":\"16.05\",\"firmware_number\":1605,\"variant\":\"A\",\"status\":\"QV450-1605\"}\n"},
+    {"no module", {"identify"}, UNSET, false, [](SimModule& m) { m.unplug(); }, EXIT_NO_MODULE, ""},
+    {"silent module", {"read-config"}, UNSET, false, silent, EXIT_TRANSFER, ""},
+    {"read-config json", {"read-config"}, UNSET, true, nullptr, EXIT_DONE, "{\"carnumber\":"},
+    {"unknown command", {"erase"}, UNSET, false, nullptr, EXIT_USAGE, ""},
+    {"text-lines needs a relay", {"text-lines"}, UNSET, false, nullptr, EXIT_USAGE, ""},
+    {"write-config", {"write-config", "@good.cfg"}, UNSET, false, nullptr, EXIT_DONE,
+     "configuration written: CAN level 5, vehicle number 7\n"},
+    {"missing .cfg", {"write-config", "@none.cfg"}, UNSET, false, nullptr, EXIT_BAD_FILE, ""},
+    {"bad value", {"write-config", "@bad.cfg"}, UNSET, false, nullptr, EXIT_BAD_FILE, ""},
+    {"over-long .cfg", {"write-config", "@long.cfg"}, UNSET, false, nullptr, EXIT_BAD_FILE, ""},
+    {"refused write", {"write-config", "@good.cfg"}, UNSET, false, [](SimModule& m) { m.refuse_writes(1); },
+     EXIT_TRANSFER, ""},
+    {"variant unanswered", {"write-config", "@variant_b.cfg"}, UNSET, false, nullptr, EXIT_VARIANT_DECLINED, ""},
+    {"variant declined", {"write-config", "@variant_b.cfg"}, NO, false, nullptr, EXIT_VARIANT_DECLINED, ""},
+    {"variant changed", {"write-config", "@variant_b.cfg"}, YES, false, nullptr, EXIT_DONE, "firmware written"},
+    {"flash junk", {"flash", "@junk.bin"}, UNSET, false, nullptr, EXIT_BAD_FILE, ""},
+    {"flash refused", {"flash", "@QV450_1605_GRUPA_B.bin"}, UNSET, false, [](SimModule& m) { m.refuse_blocks(100); },
+     EXIT_TRANSFER, ""},
+    {"monitor", {"monitor", "2"}, UNSET, false, nullptr, EXIT_DONE, "signals:"},
+};
+
+TEST(LocalCli, EachOutcomeHasItsStatusAndOutput) {
+    for (const CliCase& c : CASES) {
+        SCOPED_TRACE(c.name);
+        CliBench bench;
+        std::string output;
+        EXPECT_EQ(bench.run(c, &output), c.status);
+        if (c.output) EXPECT_EQ(output.substr(0, std::strlen(c.output)), c.output);
+    }
+}
+
+TEST(LocalCli, NothingReachesTheModuleWhenTheVariantChangeIsDeclined) {
+    CliBench bench;
+    const auto run = [&bench](const CliCase& c, std::string* output) { return bench.run(c, output); };
+    std::string output;
+    run({"", {"write-config", "@variant_b.cfg"}, NO, false, nullptr, 0, nullptr}, &output);
+    run({"", {"read-config"}, UNSET, true, nullptr, 0, nullptr}, &output);
+    EXPECT_NE(output.find("\"canlevel\":"), std::string::npos);
+    EXPECT_EQ(output.find("\"canlevel\":151"), std::string::npos);
+    run({"", {"write-config", "@variant_b.cfg"}, YES, false, nullptr, 0, nullptr}, &output);
+    run({"", {"identify"}, UNSET, false, nullptr, 0, nullptr}, &output);
+    EXPECT_EQ(output, "QV450-1605 variant B\n");
+}
+
+// Pulls the module's cable at 1 s and puts it back at 2 s of virtual time.
+class CableClock : public platform::VirtualClock {
+public:
+    explicit CableClock(SimModule& module) : module_(module) {}
+    void sleep_us(uint64_t us) override {
+        VirtualClock::sleep_us(us);
+        if (now_us() >= 1000000 && !pulled_) module_.unplug(), pulled_ = true;
+        if (now_us() >= 2000000 && !back_) module_.replug(), back_ = true;
+    }
+
+private:
+    SimModule& module_;
+    bool pulled_ = false, back_ = false;
+};
+
+TEST(LocalCli, WaitTakesTheModulePluggedInAfterThePresentOne) {
+    CliBench bench;
+    CableClock clock(bench.module());
+    platform::install_clock(&clock);
+    EXPECT_TRUE(wait_for_next_module(local_link(), nullptr, 100, 10000));
+    EXPECT_GE(clock.now_us(), 2000000u);
+    EXPECT_FALSE(wait_for_next_module(local_link(), nullptr, 100, 1000));  // the same module stays
+    platform::install_clock(nullptr);
+}
+
+TEST(JsonOutput, EscapesWhatAStringCannotHold) {
+    EXPECT_EQ(json_string("a\"b\\c\n\xE9"), "\"a\\\"b\\\\c\\u000a\\u00e9\"");
+}
+
+TEST(ProgressBar, PlainLinesEveryTenthWhenNotATerminal) {
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    ProgressBar bar = progress_bar_for(out, "flash");
+    for (int permille : {0, 50, 120, 130, 999, 1000}) show_progress(bar, permille);
+    std::fclose(out);
+    EXPECT_EQ(std::string(text, size), "flash: 0%\nflash: 10%\nflash: 90%\nflash: 100%\n");
+    std::free(text);
+}
+
+}  // namespace
