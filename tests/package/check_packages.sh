@@ -65,6 +65,10 @@ root=$work/root
 dpkg-deb -x "$tool_deb" "$root"
 check "the program is in the prefix" test -x "$root$prefix/bin/qv450"
 check "/usr/bin/qv450 links to it" test "$(readlink "$root/usr/bin/qv450")" = "$prefix/bin/qv450"
+check "/usr/bin/qv450-cli links to the command-line tool beside it" \
+    test "$(readlink "$root/usr/bin/qv450-cli")" = "$prefix/bin/qv450-cli" -a -x "$root$prefix/bin/qv450-cli"
+check "the command-line tool identifies the simulated module" \
+    bash -c "QV450_SIMULATOR=1 '$root$prefix/bin/qv450-cli' --local identify | grep -q '^QV450-1605'"
 themes=$(readlink "$root$prefix/share/themes")
 check "the themes folder links to the system's GTK themes ($themes)" test -d "$themes"
 demo_firmware=$(cd "$build/firmware" && ls QV450*.bin | sort)
@@ -117,10 +121,8 @@ if [ -n "$with_relay" ]; then
     echo "=== the relay's package"
     relay_root=$work/relay-root
     dpkg-deb -x "$relay_deb" "$relay_root"
-    for program in qv450-relay qv450-cli; do
-        check "$program is installed with its man page" \
-            test -x "$relay_root/usr/bin/$program" -a -s "$relay_root/usr/share/man/man1/$program.1.gz"
-    done
+    check "qv450-relay is installed with its man page" \
+        test -x "$relay_root/usr/bin/qv450-relay" -a -s "$relay_root/usr/share/man/man1/qv450-relay.1.gz"
     unit=$(find "$relay_root" -name qv450-relay.service)
     check "the service unit is installed" test -n "$unit"
     check "the service starts the packaged server" \
