@@ -14,11 +14,12 @@
 #include "platform/monitors.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
+#include "device/module_link.h"
 
 namespace {
 
 gboolean on_delete(GtkWidget*, GdkEvent*, gpointer) {
-    link_close();
+    module_link().close();
     std::exit(0);
 }
 
@@ -73,7 +74,7 @@ bool control_held(const GdkEventKey* event) { return event->state & GDK_CONTROL_
 gboolean on_view_key(GtkWidget*, GdkEventKey* event, gpointer) {
     if (!control_held(event) || event->keyval != GDK_E || !config_editor_exists()) return FALSE;
     advanced_view = !advanced_view;
-    link_close();
+    module_link().close();
     return TRUE;
 }
 

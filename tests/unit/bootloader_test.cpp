@@ -174,7 +174,7 @@ TEST(BootHandshake, OnlyTheListeningAnswerCounts) {
         device_link = DeviceLink();
         ASSERT_EQ(link_open(), 2);
         backend.queue(0x02, answer.first);  // a one-byte answer to "0"
-        EXPECT_EQ(boot_handshake(), answer.second) << answer.first;
+        EXPECT_EQ(boot_handshake(local_link()), answer.second) << answer.first;
         link_close();
         install_hid_backend(nullptr);
     }
