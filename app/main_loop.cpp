@@ -1,5 +1,6 @@
 // The main loop: GUI events, then one step of the module connection per pass.
 #include "app/app.h"
+#include "app/remote_console.h"
 #include "config/config_editor.h"
 #include "config/config_transfer.h"
 #include "config/signal_monitor.h"
@@ -56,6 +57,19 @@ void search() {
     }
 }
 
+// A console's session before the fitter's tool logged in, or after it was lost: no
+// module to look for. True when the pass ends here.
+bool remote_session_holds() {
+    if (!remote_console_active()) return false;
+    const std::string lost = remote_console_error();
+    if (lost.empty() && remote_console_paired()) return false;
+    show_searching();
+    const std::string text = lost.empty() ? "Waiting for the fitter's tool to log in" : "Remote session lost: " + lost;
+    set_label(main_window.status_label, text.c_str());
+    platform::sleep_ms(SEARCH_PAUSE_MS);
+    return true;
+}
+
 }  // namespace
 
 void identify_device() {
@@ -82,6 +96,7 @@ void main_loop_pass() {
         relay_step();
         return;
     }
+    if (remote_session_holds()) return;
     if (!module_link().is_open()) {
         platform::sleep_ms(SEARCH_PAUSE_MS);
         show_searching();
