@@ -113,6 +113,7 @@ void main_loop_pass() {
         break;
     case CONNECTED:
         if (signal_monitor_open()) update_signal_monitor();
+        else if (remote_console_active()) remote_console_watch();
         break;
     default:
         break;

@@ -1,0 +1,63 @@
+// The support console's command line, token and title caption.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/remote_console.h"
+#include "unit/temp_folder.h"
+
+TEST(RemoteConsole, CommandLine) {
+    struct Case {
+        std::vector<const char*> argv;
+        ConsoleArgs result;
+        const char* server;
+    };
+    const Case cases[] = {
+        {{"qv450", "--lang", "de"}, ConsoleArgs::NONE, ""},
+        {{"qv450", "--relay", "relay.example", "--session", "12345678"}, ConsoleArgs::GIVEN, "relay.example:55556"},
+        {{"qv450", "--session", "1", "--relay", "h:7000", "--token-file", "t"}, ConsoleArgs::GIVEN, "h:7000"},
+        {{"qv450", "--relay", "h:7000"}, ConsoleArgs::BAD, ""},
+        {{"qv450", "--session", "12345678"}, ConsoleArgs::BAD, ""},
+        {{"qv450", "--relay", "h", "--session"}, ConsoleArgs::BAD, ""},
+        {{"qv450", "--relay", "", "--session", "1"}, ConsoleArgs::BAD, ""},
+    };
+    for (const Case& c : cases) {
+        RemoteConsoleOptions options;
+        std::string error;
+        EXPECT_EQ(parse_console_args(int(c.argv.size()), c.argv.data(), &options, &error), c.result) << c.argv[1];
+        if (c.result == ConsoleArgs::GIVEN) {
+            EXPECT_EQ(options.server, c.server);
+        }
+        if (c.result == ConsoleArgs::BAD) {
+            EXPECT_FALSE(error.empty());
+        }
+    }
+}
+
+TEST(RemoteConsole, RestartArgumentsParseBack) {
+    const RemoteConsoleOptions given{"h:7000", "12345678", "/tmp/token"};
+    std::vector<std::string> arguments = remote_console_arguments(given);
+    std::vector<const char*> argv = {"qv450"};
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    RemoteConsoleOptions parsed;
+    std::string error;
+    ASSERT_EQ(parse_console_args(int(argv.size()), argv.data(), &parsed, &error), ConsoleArgs::GIVEN);
+    EXPECT_EQ(remote_console_caption(parsed), "remote, session 12345678 at h:7000");
+    EXPECT_EQ(parsed.token_file, given.token_file);
+}
+
+TEST(RemoteConsole, TokenFromFileBeforeEnvironment) {
+    TempFolder folder;
+    const std::string path = folder.path() + "/token";
+    std::ofstream(path) << "from-file\r\nsecond line\n";
+    setenv("QV450_OPERATOR_TOKEN", "from-environment", 1);
+    std::string token, error;
+    EXPECT_TRUE(read_console_token({"h:1", "1", path}, &token, &error));
+    EXPECT_EQ(token, "from-file");
+    EXPECT_TRUE(read_console_token({"h:1", "1", ""}, &token, &error));
+    EXPECT_EQ(token, "from-environment");
+    unsetenv("QV450_OPERATOR_TOKEN");
+    EXPECT_FALSE(read_console_token({"h:1", "1", ""}, &token, &error));
+    EXPECT_FALSE(read_console_token({"h:1", "1", path + ".missing"}, &token, &error));
+    EXPECT_FALSE(error.empty());
+}
