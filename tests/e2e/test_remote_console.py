@@ -1,14 +1,17 @@
 """The support person's console: a second qv450 on the same display joins a relay
-session that the fitter's tool (with the simulated module) is logged in to, reads the
-configuration, changes a pin and writes it, flashes a demo image and watches a signal
-set through the simulator; the fitter's module ends with both. A lost session is said."""
+session that the fitter's tool (with the simulated module) is logged in to, over a
+link that adds a 300 ms round trip, reads the configuration, changes a pin and writes
+it, flashes a demo image and watches a signal set through the simulator; the fitter's
+module ends with both. A lost session is said."""
 
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import pyatspi
@@ -20,6 +23,52 @@ from test_firmware import close_result_message, module_setting, node  # noqa: E4
 from test_remote_access import BIN, TOKEN, free_port, module_memory, text_of  # noqa: E402
 
 MAIN_TITLE = "Velmora programmer QV450 v.2.4.0"
+ONE_WAY_DELAY = 0.15
+
+
+def delaying_proxy(target_port):
+    """A loopback port that forwards to target_port, each direction 150 ms late."""
+    listener = socket.create_server(("127.0.0.1", 0))
+
+    def pump(source, sink):
+        late = []  # (due time, bytes) in arrival order
+        ready = threading.Condition()
+
+        def send_when_due():
+            while True:
+                with ready:
+                    while not late:
+                        ready.wait()
+                    due, data = late.pop(0)
+                time.sleep(max(0.0, due - time.monotonic()))
+                if not data:
+                    sink.close()
+                    return
+                try:
+                    sink.sendall(data)
+                except OSError:
+                    return
+
+        threading.Thread(target=send_when_due, daemon=True).start()
+        while True:
+            try:
+                data = source.recv(65536)
+            except OSError:
+                data = b""
+            with ready:
+                late.append((time.monotonic() + ONE_WAY_DELAY, data))
+                ready.notify()
+            if not data:
+                return
+
+    def serve():
+        client, _ = listener.accept()
+        server = socket.create_connection(("127.0.0.1", target_port))
+        for pair in ((client, server), (server, client)):
+            threading.Thread(target=pump, args=pair, daemon=True).start()
+
+    threading.Thread(target=serve, daemon=True).start()
+    return listener.getsockname()[1]
 
 
 def fitter_logs_in(app, operator_port):
@@ -73,7 +122,7 @@ def run():
         token_file = os.path.join(root, "token")
         with open(token_file, "w") as token:
             token.write(TOKEN + "\n")
-        server = f"127.0.0.1:{operator_port}"
+        server = f"127.0.0.1:{delaying_proxy(operator_port)}"
         console = Program(["--relay", server, "--session", code, "--token-file", token_file])
         capp = console.application()
         window = window_titled(capp, f"{MAIN_TITLE} - remote, session {code} at {server}")
