@@ -19,7 +19,7 @@ sys.path.insert(0, os.path.dirname(__file__))
 from qv450_driver import Program, find_all, label_reading, press, wait_for, window_titled  # noqa: E402
 from test_diagnostics import MAIN_TITLE, SEND_CLOSE_WIN, cell_point, screen_colour, tell_module  # noqa: E402
 from test_firmware import close_result_message, module_setting, node  # noqa: E402
-from test_remote_access import BIN, TOKEN, free_port, module_memory, text_of  # noqa: E402
+from test_remote_access import BIN, TOKEN, Operator, free_port, module_memory, text_of  # noqa: E402
 
 
 def slow_port(target_port):
@@ -46,18 +46,16 @@ def slow_port(target_port):
 
 def fitter_logs_in(app, operator_port):
     """qv450-remote opens a session, the fitter's tool logs in, the opener leaves."""
-    opener = subprocess.Popen([os.path.join(BIN, "qv450-remote"), "--server", f"127.0.0.1:{operator_port}", "open"],
-                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
-                              env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN))
-    code = opener.stdout.readline().strip()
+    opener = Operator(operator_port)
     next(iter(find_all(app, pyatspi.ROLE_MENU_ITEM, "Enable remote access"))).queryAction().doAction(0)
     window = window_titled(app, "Remote access")
-    wait_for(lambda: find_all(window, pyatspi.ROLE_TEXT), 30, "the entry")[0].queryEditableText().setTextContents(code)
+    entry = wait_for(lambda: find_all(window, pyatspi.ROLE_TEXT), 30, "the password entry")[0]
+    entry.queryEditableText().setTextContents(opener.code)
     find_all(window, pyatspi.ROLE_TOGGLE_BUTTON)[0].queryAction().doAction(0)
     label_reading(window, "Connected to Velmora server.")
-    opener.stdin.close()
-    assert opener.wait(timeout=30) == 0
-    return code
+    opener.process.stdin.close()
+    assert opener.process.wait(timeout=30) == 0
+    return opener.code
 
 
 def settled_memory(folder):

@@ -1,10 +1,7 @@
-// The support console's command line, restart arguments, title caption and token.
+// The support console's command line, restart arguments and title caption.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "app/remote_console.h"
-#include "unit/temp_folder.h"
 
 TEST(RemoteConsole, CommandLine) {
     const struct {
@@ -16,7 +13,6 @@ TEST(RemoteConsole, CommandLine) {
         {{"qv450", "--relay", "relay.example", "--session", "12345678"}, ConsoleArgs::GIVEN, "relay.example:55556"},
         {{"qv450", "--session", "1", "--relay", "h:7000", "--token-file", "t"}, ConsoleArgs::GIVEN, "h:7000"},
         {{"qv450", "--relay", "h:7000"}, ConsoleArgs::BAD, ""},
-        {{"qv450", "--session", "12345678"}, ConsoleArgs::BAD, ""},
         {{"qv450", "--relay", "h", "--session"}, ConsoleArgs::BAD, ""},
         {{"qv450", "--relay", "", "--session", "1"}, ConsoleArgs::BAD, ""},
     };
@@ -36,17 +32,4 @@ TEST(RemoteConsole, CommandLine) {
     ASSERT_EQ(parse_console_args(int(argv.size()), argv.data(), &parsed, &error), ConsoleArgs::GIVEN);
     EXPECT_EQ(remote_console_caption(parsed), "remote, session 12345678 at h:7000");
     EXPECT_EQ(parsed.token_file, "/tmp/token");
-}
-
-TEST(RemoteConsole, TokenFromFileBeforeEnvironment) {
-    TempFolder folder;
-    const std::string path = folder.path() + "/token";
-    std::ofstream(path) << "from-file\r\nsecond line\n";
-    setenv("QV450_OPERATOR_TOKEN", "from-environment", 1);
-    std::string token, error;
-    EXPECT_TRUE(read_console_token({"h:1", "1", path}, &token, &error) && token == "from-file") << token;
-    EXPECT_TRUE(read_console_token({"h:1", "1", ""}, &token, &error) && token == "from-environment") << token;
-    unsetenv("QV450_OPERATOR_TOKEN");
-    EXPECT_FALSE(read_console_token({"h:1", "1", ""}, &token, &error));
-    EXPECT_FALSE(read_console_token({"h:1", "1", path + ".missing"}, &token, &error));
 }
