@@ -1,5 +1,6 @@
 // The main loop: GUI events, then one step of the module connection per pass.
 #include "app/app.h"
+#include "app/remote_console.h"
 #include "config/config_editor.h"
 #include "config/config_transfer.h"
 #include "config/signal_monitor.h"
@@ -7,6 +8,7 @@
 #include "i18n/messages.h"
 #include "net/remote_access.h"
 #include "platform/clock.h"
+#include "device/module_link.h"
 
 namespace {
 
@@ -30,42 +32,58 @@ void show_searching() {
 
 // Acts on the frame polled this pass. True when the pass ends here.
 bool handle_reply() {
-    const bool polled = poll_frame();
+    FrameLink& link = module_link();
+    const bool polled = link.poll_frame();
     if (!polled) reply_record.bytes[1] = 0;  // an old reply is not acted on again
-    if (!judge_identification_reply(polled, reply_record, &connection_state)) return false;
+    if (!judge_identification_reply(polled, link.reply(), &connection_state)) return false;
     identify_device();
     return true;
 }
 
 void search() {
-    switch (link_open()) {
+    FrameLink& link = module_link();
+    switch (link.open()) {
     case 1:
         set_label(main_window.status_label, message_text(4));
-        poll_frame();
+        link.poll_frame();
         connection_state = HANDSHAKE;
         break;
     case 2:
         show_not_programmed();
-        if (link_is_open()) link_close();
+        if (link.is_open()) link.close();
         break;
     default:
         break;
     }
 }
 
+// A console's session before the fitter's tool logged in, or after it was lost: no
+// module to look for. True when the pass ends here.
+bool remote_session_holds() {
+    if (!remote_console_active()) return false;
+    const std::string lost = remote_console_error();
+    if (lost.empty() && remote_console_paired()) return false;
+    show_searching();
+    const std::string text = lost.empty() ? "Waiting for the fitter's tool to log in" : "Remote session lost: " + lost;
+    set_label(main_window.status_label, text.c_str());
+    platform::sleep_ms(SEARCH_PAUSE_MS);
+    return true;
+}
+
 }  // namespace
 
 void identify_device() {
-    device_identity = decode_identity(reply_record);
+    const ReplyRecord& reply = module_link().reply();
+    device_identity = decode_identity(reply);
     char text[512];
     if (device_identity.model == SUPPORTED_MODEL) {
-        format_module_status(reply_record, device_identity, text, sizeof text);
+        format_module_status(reply, device_identity, text, sizeof text);
         set_label(main_window.status_label, text);
         connection_state = CONNECTED;
         build_config_editor(main_window.main_box);
         read_configuration();
     } else {
-        format_incompatible_text(reply_record, device_identity, text, sizeof text);
+        format_incompatible_text(reply, device_identity, text, sizeof text);
         show_incompatible_firmware(text);
     }
 }
@@ -78,7 +96,8 @@ void main_loop_pass() {
         relay_step();
         return;
     }
-    if (!link_is_open()) {
+    if (remote_session_holds()) return;
+    if (!module_link().is_open()) {
         platform::sleep_ms(SEARCH_PAUSE_MS);
         show_searching();
     }
@@ -90,15 +109,16 @@ void main_loop_pass() {
         break;
     case HANDSHAKE:
     case IDENTIFYING:
-        ask_identification(local_link(), connection_state);
+        ask_identification(module_link(), connection_state);
         break;
     case CONNECTED:
         if (signal_monitor_open()) update_signal_monitor();
+        else if (remote_console_active()) remote_console_watch();
         break;
     default:
         break;
     }
-    if (autoflash_folder_set() && link_is_open()) autoflash_watch();
+    if (autoflash_folder_set() && link_is_open() && !module_link_is_remote()) autoflash_watch();
     platform::sleep_ms(CONNECTED_PAUSE_MS);
 }
 

@@ -8,17 +8,19 @@
 #include "app/menu_bar.h"
 #include "app/window_sizing.h"
 #include "config/config_editor.h"
+#include "device/module_link.h"
 #include "diag/console.h"
 #include "firmware/autoflash.h"
 #include "i18n/messages.h"
 #include "platform/monitors.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
+#include "device/module_link.h"
 
 namespace {
 
 gboolean on_delete(GtkWidget*, GdkEvent*, gpointer) {
-    link_close();
+    module_link().close();
     std::exit(0);
 }
 
@@ -73,7 +75,7 @@ bool control_held(const GdkEventKey* event) { return event->state & GDK_CONTROL_
 gboolean on_view_key(GtkWidget*, GdkEventKey* event, gpointer) {
     if (!control_held(event) || event->keyval != GDK_E || !config_editor_exists()) return FALSE;
     advanced_view = !advanced_view;
-    link_close();
+    module_link().close();
     return TRUE;
 }
 
@@ -81,6 +83,11 @@ gboolean on_autoflash_key(GtkWidget*, GdkEventKey* event, gpointer) {
     // Num Lock is usually Mod2: counted as a chord modifier it would make a plain
     // Ctrl+F open a feature that flashes firmware by itself.
     if (!is_autoflash_chord(event->state, event->keyval, lock_modifier_masks())) return FALSE;
+    if (module_link_is_remote()) {
+        show_message("AUTOFLASH is not available on a remote module: it watches a folder on the computer "
+                     "the module is plugged into.");
+        return TRUE;
+    }
     choose_autoflash_folder();
     return TRUE;
 }

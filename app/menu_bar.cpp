@@ -1,7 +1,9 @@
 // The main window's menu bar. It only dispatches: every action belongs elsewhere.
 #include "app/menu_bar.h"
 
+#include "app/remote_console_window.h"
 #include "app/themes.h"
+#include "device/module_link.h"
 #include "config/config_file.h"
 #include "firmware/firmware_select.h"
 #include "firmware/flash.h"
@@ -31,6 +33,7 @@ void on_load_config_file(GtkMenuItem*, gpointer) { load_config_file(); }
 void on_save_config_file(GtkMenuItem*, gpointer) { save_config_file(); }
 void on_update_toggle(GtkMenuItem*, gpointer) { toggle_update_check(); }
 void on_remote_access(GtkMenuItem*, gpointer) { open_remote_access_window(); }
+void on_remote_console(GtkMenuItem*, gpointer) { open_remote_console_dialog(); }
 
 void on_language(GtkMenuItem*, gpointer data) {
     const LanguageRecord* record = static_cast<const LanguageRecord*>(data);
@@ -59,7 +62,9 @@ GtkWidget* build_tools_menu() {
     append_item(menu, message_text(MSG_SAVE_CONFIG_FILE), G_CALLBACK(on_save_config_file));
     GtkWidget* toggle = append_item(menu, update_toggle_caption(), G_CALLBACK(on_update_toggle));
     update_toggle_label = gtk_bin_get_child(GTK_BIN(toggle));
-    append_item(menu, message_text(MSG_REMOTE_ACCESS), G_CALLBACK(on_remote_access));
+    // Remote access opens the local module to a support person: a console has none.
+    if (!module_link_is_remote()) append_item(menu, message_text(MSG_REMOTE_ACCESS), G_CALLBACK(on_remote_access));
+    append_item(menu, "Remote console...", G_CALLBACK(on_remote_console));
     return top_item(message_text(MSG_TOOLS), menu);
 }
 

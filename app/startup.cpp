@@ -2,6 +2,7 @@
 #include <csignal>
 
 #include "app/app.h"
+#include "app/remote_console_window.h"
 #include "app/single_instance.h"
 #include "app/themes.h"
 #include "config/signal_monitor.h"
@@ -19,7 +20,10 @@ void run_program(int argc, char** argv) {
     select_language(argc, argv);
     add_theme_resource_file();
     gtk_init(&argc, &argv);
-    check_single_instance(program_path());
+    bool remote = false;
+    start_console_if_asked(argc, argv, &remote);
+    // A remote console owns no local module: it may run beside the local tool.
+    if (!remote) check_single_instance(program_path());
     const char* update_text = check_for_updates();
     install_backend_from_environment();
     link_init();
@@ -27,5 +31,6 @@ void run_program(int argc, char** argv) {
     register_tool_window_closer(close_console);
     register_tool_window_closer(destroy_signal_monitor);
     build_main_window(update_text);
+    mark_remote_title(argc, argv);
     run_main_loop();
 }

@@ -13,6 +13,7 @@
 #include "firmware/variant_change.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
+#include "device/module_link.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ void show_image(const ConfigImage& image) {
 
 void read_configuration() {
     int level = 0, number = 0;
-    if (!read_config_header(local_link(), &level, &number)) {
+    if (!read_config_header(module_link(), &level, &number)) {
         show_message(message_text(MSG_LOAD_ERROR));
         return;
     }
@@ -62,7 +63,7 @@ void read_configuration() {
     select_vehicle(device_can_level, number, true);
 
     ConfigImage image = blank_image();
-    if (!read_pin_area(local_link(), &image)) {
+    if (!read_pin_area(module_link(), &image)) {
         show_message(message_text(MSG_LOAD_ERROR));
         return;
     }
@@ -107,7 +108,7 @@ void write_configuration() {
         refresh_row_marks(pin);
     }
 
-    FrameLink& link = local_link();
+    FrameLink& link = module_link();
     if (!write_pin_area(link, image)) {
         show_message(message_text(MSG_SAVE_ERROR));
         return;
@@ -127,7 +128,7 @@ void write_configuration() {
 }
 
 bool write_block(int address, const uint8_t* bytes, int count) {
-    if (write_memory_block(local_link(), address, bytes, count)) return true;
+    if (write_memory_block(module_link(), address, bytes, count)) return true;
     show_message(message_text(MSG_SAVE_ERROR));
     return false;
 }

@@ -8,6 +8,7 @@
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
+#include "device/module_link.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ void open_signal_monitor() {
         gtk_window_present(GTK_WINDOW(monitor_window));
         return;
     }
-    if (!link_is_open()) return;
+    if (!module_link().is_open()) return;
     register_tool_window_closer(destroy_signal_monitor);
 
     monitor_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -92,7 +93,7 @@ bool signal_monitor_open() { return monitor_window != nullptr; }
 void update_signal_monitor() {
     if (!monitor_window) return;
     uint64_t map = 0;
-    if (decode_signal_map(reply_record, &map)) {
+    if (decode_signal_map(module_link().reply(), &map)) {
         for (int bit = 0; bit < MONITOR_SIGNAL_COUNT; ++bit) {
             if (signal_bit_set(map, bit) != signal_bit_set(shown_map, bit))
                 paint_cell(bit, signal_bit_set(map, bit));
@@ -101,7 +102,7 @@ void update_signal_monitor() {
     }
     // The answer is read by the main loop's next poll: each update shows the map
     // asked for by the one before.
-    request_signal_map(local_link());
+    request_signal_map(module_link());
 }
 
 void destroy_signal_monitor() {

@@ -5,6 +5,7 @@
 #include "diag/console_text.h"
 #include "diag/event_log.h"
 #include "platform/clock.h"
+#include "device/module_link.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ void wait_for_response(FrameLink& link) {
 }  // namespace
 
 ConsoleSend console_send_texts(const char* command, const char* data, bool wait_response) {
-    return console_send_texts(local_link(), command, data, wait_response);
+    return console_send_texts(module_link(), command, data, wait_response);
 }
 
 ConsoleSend console_send_texts(FrameLink& link, const char* command, const char* data, bool wait_response) {

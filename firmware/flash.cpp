@@ -12,6 +12,7 @@
 #include "settings/settings.h"
 #include "ui/chooser_folder.h"
 #include "ui/dialogs.h"
+#include "device/module_link.h"
 
 namespace {
 
@@ -95,8 +96,9 @@ int result_message(FlashResult result) {
 // when `announce_success`).
 FlashResult run_update(bool announce_success = true) {
     close_tool_windows();
-    if (link_is_open()) {
-        drain_frames();
+    FrameLink& link = module_link();
+    if (link.is_open()) {
+        link.drain_frames();
         pause_with_events(EVENT_PAUSE_MS);
     }
     ProgressWindow progress = open_progress_window();
@@ -104,10 +106,10 @@ FlashResult run_update(bool announce_success = true) {
     gtk_progress_bar_set_text(GTK_PROGRESS_BAR(progress.bar), message_text(MSG_SWITCHING));
     pause_with_events(EVENT_PAUSE_MS);
 
-    const FlashResult result = program_firmware(firmware_image, FlashProgress{show_progress, &progress});
+    const FlashResult result = program_firmware(link, firmware_image, FlashProgress{show_progress, &progress});
 
     // Success or not, the module restarts or is gone: the main loop finds it afresh.
-    link_close();
+    link.close();
     gtk_widget_destroy(progress.window);
     if (result != FlashResult::PROGRAMMED || announce_success) {
         show_message(message_text(result_message(result)));
@@ -151,7 +153,7 @@ int flash_firmware(FlashMode mode, const char* path) {
         const FlashOutcome outcome = flash_given_file(path);
         return outcome == FlashOutcome::NOT_OPENED || outcome == FlashOutcome::BAD_FILE ? 0 : 1;
     }
-    if (mode == FLASH_CHOOSER_OPEN && !link_is_open()) return 1;
+    if (mode == FLASH_CHOOSER_OPEN && !module_link().is_open()) return 1;
     for (;;) {
         gchar* file = choose_firmware_file("*.bin");
         if (!file) return 1;

@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "ui/dialogs.h"
 #include "ui/main_window_elements.h"
+#include "device/module_link.h"
 
 namespace {
 
@@ -32,12 +33,12 @@ constexpr uint8_t REPLY_IDENTITY = 0x08;
 
 bool find_application_again() {
     for (int attempt = 0; attempt < FIND_AGAIN_TRIES; ++attempt) {
-        switch (link_open()) {
+        switch (module_link().open()) {
         case 1:
             return true;
         case 2:
             // Only its bootloader runs: the main loop offers to program it.
-            link_close();
+            module_link().close();
             return false;
         default:
             break;
@@ -52,10 +53,11 @@ bool is_identity_reply(const ReplyRecord& reply) { return reply.bytes[1] == REPL
 
 // Sends `command` until a reply that `answered` accepts arrives.
 bool exchange(uint8_t command, bool (*answered)(const ReplyRecord&)) {
-    for (int attempt = 0; attempt < IDENTIFY_TRIES && link_is_open(); ++attempt) {
-        send_command(command, nullptr, 0);
+    FrameLink& link = module_link();
+    for (int attempt = 0; attempt < IDENTIFY_TRIES && link.is_open(); ++attempt) {
+        link.send_command(command, nullptr, 0);
         for (int poll = 0; poll < READ_REPLY_ATTEMPTS; ++poll)
-            if (poll_frame() && answered(reply_record)) return true;
+            if (link.poll_frame() && answered(link.reply())) return true;
     }
     return false;
 }
@@ -64,12 +66,12 @@ void record_identity(const DeviceIdentity& identity) {
     device_identity = identity;
     if (!main_window.status_label) return;
     char text[64];
-    format_module_status(reply_record, device_identity, text, sizeof text);
+    format_module_status(module_link().reply(), device_identity, text, sizeof text);
     gtk_label_set_text(GTK_LABEL(main_window.status_label), text);
 }
 
 bool fail(int message) {
-    link_close();
+    module_link().close();
     show_message(message_text(message));
     return false;
 }
@@ -81,7 +83,7 @@ bool change_firmware_variant(char letter) {
     if (!find_application_again() || !exchange(COMMAND_HANDSHAKE, is_handshake_reply) ||
         !exchange(COMMAND_IDENTITY, is_identity_reply))
         return fail(MSG_COMMUNICATION_PROBLEM);
-    const DeviceIdentity identity = decode_identity(reply_record);
+    const DeviceIdentity identity = decode_identity(module_link().reply());
     // The file that was there is not the variant the level needs (a file without a
     // variant suffix, say): the level must not go to a module that cannot run it.
     if (identity.model != SUPPORTED_MODEL || identity.variant_letter != letter) return fail(MSG_NO_VARIANT_FIRMWARE);

@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "config/config_editor.h"
+#include "device/module_link.h"
 #include "firmware/autoflash.h"
 #include "gui/gui_test_support.h"
 #include "i18n/messages.h"
@@ -242,6 +243,39 @@ TEST_F(MainLoop, OtherKeysAreLeftToTheWindow) {
     g_timeout_add(20, cancel_file_chooser, nullptr);
     EXPECT_TRUE(on_autoflash_key(nullptr, &autoflash, nullptr));
     EXPECT_FALSE(autoflash_folder_set());
+}
+
+// Another link to the same simulated module, as the relay link is to the fitter's:
+// counts the polls that went through it.
+class ForwardingLink final : public FrameLink {
+public:
+    int open() override { return local_link().open(); }
+    void close() override { local_link().close(); }
+    bool is_open() const override { return local_link().is_open(); }
+    int mode() const override { return local_link().mode(); }
+    void send_frame(uint8_t command, const uint8_t* data, int n) override { local_link().send_frame(command, data, n); }
+    bool poll_frame() override { return ++polls, local_link().poll_frame(); }
+    bool boot_send(const uint8_t* data, int count) override { return local_link().boot_send(data, count); }
+    bool boot_read(int attempts) override { return local_link().boot_read(attempts); }
+    const ReplyRecord& reply() const override { return local_link().reply(); }
+    int polls = 0;
+};
+
+TEST_F(MainLoop, WorksOnTheChosenLinkWithoutAutoflash) {
+    ForwardingLink forwarding;
+    set_module_link(&forwarding);
+    ASSERT_TRUE(connect());
+    EXPECT_GT(forwarding.polls, 0);
+    EXPECT_TRUE(config_editor_exists());
+    capture_and_close_message_window();
+    GdkEventKey autoflash = key_event(GDK_f, GDK_CONTROL_MASK | GDK_MOD1_MASK);
+    EXPECT_TRUE(on_autoflash_key(nullptr, &autoflash, nullptr));
+    ASSERT_TRUE(run_until([] { return !captured_texts.empty(); }));
+    EXPECT_TRUE(std::any_of(captured_texts.begin(), captured_texts.end(), [](const std::string& text) {
+        return text.rfind("AUTOFLASH is not available on a remote module", 0) == 0;
+    }));
+    EXPECT_FALSE(autoflash_folder_set());
+    set_module_link(nullptr);
 }
 
 }  // namespace

@@ -99,7 +99,8 @@ TEST_F(MenuBar, ToolsItemsInOrderWithoutSeparators) {
     EXPECT_EQ(captions(submenu_of(tools)),
               (std::vector<std::string>{"Change firmware", "Firmware update from file",
                                         "Load configuration from file", "Save configuration to file",
-                                        "Do not check for updates at startup", "Enable remote access"}));
+                                        "Do not check for updates at startup", "Enable remote access",
+                                        "Remote console..."}));
     for (GtkWidget* item : items_of(submenu_of(tools))) {
         GtkWidget* label = gtk_bin_get_child(GTK_BIN(item));
         gfloat x = 1, y = 1;

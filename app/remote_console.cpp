@@ -1,0 +1,146 @@
+// The support console's session: options, token, and the relay link it works on.
+#include "app/remote_console.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "device/module_link.h"
+#include "platform/clock.h"
+#include "remote/operator_link.h"
+#include "remote/operator_token.h"
+#include "remote/relay_link.h"
+
+namespace {
+
+struct Session {
+    OperatorLink connection;
+    RelayLink link{connection};
+    // Set by the waiting thread once the relay said "PAIRED" (true) or failed (with
+    // the reason in `error`); nothing else touches the connection before that.
+    std::atomic<bool> waited{false};
+    uint64_t last_watch_ms = 0;
+    bool paired = false;
+    std::string error;
+};
+
+// Lives as long as the program: the waiting thread may still hold it at exit.
+Session* session = nullptr;
+
+// A server without a port gets the relay's operator port.
+std::string with_port(const std::string& server) {
+    std::string host;
+    int port = 0;
+    if (split_server(server, &host, &port)) return server;
+    return server + ":" + std::to_string(DEFAULT_OPERATOR_PORT);
+}
+
+}  // namespace
+
+ConsoleArgs parse_console_args(int argc, const char* const* argv, RemoteConsoleOptions* options,
+                               std::string* error) {
+    struct Option {
+        const char* name;
+        std::string* value;
+    };
+    const Option known[] = {{REMOTE_CONSOLE_OPTION, &options->server},
+                            {"--session", &options->session},
+                            {"--token-file", &options->token_file},
+                            {"--ca-file", &options->ca_file}};
+    bool any = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--insecure") == 0) options->insecure = true;
+        for (const Option& option : known) {
+            if (std::strcmp(argv[i], option.name) != 0) continue;
+            if (i + 1 >= argc || !*argv[i + 1]) {
+                *error = std::string(option.name) + " needs a value";
+                return ConsoleArgs::BAD;
+            }
+            *option.value = argv[++i];
+            any = true;
+            break;
+        }
+    }
+    if (!any) return ConsoleArgs::NONE;
+    if (options->server.empty() || options->session.empty()) {
+        *error = "a remote console needs both --relay HOST[:PORT] and --session CODE";
+        return ConsoleArgs::BAD;
+    }
+    if (options->insecure && !options->ca_file.empty()) {
+        *error = "--insecure and --ca-file exclude each other";
+        return ConsoleArgs::BAD;
+    }
+    options->server = with_port(options->server);
+    return ConsoleArgs::GIVEN;
+}
+
+bool read_console_token(const RemoteConsoleOptions& options, std::string* token, std::string* error) {
+    token->clear();
+    if (!options.token_file.empty()) {
+        if (!read_token_file(options.token_file, token, error)) return false;
+    } else if (const char* value = std::getenv("QV450_OPERATOR_TOKEN")) {
+        *token = value;
+    }
+    if (token->empty()) {
+        *error = "no operator token (--token-file FILE or QV450_OPERATOR_TOKEN)";
+        return false;
+    }
+    return true;
+}
+
+std::string remote_console_caption(const RemoteConsoleOptions& options) {
+    return "remote, session " + options.session + " at " + options.server;
+}
+
+std::vector<std::string> remote_console_arguments(const RemoteConsoleOptions& options) {
+    std::vector<std::string> arguments = {REMOTE_CONSOLE_OPTION, options.server, "--session", options.session};
+    if (!options.token_file.empty()) {
+        arguments.push_back("--token-file");
+        arguments.push_back(options.token_file);
+    }
+    if (!options.ca_file.empty()) {
+        arguments.push_back("--ca-file");
+        arguments.push_back(options.ca_file);
+    }
+    if (options.insecure) arguments.push_back("--insecure");
+    return arguments;
+}
+
+bool start_remote_console(const RemoteConsoleOptions& options, std::string* error) {
+    std::string token, code;
+    if (!read_console_token(options, &token, error)) return false;
+    auto started = std::make_unique<Session>();
+    OperatorSecurity security;
+    security.ca_file = options.ca_file;
+    security.insecure = options.insecure;
+    started->connection.set_security(security);
+    if (!started->connection.open(options.server, token, options.session, &code, error)) return false;
+    session = started.release();
+    set_module_link(&session->link);
+    // The fitter may log in much later: the window keeps working meanwhile.
+    Session* waiting = session;
+    std::thread([waiting] {
+        waiting->paired = waiting->connection.wait_paired(&waiting->error);
+        waiting->waited = true;
+    }).detach();
+    return true;
+}
+
+bool remote_console_active() { return session != nullptr; }
+
+void remote_console_watch() {
+    if (!remote_console_paired()) return;
+    const uint64_t now = platform::monotonic_ms();
+    if (now - session->last_watch_ms < uint64_t(REMOTE_WATCH_MS)) return;
+    session->last_watch_ms = now;
+    session->link.ask_state();
+}
+
+bool remote_console_paired() { return session && session->waited && session->paired; }
+
+std::string remote_console_error() {
+    if (!session || !session->waited) return "";
+    return session->error.empty() ? session->link.error() : session->error;
+}

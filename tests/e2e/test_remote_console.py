@@ -1,0 +1,137 @@
+"""The support console: a second qv450 on the same display joins, through a link with
+a round trip of at least 300 ms, the relay session of the fitter's tool and its
+simulated module; it writes a changed pin, flashes a demo image and watches a signal
+set through the simulator. The module ends with both; a lost session is said."""
+
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+import pyatspi
+
+sys.path.insert(0, os.path.dirname(__file__))
+from qv450_driver import Program, find_all, label_reading, press, wait_for, window_titled  # noqa: E402
+from test_diagnostics import MAIN_TITLE, SEND_CLOSE_WIN, cell_point, screen_colour, tell_module  # noqa: E402
+from test_firmware import close_result_message, module_setting, node  # noqa: E402
+import test_remote_access  # noqa: E402
+from test_remote_access import BIN, CERTIFICATES, TOKEN, Operator, free_port, module_memory, text_of  # noqa: E402
+
+
+def slow_port(target_port):
+    """Forwards one connection to target_port, each message 150 ms late."""
+    listener = socket.create_server(("127.0.0.1", 0))
+
+    def pump(source, sink):
+        try:
+            while data := source.recv(65536):
+                time.sleep(0.15)
+                sink.sendall(data)
+        except OSError:
+            pass
+        sink.close()
+
+    def serve():
+        client, server = listener.accept()[0], socket.create_connection(("127.0.0.1", target_port))
+        threading.Thread(target=pump, args=(client, server), daemon=True).start()
+        pump(server, client)
+
+    threading.Thread(target=serve, daemon=True).start()
+    return listener.getsockname()[1]
+
+
+def fitter_logs_in(app, operator_port):
+    """qv450-cli opens a session, the fitter's tool logs in, the opener leaves."""
+    opener = Operator(operator_port)
+    next(iter(find_all(app, pyatspi.ROLE_MENU_ITEM, "Enable remote access"))).queryAction().doAction(0)
+    window = window_titled(app, "Remote access")
+    entry = wait_for(lambda: find_all(window, pyatspi.ROLE_TEXT), 30, "the password entry")[0]
+    entry.queryEditableText().setTextContents(opener.code)
+    find_all(window, pyatspi.ROLE_TOGGLE_BUTTON)[0].queryAction().doAction(0)
+    label_reading(window, "Connected to Velmora server.")
+    opener.process.stdin.close()
+    assert opener.process.wait(timeout=30) == 0
+    return opener.code
+
+
+def settled_memory(folder):
+    first = module_memory(folder)
+    time.sleep(2)
+    return first if module_memory(folder) == first else None
+
+
+def run():
+    root = tempfile.mkdtemp(prefix="qv450-e2e-console-")
+    folder, token_file, tool_port = os.path.join(root, "module"), os.path.join(root, "token"), free_port()
+    # Operators reach the relay over TLS with a throwaway certificate.
+    subprocess.run([CERTIFICATES, root], check=True)
+    test_remote_access.CA_FILE = ca_file = os.path.join(root, "ca.crt")
+    config = os.path.join(root, "relay.conf")
+    with open(config, "w") as conf:
+        conf.write(f"tls_certificate = {root}/server.crt\ntls_key = {root}/server.key\n")
+    os.environ["QV450_RELAY_SERVER"] = f"127.0.0.1:{tool_port}"
+    fitter, console = Program(simulator=folder), None
+    relay = subprocess.Popen([os.path.join(BIN, "qv450-relay"), "--tool-port", str(tool_port), "--operator-port",
+                              "0", "--bind", "127.0.0.1", "--config", config], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), text=True)
+    try:
+        app = fitter.application()
+        label_reading(window_titled(app, MAIN_TITLE), "QV450-1605")
+        operator_port = int(re.findall(r"port (\d+)", relay.stdout.readline())[1])
+        code = fitter_logs_in(app, operator_port)
+        with open(token_file, "w") as token:
+            token.write(TOKEN + "\n")
+        server = f"127.0.0.1:{slow_port(operator_port)}"
+        console = Program(["--relay", server, "--session", code, "--token-file", token_file, "--ca-file", ca_file])
+        capp = console.application()
+        window = window_titled(capp, f"{MAIN_TITLE} - remote, session {code} at {server}")
+        label_reading(window, "QV450-1605", timeout=60)
+        field = wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_TEXT)), None), 60, "the CAN level field")
+        wait_for(lambda: text_of(field) == "3", 60, "the module's CAN level read through the relay")
+
+        print("step: write a pin", file=sys.stderr)
+        before = module_memory(folder)
+        pin = wait_for(lambda: find_all(window, pyatspi.ROLE_COMBO_BOX)[2:3], 60, "the pin rows")[0]
+        menu = wait_for(lambda: pin.getChildAtIndex(0), 30, "the pin's list")
+        entries = [menu.getChildAtIndex(i) for i in range(menu.childCount)]
+        next(entry for entry in entries if entry.name != pin.name).queryAction().doAction(0)
+        press(window, "Save")
+        wait_for(lambda: module_memory(folder)[8:] != before[8:], 60, "the changed pin in the module's memory")
+        written = wait_for(lambda: settled_memory(folder), 60, "the whole write in the module's memory")
+
+        print("step: flash", file=sys.stderr)
+        tools = node(window, pyatspi.ROLE_MENU, "Tools", "the Tools menu")
+        next(tools.getChildAtIndex(i) for i in range(tools.childCount)
+             if tools.getChildAtIndex(i).name == "Change firmware").queryAction().doAction(0)
+        press(node(capp, pyatspi.ROLE_FRAME, "Change firmware", "the version dialog"), "Program")
+        close_result_message(capp, "Successfully programmed device.")
+        label_reading(window, "QV450-1611", timeout=90)
+        assert module_setting(folder, "firmware") == "1611", module_setting(folder, "firmware")
+        assert module_memory(folder)[8:] == written[8:], "the written configuration survives the flash"
+
+        print("step: signal monitor", file=sys.stderr)
+        press(window, "Signal monitor")
+        x, y = cell_point(window_titled(capp, "Signal monitor"), "SEND_CLOSE_WIN")
+        tell_module(folder, f"set {SEND_CLOSE_WIN}")
+        wait_for(lambda: screen_colour(x, y) == "0000FF", 60, "SEND_CLOSE_WIN lit blue through the relay")
+
+        relay.terminate()
+        wait_for(lambda: any(label.name.startswith("Remote session lost")
+                             for label in find_all(window, pyatspi.ROLE_LABEL)), 60, "the lost session said")
+    finally:
+        for program in (console, fitter):
+            if program:
+                program.cleanup()
+        relay.terminate()
+        relay.wait()
+        shutil.rmtree(root, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    run()
+    print("1 passed, 0 failed")
