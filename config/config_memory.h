@@ -19,9 +19,12 @@ bool write_memory_block(FrameLink& link, int address, const uint8_t* bytes, int 
 bool read_config_header(FrameLink& link, int* can_level, int* vehicle_number);
 
 // The pin area's three blocks into `image` (other addresses are left as they are).
+// On a link that may send ahead the three requests go out together.
 bool read_pin_area(FrameLink& link, ConfigImage* image);
 
-// The pin area's three blocks; false at the first one not acknowledged.
+// The pin area's three blocks; false at the first one not acknowledged. On a link that
+// may send ahead the three writes go out together, and a refusal of any fails the
+// write although those after it were sent.
 bool write_pin_area(FrameLink& link, const ConfigImage& image);
 
 // The header's CAN level (a level can_level_storable accepts) and vehicle number.

@@ -56,6 +56,11 @@ public:
 
     // The last frame or raw answer received.
     virtual const ReplyRecord& reply() const = 0;
+
+    // True when requests may go out before the answers to earlier ones have come: the
+    // link carries them in order and the module, with its receive queue, answers each
+    // in turn. The local link stays one request, one answer.
+    virtual bool may_send_ahead() const { return false; }
 };
 
 // The local link: the program-wide DeviceLink over the HID backend (device/link.h).

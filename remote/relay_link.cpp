@@ -129,7 +129,9 @@ bool RelayLink::poll_frame() {
 
 void RelayLink::drain_frames() {
     fetched_.clear();
-    if (is_open()) fetch();
+    // A module the last fetch left quiet, and sent nothing since, has nothing stale:
+    // another fetch would only cost a relay step.
+    if (is_open() && !drained_) fetch();
     fetched_.clear();
 }
 

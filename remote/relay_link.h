@@ -31,6 +31,9 @@ public:
     bool boot_send(const uint8_t* data, int count) override;
     bool boot_read(int attempts) override;
     const ReplyRecord& reply() const override { return reply_; }
+    // Requests queued together travel in one exchange; each relay step costs the tool's
+    // main-loop pause, so an exchange per request would cost one such pause each.
+    bool may_send_ahead() const override { return true; }
 
     // "@H" whatever is cached: the tool's state character ('1', '2', '3', '#', '!'),
     // or 0 when the connection failed.

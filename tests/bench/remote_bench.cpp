@@ -338,8 +338,9 @@ int main() {
     serving.join();
 
     // The tool does the same module work as the local side (its "@R" ends with the empty
-    // poll that the local side spends on its drain before each command); what remains is
-    // the tool's main-loop pause before each relay step, about 20 ms per memory block.
+    // poll that the local side spends on its drain before each command), and each relay
+    // step adds the tool's main-loop pause of 20 ms; the pin area's three requests go
+    // ahead together in one step, so the header and the pin area cost a step each.
     const int blocks = 1 + PIN_AREA_BLOCK_COUNT;
     std::printf("configuration read: local %.3f s, remote %.3f s, ratio %.2f (goal <= 1.05)\n", local_read_s,
                 remote_read_s, remote_read_s / local_read_s);

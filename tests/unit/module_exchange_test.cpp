@@ -57,6 +57,31 @@ TEST_P(ModuleExchange, ARefusedWriteIsNotTakenForWritten) {
     EXPECT_EQ(memory()[NUMBER_ADDRESS + 1], 0x05);
 }
 
+// Where the requests go out together, an answer lost, refused or crowded by an event
+// text must neither be taken from another block nor hide a failure.
+TEST_P(ModuleExchange, PinAreaAnswersAreMatchedToTheirBlocks) {
+    struct Case {
+        const char* fault;
+        void (*seed)(SimModule&);
+        bool write, local_ok, relay_ok;
+    };
+    const Case cases[] = {
+        {"lost read answer", [](SimModule& m) { m.lose_replies(1); }, false, false, true},
+        {"lost acknowledgement", [](SimModule& m) { m.lose_replies(1); }, true, false, true},
+        {"refused write", [](SimModule& m) { m.refuse_writes(1); }, true, false, false},
+        {"event text first", [](SimModule& m) { m.queue_event_text("1* DOOR opened"); }, true, true, true},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(sim.start(SimSettings())) << sim.error();
+        for (int address = 0x81; address <= 0xDC; ++address) memory()[address] = uint8_t(address * 3);
+        c.seed(sim.module());
+        ConfigImage image = c.write ? default_image() : blank_image();
+        const bool done = c.write ? write_pin_area(link(), image) : read_pin_area(link(), &image);
+        EXPECT_EQ(done, GetParam() == LinkKind::LOCAL ? c.local_ok : c.relay_ok) << c.fault;
+        if (done) EXPECT_EQ(0, std::memcmp(image.data() + 0x81, memory() + 0x81, 0xDC - 0x81 + 1)) << c.fault;
+    }
+}
+
 TEST_P(ModuleExchange, IdentityAndSignalMapReachTheCaller) {
     ASSERT_TRUE(identify_module(link(), 20));
     EXPECT_EQ(decode_identity(link().reply()).model, SUPPORTED_MODEL);
