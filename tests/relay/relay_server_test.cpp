@@ -440,7 +440,7 @@ TEST(RelayOptions, ConfigurationTextAndEnvironment) {
 
 TEST(RelayCodes, CodesVaryAndTokensCompareExactly) {
     std::set<std::string> codes;
-    for (int i = 0; i < 200; ++i) codes.insert(random_session_code());
+    for (int i = 0; i < 200; ++i) codes.insert(session_code_text(random_session_code()));
     EXPECT_GT(codes.size(), 195u);
     EXPECT_TRUE(tokens_equal("abc", "abc"));
     EXPECT_FALSE(tokens_equal("abcd", "abc"));
