@@ -205,7 +205,7 @@ RelayServer::Stats RelayServer::stats() const {
         if (session.tool && session.op) ++s.paired;
         for (const ConnectionPtr& c : {session.tool, session.op}) {
             if (!c) continue;
-            s.buffered += c->pending() + c->inbox.size();
+            s.buffered += c->pending() + c->inbox_size();
             s.reads += c->reads;
         }
     }
@@ -246,9 +246,8 @@ void RelayServer::accepted(LoginSide side, ServerSocket socket) {
         log("%s login refused from %s: %s", side_name(side), address.to_string().c_str(), over);
         return;  // the socket closes as it goes
     }
-    ConnectionPtr c = std::make_shared<RelayConnection>(std::move(socket),
-                                                        side == LoginSide::OPERATOR ? tls_.get() : nullptr,
-                                                        *this, side, address);
+    ConnectionPtr c(new RelayConnection(std::move(socket), side == LoginSide::OPERATOR ? tls_.get() : nullptr,
+                                        *this, side, address));
     ++open_connections_;
     AddressUse& entry = address_use_[key];
     ++entry.open;
@@ -270,9 +269,9 @@ RelayConnection* RelayServer::peer_of(const RelayConnection& c) const {
 size_t RelayServer::room_for(RelayConnection& c) {
     switch (c.phase) {
     case ConnectionPhase::LOGIN:
-        return LOGIN_LINE_MAX - std::min(LOGIN_LINE_MAX, c.inbox.size());
+        return LOGIN_LINE_MAX - std::min(LOGIN_LINE_MAX, c.inbox_size());
     case ConnectionPhase::WAITING:
-        return RELAY_CONNECTION_BUFFER - std::min(RELAY_CONNECTION_BUFFER, c.inbox.size());
+        return RELAY_CONNECTION_BUFFER - std::min(RELAY_CONNECTION_BUFFER, c.inbox_size());
     case ConnectionPhase::PAIRED: {
         // Stop reading while the other side's buffer is full: back-pressure.
         RelayConnection* peer = peer_of(c);
@@ -291,7 +290,7 @@ void RelayServer::on_bytes(RelayConnection& c, const char* data, size_t size) {
         read_login(c, data, size);
         return;
     case ConnectionPhase::WAITING:
-        c.inbox.append(data, size);  // for the tool, once it comes
+        c.inbox().append(data, size);  // for the tool, once it comes
         return;
     case ConnectionPhase::PAIRED:
         if (c.session && c.session->code_used) {
@@ -307,17 +306,18 @@ void RelayServer::on_bytes(RelayConnection& c, const char* data, size_t size) {
 }
 
 void RelayServer::read_login(RelayConnection& c, const char* data, size_t size) {
-    c.inbox.append(data, size);
-    size_t lf = c.inbox.find('\n');
+    std::string& inbox = c.inbox();
+    inbox.append(data, size);
+    size_t lf = inbox.find('\n');
     if (lf == std::string::npos) {
-        if (c.inbox.size() >= LOGIN_LINE_MAX - 1)
+        if (inbox.size() >= LOGIN_LINE_MAX - 1)
             refuse(c, "login line too long", c.side == LoginSide::TOOL ? "NO" : "ERR line too long\n", &NOISE);
         return;
     }
-    std::string line = c.inbox.substr(0, lf);
+    std::string line = c.take_inbox();
     // What follows the line belongs to the session.
-    std::string rest = c.inbox.substr(lf + 1);
-    std::string().swap(c.inbox);
+    std::string rest = line.substr(lf + 1);
+    line.resize(lf);
     if (c.side == LoginSide::TOOL) login_tool(c, trimmed(line));  // blanks are a typing slip
     else login_operator(c, line);
     if (!rest.empty() && c.is_open() && c.phase != ConnectionPhase::CLOSING) on_bytes(c, rest.data(), rest.size());
@@ -359,7 +359,7 @@ void RelayServer::login_tool(RelayConnection& c, const std::string& code) {
     logged_in(c);
     unused_code_.queue.remove(s);
     s.code_used = true;
-    s.tool = c.shared_from_this();
+    s.tool = c.ref();
     c.session = &s;
     c.phase = ConnectionPhase::PAIRED;
     c.send("OK");
@@ -368,8 +368,7 @@ void RelayServer::login_tool(RelayConnection& c, const std::string& code) {
     if (RelayConnection* op = s.op.get()) {
         op->send("PAIRED\n");
         op->phase = ConnectionPhase::PAIRED;
-        std::string held;
-        held.swap(op->inbox);
+        std::string held = op->take_inbox();
         c.send(held.data(), held.size());
         op->resume_reading();
     }
@@ -413,7 +412,7 @@ void RelayServer::login_operator(RelayConnection& c, const std::string& line) {
         log("session %llu: operator joined from %s", (unsigned long long)s->id, c.address().c_str());
     }
     logged_in(c);
-    s->op = c.shared_from_this();
+    s->op = c.ref();
     c.session = s;
     c.send("CODE " + session_code_text(s->code) + "\n");
     if (s->tool) {

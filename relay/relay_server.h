@@ -35,8 +35,6 @@ constexpr size_t RELAY_CONNECTION_BUFFER = 64 * 1024;
 constexpr int SESSION_CODE_DIGITS = 8;
 constexpr size_t LOGIN_LINE_MAX = 128;
 
-using ConnectionPtr = std::shared_ptr<RelayConnection>;
-
 // Kept small and without a timer of its own: ten thousand of them stay idle for hours.
 struct RelaySession {
     uint64_t id = 0;
