@@ -12,7 +12,7 @@
 
 #include "relay/peer_address.h"
 
-enum class LoginSide { TOOL, OPERATOR };
+enum class LoginSide : uint8_t { TOOL, OPERATOR };
 enum class FailureKind { GUESS, NOISE };
 
 struct FailureLimits {

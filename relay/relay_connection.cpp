@@ -5,6 +5,8 @@
 #include <asio/write.hpp>
 #include <algorithm>
 
+#include "relay/exact_allocation.h"
+
 namespace {
 
 constexpr size_t READ_CHUNK = 16 * 1024;
@@ -16,7 +18,7 @@ constexpr int READS_PER_TURN = 4;
 RelayConnection::RelayConnection(ServerSocket socket, asio::ssl::context* tls, ConnectionEvents& events,
                                  LoginSide side_, const asio::ip::address& peer)
     : side(side_),
-      peer_(peer.is_v4() ? asio::ip::make_address_v6(asio::ip::v4_mapped, peer.to_v4()) : peer.to_v6()),
+      peer_((peer.is_v4() ? asio::ip::make_address_v6(asio::ip::v4_mapped, peer.to_v4()) : peer.to_v6()).to_bytes()),
       socket_(std::move(socket)),
       events_(events) {
     std::error_code ignored;
@@ -25,9 +27,28 @@ RelayConnection::RelayConnection(ServerSocket socket, asio::ssl::context* tls, C
     if (tls) tls_.reset(new Tls(socket_, *tls));
 }
 
-std::string RelayConnection::address() const {
-    if (peer_.is_v4_mapped()) return asio::ip::make_address_v4(asio::ip::v4_mapped, peer_).to_string();
-    return peer_.to_string();
+asio::ip::address RelayConnection::peer() const {
+    asio::ip::address_v6 v6(peer_);
+    if (v6.is_v4_mapped()) return asio::ip::make_address_v4(asio::ip::v4_mapped, v6);
+    return v6;
+}
+
+RelayConnection::Spare& RelayConnection::spare() {
+    if (!spare_) spare_.reset(new Spare);
+    return *spare_;
+}
+
+void RelayConnection::trim() {
+    if (spare_ && spare_->out.empty() && spare_->inbox.empty() && !spare_->timer) spare_.reset();
+}
+
+std::string& RelayConnection::inbox() { return spare().inbox; }
+
+std::string RelayConnection::take_inbox() {
+    std::string held;
+    if (spare_) held.swap(spare_->inbox);
+    trim();
+    return held;
 }
 
 void RelayConnection::start() {
@@ -36,7 +57,7 @@ void RelayConnection::start() {
         return;
     }
     reading_ = true;
-    tls_->stream.async_handshake(asio::ssl::stream_base::server, [self = shared_from_this()](const std::error_code& ec) {
+    tls_->stream.async_handshake(asio::ssl::stream_base::server, [self = ref()](const std::error_code& ec) {
         self->reading_ = false;
         if (!self->open_) return;
         if (ec) {
@@ -77,7 +98,7 @@ void RelayConnection::read_some() {
         deliver(buffer, n);
     }
     reading_ = true;
-    asio::post(socket_.get_executor(), [self = shared_from_this()] {
+    asio::post(socket_.get_executor(), [self = ref()] {
         self->reading_ = false;
         self->read_some();
     });
@@ -85,11 +106,11 @@ void RelayConnection::read_some() {
 
 void RelayConnection::wait_readable() {
     reading_ = true;
-    socket_.async_wait(ServerSocket::wait_read, [self = shared_from_this()](const std::error_code& ec) {
-        self->reading_ = false;
-        if (!self->open_ || ec == asio::error::operation_aborted) return;
-        self->read_some();
-    });
+    socket_.async_wait(ServerSocket::wait_read, exactly_allocated([self = ref()](const std::error_code& ec) {
+                           self->reading_ = false;
+                           if (!self->open_ || ec == asio::error::operation_aborted) return;
+                           self->read_some();
+                       }));
 }
 
 void RelayConnection::tls_read() {
@@ -99,7 +120,7 @@ void RelayConnection::tls_read() {
     if (!tls_->buffer) tls_->buffer.reset(new char[READ_CHUNK]);
     reading_ = true;
     tls_->stream.async_read_some(asio::buffer(tls_->buffer.get(), room),
-                          [self = shared_from_this()](const std::error_code& ec, size_t n) {
+                          [self = ref()](const std::error_code& ec, size_t n) {
                               self->reading_ = false;
                               ++self->reads;
                               if (!self->open_) return;
@@ -121,7 +142,7 @@ void RelayConnection::deliver(const char* data, size_t size) {
 void RelayConnection::send(const char* data, size_t size) {
     if (!open_ || size == 0) return;
     if (tls_) {
-        out_.append(data, size);
+        spare().out.append(data, size);
         tls_write();
         return;
     }
@@ -135,14 +156,14 @@ void RelayConnection::send(const char* data, size_t size) {
         }
         if (size == 0) return;
     }
-    out_.append(data, size);
+    spare().out.append(data, size);
     wait_writable();
 }
 
 void RelayConnection::wait_writable() {
     if (writing_wait_) return;
     writing_wait_ = true;
-    socket_.async_wait(ServerSocket::wait_write, [self = shared_from_this()](const std::error_code& ec) {
+    socket_.async_wait(ServerSocket::wait_write, [self = ref()](const std::error_code& ec) {
         self->writing_wait_ = false;
         if (!self->open_ || ec == asio::error::operation_aborted) return;
         self->write_queued();
@@ -150,6 +171,7 @@ void RelayConnection::wait_writable() {
 }
 
 void RelayConnection::write_queued() {
+    std::string& out_ = spare().out;
     size_t sent = 0;
     while (sent < out_.size()) {
         std::error_code ec;
@@ -162,9 +184,14 @@ void RelayConnection::write_queued() {
         }
         sent += n;
     }
-    if (sent == out_.size()) std::string().swap(out_);  // an idle connection keeps no buffer
-    else out_.erase(0, sent);
-    if (!out_.empty()) wait_writable();
+    bool all_sent = sent == out_.size();
+    if (all_sent) {
+        std::string().swap(out_);  // an idle connection keeps no buffer
+        trim();
+    } else {
+        out_.erase(0, sent);
+    }
+    if (!all_sent) wait_writable();
     else if (finishing_) after_finish();
     if (open_) events_.on_sent(*this);
 }
@@ -175,8 +202,9 @@ void RelayConnection::tls_write() {
         if (finishing_) after_finish();
         return;
     }
-    tls_->writing.swap(out_);
-    asio::async_write(tls_->stream, asio::buffer(tls_->writing), [self = shared_from_this()](const std::error_code& ec, size_t) {
+    tls_->writing.swap(spare_->out);
+    trim();
+    asio::async_write(tls_->stream, asio::buffer(tls_->writing), [self = ref()](const std::error_code& ec, size_t) {
         std::string().swap(self->tls_->writing);
         if (!self->open_) return;
         if (ec) {
@@ -191,17 +219,24 @@ void RelayConnection::tls_write() {
 
 void RelayConnection::set_timer(uint64_t ms) {
     if (!open_) return;
-    if (!timer_) timer_.reset(new RelayTimer(socket_.get_executor()));
-    timer_->expires_at(relay_time_after_ms(ms));
-    timer_->async_wait([self = shared_from_this()](const std::error_code& ec) {
+    std::unique_ptr<RelayTimer>& timer = spare().timer;
+    if (!timer) timer.reset(new RelayTimer(socket_.get_executor()));
+    timer->expires_at(relay_time_after_ms(ms));
+    timer->async_wait([self = ref()](const std::error_code& ec) {
         // A timer set again after it ran out but before this ran is not due yet.
-        if (ec || !self->open_ || !self->timer_ || self->timer_->expiry() > RelayClock::now()) return;
-        self->timer_.reset();
+        if (ec || !self->open_ || !self->spare_ || !self->spare_->timer ||
+            self->spare_->timer->expiry() > RelayClock::now())
+            return;
+        self->cancel_timer();
         self->events_.on_timer(*self);
     });
 }
 
-void RelayConnection::cancel_timer() { timer_.reset(); }
+void RelayConnection::cancel_timer() {
+    if (!spare_) return;
+    spare_->timer.reset();
+    trim();
+}
 
 void RelayConnection::finish(uint64_t grace_ms) {
     if (!open_ || finishing_) return;
@@ -226,7 +261,7 @@ void RelayConnection::after_finish() {
             close();
             return;
         }
-        tls_->stream.async_shutdown([self = shared_from_this()](const std::error_code&) { self->close(); });
+        tls_->stream.async_shutdown([self = ref()](const std::error_code&) { self->close(); });
         return;
     }
     std::error_code ignored;
@@ -243,10 +278,8 @@ void RelayConnection::end(const char* why) {
 void RelayConnection::close() {
     if (!open_) return;
     open_ = false;
-    timer_.reset();
     std::error_code ignored;
     socket_.close(ignored);
-    std::string().swap(out_);
-    std::string().swap(inbox);
+    spare_.reset();
     events_.on_closed(*this);
 }

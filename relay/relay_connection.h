@@ -7,6 +7,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/ssl/context.hpp>
 #include <asio/ssl/stream.hpp>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,7 +41,31 @@ protected:
 
 enum class ConnectionPhase : uint8_t { LOGIN, WAITING, PAIRED, CLOSING };
 
-class RelayConnection : public std::enable_shared_from_this<RelayConnection> {
+// Shares a connection between its session and its pending handlers. The count lives in
+// the connection: a shared_ptr's control block and weak self-reference would add 32
+// bytes to each of ten thousands.
+class ConnectionPtr {
+public:
+    ConnectionPtr() = default;
+    explicit ConnectionPtr(RelayConnection* c);
+    ConnectionPtr(const ConnectionPtr& other) : ConnectionPtr(other.c_) {}
+    ConnectionPtr(ConnectionPtr&& other) noexcept : c_(other.c_) { other.c_ = nullptr; }
+    ConnectionPtr& operator=(ConnectionPtr other) noexcept {
+        std::swap(c_, other.c_);
+        return *this;
+    }
+    ~ConnectionPtr() { reset(); }
+    void reset();
+    RelayConnection* get() const { return c_; }
+    RelayConnection* operator->() const { return c_; }
+    RelayConnection& operator*() const { return *c_; }
+    explicit operator bool() const { return c_ != nullptr; }
+
+private:
+    RelayConnection* c_ = nullptr;
+};
+
+class RelayConnection {
 public:
     // `tls` is null for plain text. The socket must be open.
     RelayConnection(ServerSocket socket, asio::ssl::context* tls, ConnectionEvents& events, LoginSide side,
@@ -56,7 +81,7 @@ public:
     void send(const char* data, size_t size);
     void send(const std::string& text) { send(text.data(), text.size()); }
     // Bytes queued and not yet written.
-    size_t pending() const { return out_.size() + (tls_ ? tls_->writing.size() : 0); }
+    size_t pending() const { return (spare_ ? spare_->out.size() : 0) + (tls_ ? tls_->writing.size() : 0); }
     // Arms the connection's one timer (a later call replaces it); on_timer when it runs out.
     void set_timer(uint64_t ms);
     void cancel_timer();
@@ -68,16 +93,36 @@ public:
     bool is_open() const { return open_; }
     bool tls() const { return tls_ != nullptr; }
 
-    const LoginSide side;
-    PeerAddress key() const { return peer_address_of(peer_); }
-    std::string address() const;  // for the log
-    ConnectionPhase phase = ConnectionPhase::LOGIN;
-    RelaySession* session = nullptr;
+    ConnectionPtr ref() { return ConnectionPtr(this); }
+    PeerAddress key() const { return peer_address_of(peer()); }
+    std::string address() const { return peer().to_string(); }  // for the log
     // The login line so far; later, an operator's bytes held until its tool arrives.
-    std::string inbox;
-    uint32_t reads = 0;  // read calls made, for the server's statistics
+    std::string& inbox();
+    size_t inbox_size() const { return spare_ ? spare_->inbox.size() : 0; }
+    // Gives the held bytes away (and what they took).
+    std::string take_inbox();
 
 private:
+    // The small fields first and together: padding here is paid ten thousands of times.
+    uint32_t refs_ = 0;
+    bool open_ = true;
+    bool reading_ = false;  // a read or a readiness wait is in flight
+    bool writing_wait_ = false;
+    bool finishing_ = false;
+    bool handshaken_ = false;
+
+public:
+    const LoginSide side;
+    ConnectionPhase phase = ConnectionPhase::LOGIN;
+    uint32_t reads = 0;  // read calls made, for the server's statistics
+    RelaySession* session = nullptr;
+
+private:
+    friend class ConnectionPtr;
+    asio::ip::address peer() const;
+    // Frees the spare state once nothing in it is in use.
+    void trim();
+
     void read_some();
     void wait_readable();
     void deliver(const char* data, size_t size);
@@ -88,7 +133,6 @@ private:
     void tls_read();
     void tls_write();
 
-    asio::ip::address_v6 peer_;  // IPv4 in its mapped form
     // Only operators may use TLS: its state is kept apart, so that the many plain
     // connections do not carry it.
     struct Tls {
@@ -98,14 +142,27 @@ private:
         std::unique_ptr<char[]> buffer;
     };
 
+    // What a connection needs only while it logs in, waits for its peer, has bytes queued
+    // or closes: a paired connection that idles carries none of it.
+    struct Spare {
+        std::string out;    // bytes to send
+        std::string inbox;  // see inbox()
+        std::unique_ptr<RelayTimer> timer;  // only while a time-out runs
+    };
+    Spare& spare();
+
+    std::array<uint8_t, 16> peer_;  // IPv4 in its mapped form
     ServerSocket socket_;
     std::unique_ptr<Tls> tls_;
-    std::unique_ptr<RelayTimer> timer_;  // only while a time-out runs
+    std::unique_ptr<Spare> spare_;
     ConnectionEvents& events_;
-    std::string out_;       // bytes to send
-    bool open_ = true;
-    bool reading_ = false;  // a read or a readiness wait is in flight
-    bool writing_wait_ = false;
-    bool finishing_ = false;
-    bool handshaken_ = false;
 };
+
+inline ConnectionPtr::ConnectionPtr(RelayConnection* c) : c_(c) {
+    if (c_) ++c_->refs_;
+}
+
+inline void ConnectionPtr::reset() {
+    if (c_ && --c_->refs_ == 0) delete c_;
+    c_ = nullptr;
+}

@@ -56,7 +56,7 @@ FailureLimits failure_limits(const RelayOptions& o) {
 
 }  // namespace
 
-std::string random_session_code() {
+uint32_t random_session_code() {
     // Rejection sampling keeps every code equally likely.
     constexpr uint32_t RANGE = 100000000u;
     constexpr uint32_t LIMIT = 0xFFFFFFFFu - (0xFFFFFFFFu % RANGE);
@@ -65,8 +65,12 @@ std::string random_session_code() {
         while (getrandom(&value, sizeof value, 0) != ssize_t(sizeof value)) {
         }
     } while (value >= LIMIT);
+    return value % RANGE;
+}
+
+std::string session_code_text(uint32_t code) {
     char text[16];
-    std::snprintf(text, sizeof text, "%0*u", SESSION_CODE_DIGITS, unsigned(value % RANGE));
+    std::snprintf(text, sizeof text, "%0*u", SESSION_CODE_DIGITS, unsigned(code));
     return text;
 }
 
@@ -78,14 +82,18 @@ bool tokens_equal(const std::string& a, const std::string& b) {
 }
 
 RelayServer::RelayServer(const RelayOptions& options, FILE* log)
-    : io_(1), options_(options), log_(log), poke_(io_.get_executor()), failures_(failure_limits(options)),
-      tool_guesses_(size_t(options.max_tool_failures_per_day), DAY_MS) {}
+    : io_(1), options_(options), log_(log), poke_(io_.get_executor()), unused_code_(io_, "code expired"),
+      idle_(io_, "idle"), failures_(failure_limits(options)),
+      tool_guesses_(size_t(options.max_tool_failures_per_day), DAY_MS) {
+    unused_code_.limit_ms = uint64_t(options.code_ttl_s) * 1000;
+    idle_.limit_ms = uint64_t(options.idle_timeout_s) * 1000;
+}
 
 RelayServer::~RelayServer() {
     // Sessions hold connections; the io_context, destroyed last, drops the handlers
     // that hold the rest.
     for (auto& entry : sessions_) {
-        for (ConnectionPtr* c : {&entry.second->tool, &entry.second->op})
+        for (ConnectionPtr* c : {&entry.second.tool, &entry.second.op})
             if (*c) (*c)->session = nullptr;
     }
     sessions_.clear();
@@ -193,11 +201,11 @@ RelayServer::Stats RelayServer::stats() const {
     s.sessions = sessions_.size();
     s.connections = open_connections_;
     for (const auto& entry : sessions_) {
-        const RelaySession& session = *entry.second;
+        const RelaySession& session = entry.second;
         if (session.tool && session.op) ++s.paired;
         for (const ConnectionPtr& c : {session.tool, session.op}) {
             if (!c) continue;
-            s.buffered += c->pending() + c->inbox.size();
+            s.buffered += c->pending() + c->inbox_size();
             s.reads += c->reads;
         }
     }
@@ -238,9 +246,8 @@ void RelayServer::accepted(LoginSide side, ServerSocket socket) {
         log("%s login refused from %s: %s", side_name(side), address.to_string().c_str(), over);
         return;  // the socket closes as it goes
     }
-    ConnectionPtr c = std::make_shared<RelayConnection>(std::move(socket),
-                                                        side == LoginSide::OPERATOR ? tls_.get() : nullptr,
-                                                        *this, side, address);
+    ConnectionPtr c(new RelayConnection(std::move(socket), side == LoginSide::OPERATOR ? tls_.get() : nullptr,
+                                        *this, side, address));
     ++open_connections_;
     AddressUse& entry = address_use_[key];
     ++entry.open;
@@ -262,9 +269,9 @@ RelayConnection* RelayServer::peer_of(const RelayConnection& c) const {
 size_t RelayServer::room_for(RelayConnection& c) {
     switch (c.phase) {
     case ConnectionPhase::LOGIN:
-        return LOGIN_LINE_MAX - std::min(LOGIN_LINE_MAX, c.inbox.size());
+        return LOGIN_LINE_MAX - std::min(LOGIN_LINE_MAX, c.inbox_size());
     case ConnectionPhase::WAITING:
-        return RELAY_CONNECTION_BUFFER - std::min(RELAY_CONNECTION_BUFFER, c.inbox.size());
+        return RELAY_CONNECTION_BUFFER - std::min(RELAY_CONNECTION_BUFFER, c.inbox_size());
     case ConnectionPhase::PAIRED: {
         // Stop reading while the other side's buffer is full: back-pressure.
         RelayConnection* peer = peer_of(c);
@@ -283,10 +290,13 @@ void RelayServer::on_bytes(RelayConnection& c, const char* data, size_t size) {
         read_login(c, data, size);
         return;
     case ConnectionPhase::WAITING:
-        c.inbox.append(data, size);  // for the tool, once it comes
+        c.inbox().append(data, size);  // for the tool, once it comes
         return;
     case ConnectionPhase::PAIRED:
-        if (c.session) c.session->last_traffic_ms = platform::monotonic_ms();
+        if (c.session && c.session->code_used) {
+            c.session->since_ms = platform::monotonic_ms();
+            idle_.queue.move_to_back(*c.session);
+        }
         // A tool's bytes with no operator attached have nobody to go to.
         if (RelayConnection* peer = peer_of(c)) peer->send(data, size);
         return;
@@ -296,17 +306,18 @@ void RelayServer::on_bytes(RelayConnection& c, const char* data, size_t size) {
 }
 
 void RelayServer::read_login(RelayConnection& c, const char* data, size_t size) {
-    c.inbox.append(data, size);
-    size_t lf = c.inbox.find('\n');
+    std::string& inbox = c.inbox();
+    inbox.append(data, size);
+    size_t lf = inbox.find('\n');
     if (lf == std::string::npos) {
-        if (c.inbox.size() >= LOGIN_LINE_MAX - 1)
+        if (inbox.size() >= LOGIN_LINE_MAX - 1)
             refuse(c, "login line too long", c.side == LoginSide::TOOL ? "NO" : "ERR line too long\n", &NOISE);
         return;
     }
-    std::string line = c.inbox.substr(0, lf);
+    std::string line = c.take_inbox();
     // What follows the line belongs to the session.
-    std::string rest = c.inbox.substr(lf + 1);
-    std::string().swap(c.inbox);
+    std::string rest = line.substr(lf + 1);
+    line.resize(lf);
     if (c.side == LoginSide::TOOL) login_tool(c, trimmed(line));  // blanks are a typing slip
     else login_operator(c, line);
     if (!rest.empty() && c.is_open() && c.phase != ConnectionPhase::CLOSING) on_bytes(c, rest.data(), rest.size());
@@ -327,14 +338,13 @@ void RelayServer::login_tool(RelayConnection& c, const std::string& code) {
         refuse(c, "server-wide limit of wrong session codes reached", "NO", nullptr);
         return;
     }
-    auto found = sessions_.find(code);
+    auto found = sessions_.find(uint32_t(std::stoul(code)));
     // A code past its time is refused even if its timer has not had its turn yet.
-    if (found != sessions_.end() && !found->second->code_used &&
-        now - found->second->created_ms >= uint64_t(options_.code_ttl_s) * 1000) {
-        end_session(*found->second, "code expired");
+    if (found != sessions_.end() && !found->second.code_used && now - found->second.since_ms >= unused_code_.limit_ms) {
+        end_session(found->second, unused_code_.reason);
         found = sessions_.end();
     }
-    if (found == sessions_.end() || found->second->code_used) {
+    if (found == sessions_.end() || found->second.code_used) {
         tool_guesses_.count(now);
         if (tool_guesses_.exhausted(now) && !tool_guesses_logged_) {
             tool_guesses_logged_ = true;
@@ -345,21 +355,20 @@ void RelayServer::login_tool(RelayConnection& c, const std::string& code) {
         return;
     }
     tool_guesses_logged_ = false;
-    RelaySession& s = *found->second;
+    RelaySession& s = found->second;
     logged_in(c);
+    unused_code_.queue.remove(s);
     s.code_used = true;
-    s.tool = c.shared_from_this();
-    s.last_traffic_ms = now;
+    s.tool = c.ref();
     c.session = &s;
     c.phase = ConnectionPhase::PAIRED;
     c.send("OK");
-    arm_session_timer(s, uint64_t(options_.idle_timeout_s) * 1000);
+    start_timeout(s, idle_, now);
     log("session %llu: tool logged in from %s", (unsigned long long)s.id, c.address().c_str());
     if (RelayConnection* op = s.op.get()) {
         op->send("PAIRED\n");
         op->phase = ConnectionPhase::PAIRED;
-        std::string held;
-        held.swap(op->inbox);
+        std::string held = op->take_inbox();
         c.send(held.data(), held.size());
         op->resume_reading();
     }
@@ -390,12 +399,12 @@ void RelayServer::login_operator(RelayConnection& c, const std::string& line) {
         s = new_session();
         log("session %llu: opened by operator from %s", (unsigned long long)s->id, c.address().c_str());
     } else {
-        auto found = sessions_.find(words[2]);
+        auto found = looks_like_code(words[2]) ? sessions_.find(uint32_t(std::stoul(words[2]))) : sessions_.end();
         if (found == sessions_.end()) {
             refuse(c, "no such session", "ERR no such session\n", &NOISE);
             return;
         }
-        s = found->second.get();
+        s = &found->second;
         if (s->op) {
             refuse(c, "session already has an operator", "ERR session already has an operator\n", nullptr);
             return;
@@ -403,13 +412,14 @@ void RelayServer::login_operator(RelayConnection& c, const std::string& line) {
         log("session %llu: operator joined from %s", (unsigned long long)s->id, c.address().c_str());
     }
     logged_in(c);
-    s->op = c.shared_from_this();
+    s->op = c.ref();
     c.session = s;
-    c.send("CODE " + s->code + "\n");
+    c.send("CODE " + session_code_text(s->code) + "\n");
     if (s->tool) {
         c.send("PAIRED\n");
         c.phase = ConnectionPhase::PAIRED;
-        s->last_traffic_ms = platform::monotonic_ms();
+        s->since_ms = platform::monotonic_ms();
+        idle_.queue.move_to_back(*s);
     } else {
         c.phase = ConnectionPhase::WAITING;
     }
@@ -424,17 +434,14 @@ void RelayServer::logged_in(RelayConnection& c) {
 }
 
 RelaySession* RelayServer::new_session() {
-    std::string code;
+    uint32_t code;
     do code = random_session_code();
     while (sessions_.count(code));
-    std::unique_ptr<RelaySession> s(new RelaySession(io_));
-    s->id = next_session_id_++;
-    s->code = code;
-    s->created_ms = s->last_traffic_ms = platform::monotonic_ms();
-    RelaySession* raw = s.get();
-    sessions_.emplace(code, std::move(s));
-    arm_session_timer(*raw, uint64_t(options_.code_ttl_s) * 1000);
-    return raw;
+    RelaySession& s = sessions_[code];
+    s.id = next_session_id_++;
+    s.code = code;
+    start_timeout(s, unused_code_, platform::monotonic_ms());
+    return &s;
 }
 
 void RelayServer::refuse(RelayConnection& c, const char* reason, const std::string& answer,
@@ -515,38 +522,39 @@ void RelayServer::on_closed(RelayConnection& c) {
     if (c.session) on_end(c, "closed");
 }
 
-void RelayServer::arm_session_timer(RelaySession& s, uint64_t ms) {
-    s.timer.expires_at(relay_time_after_ms(ms));
-    // The handler may run after the session ended: it finds the session again by code
-    // and id. Numbers, not the code's text, keep the pending handler small.
-    s.timer.async_wait([this, code = uint32_t(std::stoul(s.code)), id = s.id](const std::error_code& ec) {
-        if (ec) return;
-        char text[16];
-        std::snprintf(text, sizeof text, "%0*u", SESSION_CODE_DIGITS, unsigned(code));
-        session_timer_ran(text, id);
+void RelayServer::start_timeout(RelaySession& s, SessionTimeout& t, uint64_t now_ms) {
+    s.since_ms = now_ms;
+    t.queue.push_back(s);
+    arm(t);
+}
+
+// The timer runs for the front only; an earlier front's time restarted meanwhile makes
+// it run early, find nothing due and wait again.
+void RelayServer::arm(SessionTimeout& t) {
+    if (t.armed || t.queue.empty()) return;
+    uint64_t due_ms = t.queue.front()->since_ms + t.limit_ms, now_ms = platform::monotonic_ms();
+    t.armed = true;
+    t.timer.expires_at(relay_time_after_ms(due_ms > now_ms ? due_ms - now_ms : 0));
+    t.timer.async_wait([this, &t](const std::error_code& ec) {
+        if (!ec) timeout_ran(t);
     });
 }
 
-void RelayServer::session_timer_ran(const std::string& code, uint64_t id) {
-    auto found = sessions_.find(code);
-    if (found == sessions_.end() || found->second->id != id) return;
-    RelaySession& s = *found->second;
-    if (s.timer.expiry() > RelayClock::now()) return;  // set again meanwhile
-    if (!s.code_used) {
-        end_session(s, "code expired");
-        return;
+void RelayServer::timeout_ran(SessionTimeout& t) {
+    t.armed = false;
+    uint64_t now_ms = platform::monotonic_ms();
+    while (RelaySession* s = t.queue.front()) {
+        if (now_ms - s->since_ms < t.limit_ms) break;
+        end_session(*s, t.reason);
     }
-    // Traffic does not touch the timer; it is only checked when the timer runs out.
-    uint64_t idle_ms = platform::monotonic_ms() - s.last_traffic_ms;
-    uint64_t limit_ms = uint64_t(options_.idle_timeout_s) * 1000;
-    if (idle_ms >= limit_ms) end_session(s, "idle");
-    else arm_session_timer(s, limit_ms - idle_ms);
+    arm(t);
 }
 
 void RelayServer::end_session(RelaySession& s, const char* reason) {
     log("session %llu closed: %s", (unsigned long long)s.id, reason);
     ConnectionPtr tool = std::move(s.tool);
     ConnectionPtr op = std::move(s.op);
+    timeout_of(s).queue.remove(s);
     sessions_.erase(s.code);
     for (const ConnectionPtr& c : {tool, op}) {
         if (!c) continue;

@@ -24,6 +24,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "relay/deadline_queue.h"
 #include "relay/login_limits.h"
 #include "relay/relay_clock.h"
 #include "relay/relay_connection.h"
@@ -34,18 +35,17 @@ constexpr size_t RELAY_CONNECTION_BUFFER = 64 * 1024;
 constexpr int SESSION_CODE_DIGITS = 8;
 constexpr size_t LOGIN_LINE_MAX = 128;
 
-using ConnectionPtr = std::shared_ptr<RelayConnection>;
-
+// Kept small and without a timer of its own: ten thousand of them stay idle for hours.
 struct RelaySession {
-    explicit RelaySession(asio::io_context& io) : timer(io.get_executor()) {}
     uint64_t id = 0;
-    std::string code;
     ConnectionPtr tool;
     ConnectionPtr op;
+    // When the code was made while nobody used it; from then on the last traffic.
+    uint64_t since_ms = 0;
+    RelaySession* queue_prev = nullptr;  // in the code queue, then in the idle queue
+    RelaySession* queue_next = nullptr;
+    uint32_t code = 0;
     bool code_used = false;
-    uint64_t created_ms = 0;
-    uint64_t last_traffic_ms = 0;
-    RelayTimer timer;  // the code's expiry, then the idle time
 };
 
 class RelayServer : public ConnectionEvents {
@@ -117,9 +117,21 @@ private:
     // Logs the refusal, answers, closes and counts the failure (kind null: not counted).
     void refuse(RelayConnection& c, const char* reason, const std::string& answer, const FailureKind* kind);
     void count_failure(RelayConnection& c, FailureKind kind);
+    // The sessions whose codes wait for a tool, and those paired, each in the order their
+    // time started; one timer for each.
+    struct SessionTimeout {
+        SessionTimeout(asio::io_context& io, const char* why) : timer(io.get_executor()), reason(why) {}
+        DeadlineQueue<RelaySession> queue;
+        RelayTimer timer;
+        bool armed = false;
+        uint64_t limit_ms = 0;
+        const char* reason;
+    };
     RelaySession* new_session();
-    void arm_session_timer(RelaySession& s, uint64_t ms);
-    void session_timer_ran(const std::string& code, uint64_t id);
+    SessionTimeout& timeout_of(const RelaySession& s) { return s.code_used ? idle_ : unused_code_; }
+    void start_timeout(RelaySession& s, SessionTimeout& t, uint64_t now_ms);
+    void arm(SessionTimeout& t);
+    void timeout_ran(SessionTimeout& t);
     void end_session(RelaySession& s, const char* reason);
     RelayConnection* peer_of(const RelayConnection& c) const;
     void log(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -135,7 +147,9 @@ private:
     int operator_port_ = 0;
     uint64_t next_session_id_ = 1;
     size_t open_connections_ = 0;
-    std::unordered_map<std::string, std::unique_ptr<RelaySession>> sessions_;  // by code
+    std::unordered_map<uint32_t, RelaySession> sessions_;  // by code
+    SessionTimeout unused_code_;
+    SessionTimeout idle_;
     std::unordered_map<PeerAddress, AddressUse, PeerAddressHash> address_use_;
     FailureTable failures_;
     SlidingLimit tool_guesses_;  // wrong session codes, all addresses together
@@ -143,9 +157,10 @@ private:
     bool tool_guesses_logged_ = false;
 };
 
-// A uniformly random code of SESSION_CODE_DIGITS decimal digits from the system's
-// generator.
-std::string random_session_code();
+// A uniformly random code below 10^SESSION_CODE_DIGITS from the system's generator.
+uint32_t random_session_code();
+// The code as the operator and the tool write it, with its leading zeros.
+std::string session_code_text(uint32_t code);
 
 // Compares without stopping at the first difference.
 bool tokens_equal(const std::string& a, const std::string& b);

@@ -197,6 +197,43 @@ TEST_F(RelayServerTest, AnIdleSessionEndsAndBothSidesAreClosed) {
     EXPECT_EQ(server->stats().sessions, 0u);
 }
 
+// Each session keeps its own time, though one timer serves each kind: traffic puts the
+// earlier session behind the later one, and each ends exactly when its own time is up.
+TEST_F(RelayServerTest, SessionsTimeOutEachOnItsOwnTime) {
+    int now = 0;
+    auto at = [&](int second) {
+        clock.get().advance_us(uint64_t(second - now) * 1000000);
+        now = second;
+        pump(*server);
+    };
+    const int ttl = options.code_ttl_s, idle = options.idle_timeout_s;
+    ASSERT_LT(ttl + 20, idle);
+    int a_op, a_tool, b_op, b_tool, c_op, d_op, d_tool;
+    paired(&a_op, &a_tool);
+    at(10);
+    paired(&b_op, &b_tool);
+    open_session(&c_op);
+    at(20);
+    std::string d_code = open_session(&d_op);
+    at(ttl + 10);
+    EXPECT_EQ(receive(*server, c_op, 100), "ERR code expired\n");
+    EXPECT_EQ(server->stats().sessions, 3u);
+    EXPECT_EQ(tool_login(d_code, &d_tool), "OK");
+    at(idle - 1);
+    send_text(a_op, "@R");
+    EXPECT_EQ(receive(*server, a_tool, 2), "@R");
+    bool closed = false;
+    for (int* tool : {&b_tool, &d_tool, &a_tool}) {
+        int due = tool == &b_tool ? idle + 10 : tool == &d_tool ? ttl + 10 + idle : 2 * idle - 1;
+        at(due - 1);
+        EXPECT_FALSE(receive(*server, *tool, 100, &closed, 10).size() || closed);
+        at(due);
+        receive(*server, *tool, 100, &closed);
+        EXPECT_TRUE(closed) << "session due at " << due;
+    }
+    EXPECT_EQ(server->stats().sessions, 0u);
+}
+
 TEST_F(RelayServerTest, SessionsSeeOnlyTheirOwnBytes) {
     int op1, tool1, op2, tool2;
     paired(&op1, &tool1);
@@ -440,7 +477,7 @@ TEST(RelayOptions, ConfigurationTextAndEnvironment) {
 
 TEST(RelayCodes, CodesVaryAndTokensCompareExactly) {
     std::set<std::string> codes;
-    for (int i = 0; i < 200; ++i) codes.insert(random_session_code());
+    for (int i = 0; i < 200; ++i) codes.insert(session_code_text(random_session_code()));
     EXPECT_GT(codes.size(), 195u);
     EXPECT_TRUE(tokens_equal("abc", "abc"));
     EXPECT_FALSE(tokens_equal("abcd", "abc"));
