@@ -72,6 +72,14 @@ def wait_for(probe, timeout, what):
     raise AssertionError(f"timed out waiting for {what}")
 
 
+def menu_item(menu, name, timeout=30):
+    """The item of a menu with this name; a child can read as None while the program
+    is busy between main-loop passes, so the menu is read again until it answers."""
+    return wait_for(lambda: next((child for child in (menu.getChildAtIndex(i) for i in range(menu.childCount))
+                                  if child is not None and child.name == name), None),
+                    timeout, f'the menu item "{name}"')
+
+
 def find_all(root, role, name=None):
     """The nodes of one role below root, in tree order, optionally with one name.
 

@@ -10,7 +10,7 @@ import tempfile
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qv450_driver import Program, find_all, label_reading, wait_for, window_titled  # noqa: E402
+from qv450_driver import Program, find_all, label_reading, menu_item, wait_for, window_titled  # noqa: E402
 
 MAIN_TITLE = "Velmora programmer QV450 v.2.4.0"
 
@@ -48,9 +48,7 @@ def change_firmware_from_the_menu():
         # Through the Tools menu: a search of the whole window for menu items walks
         # every theme's item too.
         tools = node(window, pyatspi.ROLE_MENU, "Tools", "the Tools menu")
-        item = next(tools.getChildAtIndex(i) for i in range(tools.childCount)
-                    if tools.getChildAtIndex(i).name == "Change firmware")
-        item.queryAction().doAction(0)
+        menu_item(tools, "Change firmware").queryAction().doAction(0)
         dialog = node(app, pyatspi.ROLE_FRAME, "Change firmware", "the version dialog")
         combo = node(dialog, pyatspi.ROLE_COMBO_BOX, None, "the version list")
         assert combo.name == "QV450 version 1611", combo.name

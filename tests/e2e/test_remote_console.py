@@ -16,7 +16,7 @@ import time
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qv450_driver import Program, find_all, label_reading, press, wait_for, window_titled  # noqa: E402
+from qv450_driver import Program, find_all, label_reading, menu_item, press, wait_for, window_titled  # noqa: E402
 from test_diagnostics import MAIN_TITLE, SEND_CLOSE_WIN, cell_point, screen_colour, tell_module  # noqa: E402
 from test_firmware import close_result_message, module_setting, node  # noqa: E402
 import test_remote_access  # noqa: E402
@@ -99,15 +99,14 @@ def run():
         pin = wait_for(lambda: find_all(window, pyatspi.ROLE_COMBO_BOX)[2:3], 60, "the pin rows")[0]
         menu = wait_for(lambda: pin.getChildAtIndex(0), 30, "the pin's list")
         entries = [menu.getChildAtIndex(i) for i in range(menu.childCount)]
-        next(entry for entry in entries if entry.name != pin.name).queryAction().doAction(0)
+        next(entry for entry in entries if entry is not None and entry.name != pin.name).queryAction().doAction(0)
         press(window, "Save")
         wait_for(lambda: module_memory(folder)[8:] != before[8:], 60, "the changed pin in the module's memory")
         written = wait_for(lambda: settled_memory(folder), 60, "the whole write in the module's memory")
 
         print("step: flash", file=sys.stderr)
         tools = node(window, pyatspi.ROLE_MENU, "Tools", "the Tools menu")
-        next(tools.getChildAtIndex(i) for i in range(tools.childCount)
-             if tools.getChildAtIndex(i).name == "Change firmware").queryAction().doAction(0)
+        menu_item(tools, "Change firmware").queryAction().doAction(0)
         press(node(capp, pyatspi.ROLE_FRAME, "Change firmware", "the version dialog"), "Program")
         close_result_message(capp, "Successfully programmed device.")
         label_reading(window, "QV450-1611", timeout=90)
