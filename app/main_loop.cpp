@@ -30,10 +30,17 @@ void show_searching() {
     set_label(main_window.status_right, "");
 }
 
-// Acts on the frame polled this pass. True when the pass ends here.
+// Acts on the frame polled this pass. True when the pass ends here: also while the
+// poll's answer is still on its way through the relay, so that nothing is sent to the
+// module before it and the window keeps answering meanwhile.
 bool handle_reply() {
     FrameLink& link = module_link();
-    const bool polled = link.poll_frame();
+    const PollState poll = link.poll_frame_without_waiting();
+    if (poll == PollState::ON_ITS_WAY) {
+        platform::sleep_ms(CONNECTED_PAUSE_MS);
+        return true;
+    }
+    const bool polled = poll == PollState::FRAME;
     if (!polled) reply_record.bytes[1] = 0;  // an old reply is not acted on again
     if (!judge_identification_reply(polled, link.reply(), &connection_state)) return false;
     identify_device();
@@ -113,7 +120,6 @@ void main_loop_pass() {
         break;
     case CONNECTED:
         if (signal_monitor_open()) update_signal_monitor();
-        else if (remote_console_active()) remote_console_watch();
         break;
     default:
         break;

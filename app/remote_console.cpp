@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "device/module_link.h"
-#include "platform/clock.h"
 #include "remote/operator_link.h"
 #include "remote/operator_token.h"
 #include "remote/relay_link.h"
@@ -21,7 +20,6 @@ struct Session {
     // Set by the waiting thread once the relay said "PAIRED" (true) or failed (with
     // the reason in `error`); nothing else touches the connection before that.
     std::atomic<bool> waited{false};
-    uint64_t last_watch_ms = 0;
     bool paired = false;
     std::string error;
 };
@@ -129,14 +127,6 @@ bool start_remote_console(const RemoteConsoleOptions& options, std::string* erro
 }
 
 bool remote_console_active() { return session != nullptr; }
-
-void remote_console_watch() {
-    if (!remote_console_paired()) return;
-    const uint64_t now = platform::monotonic_ms();
-    if (now - session->last_watch_ms < uint64_t(REMOTE_WATCH_MS)) return;
-    session->last_watch_ms = now;
-    session->link.ask_state();
-}
 
 bool remote_console_paired() { return session && session->waited && session->paired; }
 

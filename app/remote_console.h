@@ -46,10 +46,5 @@ bool remote_console_paired();
 // once, so no window waits on it).
 std::string remote_console_error();
 
-// While nothing else goes to the module, asks the fitter's tool for its state every
-// REMOTE_WATCH_MS, so that a session lost while idle is said as well.
-constexpr int REMOTE_WATCH_MS = 2000;
-void remote_console_watch();
-
 // The options that start the program as a console with `options`.
 std::vector<std::string> remote_console_arguments(const RemoteConsoleOptions& options);

@@ -18,6 +18,10 @@ constexpr int FRAME_MAX_DATA = 125;
 // The last decoded frame: bytes[0] = length byte L, bytes[1] = reply code,
 // bytes[2..L] = data, bytes[L + 1] = checksum; length = L + 2.
 // After boot_read: bytes[0..length-1] are the raw payload of one input report.
+// What a poll that does not wait brought: a frame, nothing, or nothing yet because its
+// answer is still on the way (a later call takes it up).
+enum class PollState { NOTHING, FRAME, ON_ITS_WAY };
+
 struct ReplyRecord {
     uint8_t bytes[1024] = {};
     int length = 0;
@@ -42,6 +46,11 @@ public:
     // One poll: true when a frame came; it is then in reply(). Event texts (reply code
     // 0xFF) may be taken by the link (the local one logs them) and not returned.
     virtual bool poll_frame() = 0;
+    // One poll for a caller that must not stop for a slow transport (the main loop, which
+    // keeps the window alive): ON_ITS_WAY while the answer travels. Send the module
+    // nothing meanwhile, or requests pile up behind the answer. The local link's polls
+    // take a USB round trip, so it polls at once.
+    virtual PollState poll_frame_without_waiting() { return poll_frame() ? PollState::FRAME : PollState::NOTHING; }
     // Polls until nothing more comes; the frames are discarded.
     virtual void drain_frames();
     // drain_frames, then send_frame: a stale reply is never taken for the answer.

@@ -119,7 +119,8 @@ bool OperatorLink::read_line(std::string* line, int timeout_ms, std::string* err
     }
 }
 
-bool OperatorLink::next(ToolMessage* message, int timeout_ms, std::string* error) {
+bool OperatorLink::next(ToolMessage* message, int timeout_ms, std::string* error, bool* timed_out) {
+    if (timed_out) *timed_out = false;
     int64_t deadline = now_ms() + timeout_ms;
     for (;;) {
         while (!messages_.empty()) {
@@ -131,10 +132,11 @@ bool OperatorLink::next(ToolMessage* message, int timeout_ms, std::string* error
             }
             if (serial_sink_) *serial_sink_ += m.payload;
         }
-        bool timed_out = false;
+        bool late = false;
         int wait = int(std::max<int64_t>(0, deadline - now_ms()));
-        if (!receive(wait, &timed_out, error)) {
-            if (timed_out) *error = "the tool did not answer in time";
+        if (!receive(wait, &late, error)) {
+            if (late) *error = "the tool did not answer in time";
+            if (timed_out) *timed_out = late;
             return false;
         }
     }

@@ -24,8 +24,9 @@ public:
     bool send(const std::string& bytes, std::string* error);
 
     // The next message from the tool, waiting at most timeout_ms. Serial bytes are
-    // passed to the serial sink when one is set and skipped otherwise.
-    bool next(ToolMessage* message, int timeout_ms, std::string* error);
+    // passed to the serial sink when one is set and skipped otherwise. When nothing
+    // came in time, *timed_out (if given) is set and the connection stays usable.
+    bool next(ToolMessage* message, int timeout_ms, std::string* error, bool* timed_out = nullptr);
 
     // Serial bytes from the module arrive here (nullptr: dropped).
     void set_serial_sink(std::string* sink) { serial_sink_ = sink; }

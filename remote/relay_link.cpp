@@ -1,6 +1,7 @@
 // The relay stream's commands behind the frame-link operations.
 #include "remote/relay_link.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -10,11 +11,17 @@ constexpr int ANSWER_TIMEOUT_MS = 30000;
 
 bool is_state(const ToolMessage& m) { return m.kind.size() == 1 && std::strchr("123#!", m.kind[0]); }
 
+int64_t now_ms() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
 
 void RelayLink::fail(const std::string& reason) {
     if (error_.empty()) error_ = reason;
     mode_ = LINK_NONE;
+    fetch_open_ = false;
     queued_.clear();
     fetched_.clear();
 }
@@ -44,7 +51,7 @@ void RelayLink::take_state(char state) {
 }
 
 char RelayLink::ask_state() {
-    if (!usable() || !confirm_boot_send()) return 0;
+    if (!settle() || !confirm_boot_send()) return 0;
     queued_ += "@H";
     ToolMessage m;
     if (!flush() || !next(&m)) return 0;
@@ -64,7 +71,7 @@ int RelayLink::open() {
 }
 
 void RelayLink::close() {
-    if (!usable() || !confirm_boot_send()) return;
+    if (!settle() || !confirm_boot_send()) return;
     queued_ += "@!";
     ToolMessage m;
     if (!flush() || !next(&m)) return;
@@ -86,20 +93,36 @@ void RelayLink::send_frame(uint8_t command, const uint8_t* data, int n) { queue_
 void RelayLink::send_command(uint8_t command, const uint8_t* data, int n) {
     // What the last fetch brought and nobody took is stale. When that fetch left the
     // module quiet, the tool need not poll it empty again ("@i") before the frame.
+    settle();
     fetched_.clear();
     queue_frame(drained_ ? "@h" : "@i", command, data, n);
 }
 
-bool RelayLink::fetch() {
-    if (!usable() || !confirm_boot_send()) return false;
+bool RelayLink::start_fetch() {
+    if (!settle() || !confirm_boot_send()) return false;
     fetched_.clear();
     queued_ += "@R@G";
     if (!flush()) return false;
-    for (;;) {
+    fetch_open_ = true;
+    fetch_sent_ms_ = now_ms();
+    return true;
+}
+
+bool RelayLink::collect(int timeout_ms) {
+    while (fetch_open_) {
         ToolMessage m;
-        if (!next(&m)) return false;
-        if (m.kind == "G") break;
-        if (m.kind == "!") {
+        std::string error;
+        bool timed_out = false;
+        if (!connection_.next(&m, timeout_ms, &error, &timed_out)) {
+            if (timed_out && timeout_ms == 0) return true;
+            fail(error);
+            return false;
+        }
+        if (m.kind == "G") {
+            fetch_open_ = false;
+            // Frames queued since the fetch went out have not reached the module yet.
+            drained_ = queued_.empty() && !boot_send_pending_;
+        } else if (m.kind == "!") {
             // The tool has no application firmware open (any more).
             if (mode_ != LINK_BOOTLOADER) mode_ = LINK_NONE;
         } else if (m.kind == "R") {
@@ -109,12 +132,14 @@ bool RelayLink::fetch() {
             return false;
         }
     }
-    drained_ = true;
     return true;
 }
 
-bool RelayLink::poll_frame() {
-    if (fetched_.empty() && (!is_open() || !fetch())) return false;
+bool RelayLink::settle() { return usable() && collect(ANSWER_TIMEOUT_MS); }
+
+bool RelayLink::fetch() { return start_fetch() && collect(ANSWER_TIMEOUT_MS); }
+
+bool RelayLink::take_fetched() {
     if (fetched_.empty()) return false;
     // An R frame holds the reply code, the data and the checksum: N bytes after a
     // length byte of N - 1.
@@ -127,7 +152,24 @@ bool RelayLink::poll_frame() {
     return true;
 }
 
+bool RelayLink::poll_frame() {
+    if (fetched_.empty() && settle() && fetched_.empty() && is_open()) fetch();
+    return take_fetched();
+}
+
+PollState RelayLink::poll_frame_without_waiting() {
+    if (take_fetched()) return PollState::FRAME;
+    if (!is_open() || (!fetch_open_ && !start_fetch()) || !collect(0)) return PollState::NOTHING;
+    if (fetch_open_) {
+        if (now_ms() - fetch_sent_ms_ <= ANSWER_TIMEOUT_MS) return PollState::ON_ITS_WAY;
+        fail("the tool did not answer in time");
+        return PollState::NOTHING;
+    }
+    return take_fetched() ? PollState::FRAME : PollState::NOTHING;
+}
+
 void RelayLink::drain_frames() {
+    settle();
     fetched_.clear();
     // A module the last fetch left quiet, and sent nothing since, has nothing stale:
     // another fetch would only cost a relay step.
@@ -136,7 +178,7 @@ void RelayLink::drain_frames() {
 }
 
 bool RelayLink::boot_send(const uint8_t* data, int count) {
-    if (!is_open() || count < 0 || count > 0xFFFF || !confirm_boot_send()) return false;
+    if (!settle() || !is_open() || count < 0 || count > 0xFFFF || !confirm_boot_send()) return false;
     queued_ += "@E6";
     queued_.push_back(char(count >> 8));
     queued_.push_back(char(count & 0xFF));
@@ -159,7 +201,7 @@ bool RelayLink::confirm_boot_send() {
 }
 
 bool RelayLink::boot_read(int attempts) {
-    if (!usable()) return false;
+    if (!settle()) return false;
     const bool confirming = boot_send_pending_;
     boot_send_pending_ = false;
     if (!is_open() && !confirming) return false;

@@ -25,6 +25,8 @@ public:
 
     void send_frame(uint8_t command, const uint8_t* data, int n) override;
     bool poll_frame() override;
+    // Sends "@R@G" and returns; later calls take the answers in as they arrive.
+    PollState poll_frame_without_waiting() override;
     void drain_frames() override;
     void send_command(uint8_t command, const uint8_t* data, int n) override;
     // The send's outcome ("@E6" or "@EX") comes back with the following boot_read.
@@ -50,6 +52,13 @@ private:
     bool next(ToolMessage* message);
     // "@R@G" after what is queued: the module's answers up to the mark.
     bool fetch();
+    bool start_fetch();
+    // Takes in the open fetch's answers, waiting at most timeout_ms for each message;
+    // false when the connection failed. The fetch is complete when !fetch_open_.
+    bool collect(int timeout_ms);
+    // Completes an open fetch: every exchange waits for the answers sent before it.
+    bool settle();
+    bool take_fetched();
     // Reads the answer to a pending boot_send; false when it failed.
     bool confirm_boot_send();
     void queue_frame(const char* kind, uint8_t command, const uint8_t* data, int n);
@@ -62,6 +71,9 @@ private:
     int mode_ = LINK_NONE;
     // The last fetch ended with the module quiet and nothing went to it since.
     bool drained_ = false;
+    // A fetch sent and its mark not yet back, since fetch_sent_ms_ (steady clock).
+    bool fetch_open_ = false;
+    int64_t fetch_sent_ms_ = 0;
     bool boot_send_pending_ = false;
     std::string error_;
 };

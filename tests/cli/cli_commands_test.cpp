@@ -117,7 +117,9 @@ TEST(LocalCli, EachOutcomeHasItsStatusAndOutput) {
         CliBench bench;
         std::string output;
         EXPECT_EQ(bench.run(c, &output), c.status);
-        if (c.output) EXPECT_EQ(output.substr(0, std::strlen(c.output)), c.output);
+        if (c.output) {
+            EXPECT_EQ(output.substr(0, std::strlen(c.output)), c.output);
+        }
     }
 }
 

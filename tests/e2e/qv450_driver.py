@@ -80,6 +80,13 @@ def menu_item(menu, name, timeout=30):
                     timeout, f'the menu item "{name}"')
 
 
+def choose_menu_item(window, menu, name):
+    """Activates an item of the window's menu bar, found through its menu: a search of
+    the whole window would also visit every entry of the vehicle lists (minutes)."""
+    bar_menu = wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_MENU, menu)), None), 30, f'the menu "{menu}"')
+    menu_item(bar_menu, name).queryAction().doAction(0)
+
+
 def find_all(root, role, name=None):
     """The nodes of one role below root, in tree order, optionally with one name.
 
@@ -113,5 +120,10 @@ def button(window, caption):
                     30, f'the button "{caption}"')
 
 
-def press(window, caption):
-    button(window, caption).queryAction().doAction(0)
+def press(window, caption, timeout=30):
+    """Presses the button; one the program has just replaced (its accessible already
+    gone, without the action interface) is looked up again."""
+    def pressed():
+        button(window, caption).queryAction().doAction(0)
+        return True
+    wait_for(pressed, timeout, f'the button "{caption}" pressed')

@@ -17,7 +17,7 @@ import time
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qv450_driver import Program, find_all, label_reading, wait_for, window_titled  # noqa: E402
+from qv450_driver import Program, choose_menu_item, find_all, label_reading, wait_for, window_titled  # noqa: E402
 
 TOKEN = "e2e-operator-token"
 BIN = os.path.dirname(os.environ["QV450_BINARY"])
@@ -97,7 +97,7 @@ def run():
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), text=True)
         operator_port = int(re.findall(r"port (\d+)", relay.stdout.readline())[1])
 
-        next(iter(find_all(app, pyatspi.ROLE_MENU_ITEM, "Enable remote access"))).queryAction().doAction(0)
+        choose_menu_item(main, "Tools", "Enable remote access")
         window = window_titled(app, "Remote access")
         entry = wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_TEXT)), None), 30, "the password entry")
         toggle = wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_TOGGLE_BUTTON)), None), 30, "the toggle")

@@ -4,6 +4,7 @@ simulated module; it writes a changed pin, flashes a demo image and watches a si
 set through the simulator. The module ends with both; a lost session is said."""
 
 import os
+import queue
 import re
 import shutil
 import socket
@@ -16,25 +17,44 @@ import time
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qv450_driver import Program, find_all, label_reading, menu_item, press, wait_for, window_titled  # noqa: E402
+from qv450_driver import Program, choose_menu_item, find_all, label_reading, press, wait_for, window_titled  # noqa: E402
 from test_diagnostics import MAIN_TITLE, SEND_CLOSE_WIN, cell_point, screen_colour, tell_module  # noqa: E402
 from test_firmware import close_result_message, module_setting, node  # noqa: E402
 import test_remote_access  # noqa: E402
 from test_remote_access import BIN, CERTIFICATES, TOKEN, Operator, free_port, module_memory, text_of  # noqa: E402
 
 
-def slow_port(target_port):
-    """Forwards one connection to target_port, each message 150 ms late."""
+def slow_port(target_port, delay=0.15):
+    """Forwards one connection to target_port, everything 150 ms late each way: a line
+    with a round trip of 300 ms, which carries what is sent meanwhile."""
     listener = socket.create_server(("127.0.0.1", 0))
 
     def pump(source, sink):
+        line = queue.Queue()
+
+        def deliver():
+            while (item := line.get()) is not None:
+                due, data = item
+                time.sleep(max(0.0, due - time.monotonic()))
+                try:
+                    sink.sendall(data)
+                except OSError:
+                    break
+            # Another thread may still be reading the socket: only a shutdown ends
+            # the connection at once.
+            try:
+                sink.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            sink.close()
+
+        threading.Thread(target=deliver, daemon=True).start()
         try:
             while data := source.recv(65536):
-                time.sleep(0.15)
-                sink.sendall(data)
+                line.put((time.monotonic() + delay, data))
         except OSError:
             pass
-        sink.close()
+        line.put(None)
 
     def serve():
         client, server = listener.accept()[0], socket.create_connection(("127.0.0.1", target_port))
@@ -48,7 +68,7 @@ def slow_port(target_port):
 def fitter_logs_in(app, operator_port):
     """qv450-cli opens a session, the fitter's tool logs in, the opener leaves."""
     opener = Operator(operator_port)
-    next(iter(find_all(app, pyatspi.ROLE_MENU_ITEM, "Enable remote access"))).queryAction().doAction(0)
+    choose_menu_item(window_titled(app, MAIN_TITLE), "Tools", "Enable remote access")
     window = window_titled(app, "Remote access")
     entry = wait_for(lambda: find_all(window, pyatspi.ROLE_TEXT), 30, "the password entry")[0]
     entry.queryEditableText().setTextContents(opener.code)
@@ -105,8 +125,7 @@ def run():
         written = wait_for(lambda: settled_memory(folder), 60, "the whole write in the module's memory")
 
         print("step: flash", file=sys.stderr)
-        tools = node(window, pyatspi.ROLE_MENU, "Tools", "the Tools menu")
-        menu_item(tools, "Change firmware").queryAction().doAction(0)
+        choose_menu_item(window, "Tools", "Change firmware")
         press(node(capp, pyatspi.ROLE_FRAME, "Change firmware", "the version dialog"), "Program")
         close_result_message(capp, "Successfully programmed device.")
         label_reading(window, "QV450-1611", timeout=90)

@@ -78,7 +78,9 @@ TEST_P(ModuleExchange, PinAreaAnswersAreMatchedToTheirBlocks) {
         ConfigImage image = c.write ? default_image() : blank_image();
         const bool done = c.write ? write_pin_area(link(), image) : read_pin_area(link(), &image);
         EXPECT_EQ(done, GetParam() == LinkKind::LOCAL ? c.local_ok : c.relay_ok) << c.fault;
-        if (done) EXPECT_EQ(0, std::memcmp(image.data() + 0x81, memory() + 0x81, 0xDC - 0x81 + 1)) << c.fault;
+        if (done) {
+            EXPECT_EQ(0, std::memcmp(image.data() + 0x81, memory() + 0x81, 0xDC - 0x81 + 1)) << c.fault;
+        }
     }
 }
 
@@ -89,6 +91,31 @@ TEST_P(ModuleExchange, IdentityAndSignalMapReachTheCaller) {
     uint64_t map = 0;
     ASSERT_TRUE(read_signal_map(link(), &map, READ_REPLY_ATTEMPTS));
     EXPECT_EQ(map, 0x2000000001ull);
+}
+
+// The main loop's poll that does not wait: it brings the answer a waiting poll would,
+// and exchanges begun while its answer travels get their own answers, not that one.
+TEST_P(ModuleExchange, APollThatDoesNotWaitKeepsTheExchangesInStep) {
+    memory()[LEVEL_ADDRESS] = 136 - 1;
+    for (bool interrupted : {false, true}) {
+        SCOPED_TRACE(interrupted ? "interrupted by a read" : "polled to the end");
+        link().send_frame(0x04, nullptr, 0);
+        PollState poll = PollState::ON_ITS_WAY;
+        for (int pass = 0; pass < 100000 && poll != PollState::FRAME; ++pass) {
+            poll = link().poll_frame_without_waiting();
+            if (interrupted) break;
+        }
+        if (!interrupted) {
+            ASSERT_EQ(poll, PollState::FRAME);
+            EXPECT_EQ(decode_identity(link().reply()).model, SUPPORTED_MODEL);
+            continue;
+        }
+        link().close();
+        ASSERT_EQ(link().open(), 1);
+        int level = 0, number = 0;
+        ASSERT_TRUE(read_config_header(link(), &level, &number));
+        EXPECT_EQ(level, 136);
+    }
 }
 
 // The operator's commands on the same exchanges.
