@@ -24,7 +24,16 @@ GtkWidget* sized_spacer(int width, int height) {
     return spacer;
 }
 
-void on_message_ok_clicked(GtkButton*, gpointer) { close_message_window(); }
+// The accessibility layer presses a button from an idle handler and still touches it
+// after "clicked" returns, when this handler has destroyed it with its window: the
+// last OK pressed is kept alive until the next one.
+GtkWidget* last_ok_pressed = nullptr;
+
+void on_message_ok_clicked(GtkButton* button, gpointer) {
+    if (last_ok_pressed) g_object_unref(last_ok_pressed);
+    last_ok_pressed = GTK_WIDGET(g_object_ref(button));
+    close_message_window();
+}
 
 // A window destroyed by anyone else (toolkit shutdown, another owner of the slot)
 // must not stay in the slot.
