@@ -225,10 +225,13 @@ int download_installer(UpdateSession& s, const OfferedVersion& offered, const ch
     ReplyHeader header;
     const int held = receive_reply_start(s, c, buffer, VERSION_REPLY_SIZE, false, &header);
     if (limit_passed(s)) return MSG_CANNOT_CONNECT;
-    // The body moves the bar: each of its reads has the usual time-out, not the limit.
-    s.deadline_ms = 0;
+    // The body moves the bar, and has a limit of its own: a server that trickles bytes
+    // must not hold the tool for ever.
+    s.deadline_ms = platform::monotonic_ms() + UPDATE_DOWNLOAD_LIMIT_MS;
     // An error page is no installer, whatever its length.
-    if (!header.complete || header.content_length <= 0 || header.status != HTTP_OK) return MSG_UPDATE_CHECK_ERROR;
+    if (!header.complete || header.content_length <= 0 || header.content_length > MAX_INSTALLER_SIZE ||
+        header.status != HTTP_OK)
+        return MSG_UPDATE_CHECK_ERROR;
     const long length = header.content_length;
     step(s, 0.01);
     long received = held - header.body_offset;
@@ -239,7 +242,7 @@ int download_installer(UpdateSession& s, const OfferedVersion& offered, const ch
         set_bar(s, 0.01 + 0.99 * double(received) / double(length));
         pending_events(&s);
         const int n = platform::receive_some(c.fd, buffer, sizeof buffer, network_wait(s));
-        if (n <= 0) return MSG_UPDATE_CHECK_ERROR;
+        if (n <= 0) return failure_or_limit(s, MSG_UPDATE_CHECK_ERROR);
         const long useful = n < length - received ? n : length - received;
         if (!file.write_all(buffer, useful)) return MSG_UPDATE_CHECK_ERROR;
         received += useful;

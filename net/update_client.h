@@ -19,6 +19,11 @@ constexpr int UPDATE_TIMEOUT_MS = 5000;  // for the lookup, connecting, and each
 // The whole version query, however slowly the server answers, and the download up to
 // its reply header; past it the check ends as a failed connection.
 constexpr int UPDATE_CHECK_LIMIT_MS = 30000;
+// The installer's body, however it trickles in; past it the download ends as a failed
+// connection. Ten minutes carry a 64 MiB installer at 110 KB/s.
+constexpr int UPDATE_DOWNLOAD_LIMIT_MS = 600000;
+// No installer is larger: a longer declared body is a broken reply.
+constexpr long MAX_INSTALLER_SIZE = 64L * 1024 * 1024;
 constexpr int VERSION_REPLY_SIZE = 4096;
 constexpr int DOWNLOAD_CHUNK_SIZE = 8192;
 
@@ -78,7 +83,9 @@ int query_version(UpdateSession& session, OfferedVersion* offered);
 // temporary name and renamed to its server name (platform::installer_file_name) only when
 // every byte of the body has arrived and been written; it is then executable by its
 // owner. A reply whose status is not 200 is refused like a broken one: an error page
-// is not an installer. UPDATE_OK with its path in `path`, or 58 or 59 with no file left behind (59
-// also when `folder` is null or empty; 58 when the reply header is not in within UPDATE_CHECK_LIMIT_MS).
+// is not an installer, and so is a body over MAX_INSTALLER_SIZE. UPDATE_OK with its path in
+// `path`, or 58 or 59 with no file left behind (59 also when `folder` is null or empty; 58
+// when the reply header is not in within UPDATE_CHECK_LIMIT_MS or the body within
+// UPDATE_DOWNLOAD_LIMIT_MS).
 int download_installer(UpdateSession& session, const OfferedVersion& offered, const char* folder,
                        char* path, size_t path_size);

@@ -37,10 +37,11 @@ struct DownloadOutcome {
     unsigned mode = 0;  // the file's permissions
 };
 DownloadOutcome download(const std::string& host, int major = 2, int minor = 5, int timeout_ms = 3000,
-                         const char* earlier_file = nullptr) {
+                         const char* earlier_file = nullptr, void (*events)(void*) = nullptr) {
     TempFolder folder;
     if (earlier_file) folder.put(earlier_file, "an earlier download, longer than the new one");
     UpdateSession s = session_for(host, timeout_ms);
+    s.progress.events = events;
     platform::resolve_ipv4("127.0.0.1", &s.address, platform::SocketWait{});
     char path[1200];
     DownloadOutcome out;
@@ -160,17 +161,42 @@ TEST(UpdateClient, HeaderAndBodyInSeparatePiecesStillRead) {
     }
 }
 
-TEST(UpdateClient, ACheckThatDragsOnEndsAtItsLimit) {
-    std::vector<std::string> bytes;  // one byte at a time, none of them late enough to time out
-    for (char c : reply("VERSION 2.5.3\n").substr(0, 16)) bytes.emplace_back(1, c);
-    ScriptedServer server(bytes, 150, true);
-    platform::ScopedVirtualClock clock;
-    UpdateSession s = session_for(server.host());
-    s.progress.events = [](void*) { platform::sleep_ms(2000); };  // the clock runs while a receive waits
-    OfferedVersion v;
-    EXPECT_EQ(query_version(s, &v), MSG_CANNOT_CONNECT);
-    EXPECT_GE(clock.now_ms(), uint64_t(UPDATE_CHECK_LIMIT_MS));
-    EXPECT_LT(clock.now_ms(), uint64_t(UPDATE_CHECK_LIMIT_MS + UPDATE_TIMEOUT_MS));
+// Bytes that come one at a time, none of them late enough to time out, end the version
+// query and the download's body each at its own limit, leaving no file behind.
+TEST(UpdateClient, AnAnswerThatDragsOnEndsAtItsLimit) {
+    const struct {
+        const char* stage;
+        std::string head;  // sent at once
+        std::string trickle;
+        int limit_ms;
+        uint64_t step_ms;  // the clock runs while a receive waits
+    } cases[] = {
+        {"version query", "", reply("VERSION 2.5.3\n").substr(0, 16), UPDATE_CHECK_LIMIT_MS, 2000},
+        {"installer body", "HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\n", "0123456789", UPDATE_DOWNLOAD_LIMIT_MS,
+         60000},
+    };
+    static uint64_t step_ms = 0;
+    for (const auto& c : cases) {
+        std::vector<std::string> pieces = {c.head};
+        for (char b : c.trickle) pieces.emplace_back(1, b);
+        ScriptedServer server(pieces, 150, true);
+        platform::ScopedVirtualClock clock;
+        step_ms = c.step_ms;
+        auto pass_time = [](void*) { platform::sleep_ms(step_ms); };
+        DownloadOutcome out{};
+        if (c.head.empty()) {
+            UpdateSession s = session_for(server.host());
+            s.progress.events = pass_time;
+            OfferedVersion v;
+            out.result = query_version(s, &v);
+        } else {
+            out = download(server.host(), 2, 5, 3000, nullptr, pass_time);
+        }
+        EXPECT_EQ(out.result, MSG_CANNOT_CONNECT) << c.stage;
+        EXPECT_TRUE(out.names.empty()) << c.stage;
+        EXPECT_GE(clock.now_ms(), uint64_t(c.limit_ms)) << c.stage;
+        EXPECT_LT(clock.now_ms(), uint64_t(c.limit_ms) + c.step_ms + UPDATE_TIMEOUT_MS) << c.stage;
+    }
 }
 
 TEST(UpdateClient, UnknownServerCannotBeFound) {
@@ -191,6 +217,7 @@ TEST(UpdateClient, APartialInstallerLeavesNothingBehind) {
         {"no empty line", {"HTTP/1.0 200 OK\r\nContent-Length: 10\r\n" + std::string(5000, 'a')}, false},
         {"header over 4096 bytes", {"HTTP/1.0 200 OK\r\n" + std::string(5000, 'h') + "\r\n\r\n"}, false},
         {"an error page", {"HTTP/1.0 403 Forbidden\r\nContent-Length: 4\r\n\r\nnope"}, false},
+        {"longer than any installer", {"HTTP/1.0 200 OK\r\nContent-Length: 67108865\r\n\r\n" + std::string(9000, 'a')}, true},
         {"nothing", {}, false},
     };
     for (const auto& c : cases) {
