@@ -62,6 +62,7 @@ GtkWidget* build_tools_menu() {
     append_item(menu, message_text(MSG_SAVE_CONFIG_FILE), G_CALLBACK(on_save_config_file));
     GtkWidget* toggle = append_item(menu, update_toggle_caption(), G_CALLBACK(on_update_toggle));
     update_toggle_label = gtk_bin_get_child(GTK_BIN(toggle));
+    g_signal_connect(update_toggle_label, "destroy", G_CALLBACK(gtk_widget_destroyed), &update_toggle_label);
     // Remote access opens the local module to a support person: a console has none.
     if (!module_link_is_remote()) append_item(menu, message_text(MSG_REMOTE_ACCESS), G_CALLBACK(on_remote_access));
     append_item(menu, "Remote console...", G_CALLBACK(on_remote_console));
