@@ -15,13 +15,13 @@ enum LinkMode {
 // Frame limits: a frame carries at most 125 data bytes.
 constexpr int FRAME_MAX_DATA = 125;
 
-// The last decoded frame: bytes[0] = length byte L, bytes[1] = reply code,
-// bytes[2..L] = data, bytes[L + 1] = checksum; length = L + 2.
-// After boot_read: bytes[0..length-1] are the raw payload of one input report.
 // What a poll that does not wait brought: a frame, nothing, or nothing yet because its
 // answer is still on the way (a later call takes it up).
 enum class PollState { NOTHING, FRAME, ON_ITS_WAY };
 
+// The last decoded frame: bytes[0] = length byte L, bytes[1] = reply code,
+// bytes[2..L] = data, bytes[L + 1] = checksum; length = L + 2.
+// After boot_read: bytes[0..length-1] are the raw payload of one input report.
 struct ReplyRecord {
     uint8_t bytes[1024] = {};
     int length = 0;
