@@ -4,11 +4,11 @@
 #include "config/config_editor.h"
 #include "config/config_transfer.h"
 #include "config/signal_monitor.h"
+#include "device/module_link.h"
 #include "firmware/autoflash.h"
 #include "i18n/messages.h"
 #include "net/remote_access.h"
 #include "platform/clock.h"
-#include "device/module_link.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include "app/window_sizing.h"
 #include "config/config_editor.h"
 #include "device/module_link.h"
+#include "device/module_link.h"
 #include "diag/console.h"
 #include "firmware/autoflash.h"
 #include "i18n/messages.h"
 #include "platform/monitors.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
-#include "device/module_link.h"
 
 namespace {
 

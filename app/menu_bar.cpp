@@ -3,8 +3,8 @@
 
 #include "app/remote_console_window.h"
 #include "app/themes.h"
-#include "device/module_link.h"
 #include "config/config_file.h"
+#include "device/module_link.h"
 #include "firmware/firmware_select.h"
 #include "firmware/flash.h"
 #include "i18n/languages.h"

@@ -9,11 +9,11 @@
 #include "config/vehicle_selector.h"
 #include "connection/connection.h"
 #include "device/link.h"
+#include "device/module_link.h"
 #include "device/variant_check.h"
 #include "firmware/variant_change.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
-#include "device/module_link.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include "config/signal_monitor_table.h"
 #include "device/link.h"
+#include "device/module_link.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
-#include "device/module_link.h"
 
 namespace {
 

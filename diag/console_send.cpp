@@ -2,10 +2,10 @@
 #include "diag/console_send.h"
 
 #include "device/link.h"
+#include "device/module_link.h"
 #include "diag/console_text.h"
 #include "diag/event_log.h"
 #include "platform/clock.h"
-#include "device/module_link.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 
 #include "device/link.h"
+#include "device/module_link.h"
 #include "files/file_io.h"
 #include "firmware/bootloader.h"
 #include "firmware/firmware_image.h"
@@ -12,7 +13,6 @@
 #include "settings/settings.h"
 #include "ui/chooser_folder.h"
 #include "ui/dialogs.h"
-#include "device/module_link.h"
 
 namespace {
 

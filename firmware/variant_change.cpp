@@ -6,13 +6,13 @@
 #include "config/memory_blocks.h"
 #include "connection/connection.h"
 #include "device/link.h"
+#include "device/module_link.h"
 #include "firmware/firmware_select.h"
 #include "firmware/flash.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
 #include "ui/dialogs.h"
 #include "ui/main_window_elements.h"
-#include "device/module_link.h"
 
 namespace {
 

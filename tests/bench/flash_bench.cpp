@@ -17,14 +17,14 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_floors.h"
+#include "bench/bench_link.h"
 #include "device/link.h"
 #include "firmware/autoflash.h"
 #include "firmware/bootloader.h"
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
 #include "sim/sim_firmware_image.h"
-#include "bench/bench_floors.h"
-#include "bench/bench_link.h"
 #include "unit/temp_folder.h"
 
 namespace {

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/bench_floors.h"
+#include "bench/bench_link.h"
 #include "device/link.h"
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
-#include "bench/bench_floors.h"
-#include "bench/bench_link.h"
 
 namespace {
 
