@@ -31,6 +31,15 @@ bool write_block_with_retries(FrameLink& link, const uint8_t* block) {
     return false;
 }
 
+// Opens the link again once the module is back on the bus, whatever it runs now.
+bool find_module_again(FrameLink& link) {
+    for (int look = 0; look < BOOTLOADER_LOOKS; ++look) {
+        if (link.open() != 0) return true;
+        platform::sleep_ms(BOOTLOADER_LOOK_PAUSE_MS);
+    }
+    return false;
+}
+
 }  // namespace
 
 bool request_bootloader(FrameLink& link) {
@@ -42,6 +51,7 @@ bool request_bootloader(FrameLink& link) {
 
 bool boot_handshake(FrameLink& link) {
     for (int attempt = 0; attempt < HANDSHAKE_TRIES; ++attempt) {
+        if (!link.is_open() && !find_module_again(link)) return false;
         if (boot_command(link, BOOT_LISTEN, HANDSHAKE_READ_ATTEMPTS) && link.reply().bytes[0] == ANSWER_LISTENING)
             return true;
     }

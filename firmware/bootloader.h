@@ -20,13 +20,18 @@ constexpr int BLOCK_ANSWER_PAUSE_MS = 10;
 constexpr int BLOCK_TRIES = 12;
 constexpr int FINISH_READ_ATTEMPTS = 100;
 constexpr int PROGRESS_PAUSE_MS = 10;
+// A module on USB leaves the bus at the hand-over and comes back as its bootloader:
+// how often, and how far apart, the handshake looks for it again.
+constexpr int BOOTLOADER_LOOKS = 50;
+constexpr int BOOTLOADER_LOOK_PAUSE_MS = 60;
 
 // Sends command 0x10 (hand over to the bootloader) and polls up to 19 times for reply
 // code 0x03. True when it came; the caller goes on either way, since a module already
 // in its bootloader does not answer.
 bool request_bootloader(FrameLink& link);
 
-// "0" until the bootloader answers '1', at most 24 times.
+// "0" until the bootloader answers '1', at most 24 times. While the link is closed (the
+// module left the bus to come back as its bootloader) it is opened again first.
 bool boot_handshake(FrameLink& link);
 
 enum class BootIdentity {
