@@ -1,5 +1,9 @@
 // The main loop: GUI events, then one step of the module connection per pass.
 #include "app/app.h"
+
+#include <cctype>
+#include <string>
+
 #include "app/remote_console.h"
 #include "config/config_editor.h"
 #include "config/config_transfer.h"
@@ -18,6 +22,19 @@ constexpr int CONNECTED_PAUSE_MS = 5;
 
 void set_label(GtkWidget* label, const char* text) { gtk_label_set_text(GTK_LABEL(label), text); }
 
+std::string capitalised(const char* text) {
+    std::string s = text;
+    if (!s.empty()) s[0] = char(std::toupper(static_cast<unsigned char>(s[0])));
+    return s;
+}
+
+// A module is there, but the system does not let this user open it: say so and what
+// to do, instead of searching as if there were none.
+void show_access_refused(const char* node) {
+    set_label(main_window.status_label, (capitalised(MODULE_ACCESS_REFUSED) + ".").c_str());
+    set_label(main_window.info_label, (capitalised(MODULE_ACCESS_ADVICE) + " (" + node + ").").c_str());
+}
+
 // The module is gone (or never was): back to searching, without its windows.
 void show_searching() {
     if (connection_state != SEARCHING) {
@@ -25,9 +42,11 @@ void show_searching() {
         destroy_config_editor();
         destroy_signal_monitor();
     }
+    set_label(main_window.status_right, "");
+    const char* refused = module_link().refused_node();
+    if (*refused) return show_access_refused(refused);
     set_label(main_window.status_label, message_text(3));
     set_label(main_window.info_label, "");
-    set_label(main_window.status_right, "");
 }
 
 // Acts on the frame polled this pass. True when the pass ends here: also while the
@@ -60,6 +79,7 @@ void search() {
         if (link.is_open()) link.close();
         break;
     default:
+        if (*link.refused_node()) show_access_refused(link.refused_node());
         break;
     }
 }

@@ -1,7 +1,12 @@
 // The HID backend on hidapi (hidraw on Linux): a real module.
 #include "device/hid_backend.h"
 
+#include <fcntl.h>
 #include <hidapi/hidapi.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 
 namespace {
 
@@ -36,6 +41,23 @@ public:
     }
 
     void close(HidDevice* device) override { hid_close(native(device)); }
+
+    // hid_open gives no reason when it fails; the node's own open does.
+    bool refused_node(uint16_t vendor_id, uint16_t product_id, char* node, size_t size) override {
+        hid_device_info* devices = hid_enumerate(vendor_id, product_id);
+        bool refused = false;
+        for (hid_device_info* d = devices; d && !refused; d = d->next) {
+            const int fd = ::open(d->path, O_RDWR | O_CLOEXEC | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+            } else if (errno == EACCES || errno == EPERM) {
+                refused = true;
+                std::snprintf(node, size, "%s", d->path);
+            }
+        }
+        hid_free_enumeration(devices);
+        return refused;
+    }
 };
 
 HidapiBackend hidapi;

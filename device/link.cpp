@@ -15,6 +15,7 @@ ReplyRecord reply_record;
 namespace {
 
 bool event_texts_passed_through = false;
+char refused_node[256] = "";
 
 constexpr int READ_TIMEOUT_MS = 25;
 constexpr int OPEN_DELAY_MS = 40;
@@ -129,6 +130,7 @@ bool link_is_open() { return device_link.handle != nullptr; }
 
 int link_open() {
     if (link_is_open()) link_close();
+    refused_node[0] = '\0';
     platform::sleep_ms(OPEN_DELAY_MS);
     for (uint16_t product_id : MODULE_PRODUCT_IDS) {
         HidDevice* handle = hid_backend().open(MODULE_VENDOR_ID, product_id);
@@ -144,8 +146,13 @@ int link_open() {
         device_link.mode = mode;
         return mode == LINK_BOOTLOADER ? 2 : 1;
     }
+    // A module the system does not let this user open looks absent to the HID library.
+    for (uint16_t product_id : MODULE_PRODUCT_IDS)
+        if (hid_backend().refused_node(MODULE_VENDOR_ID, product_id, refused_node, sizeof refused_node)) break;
     return 0;
 }
+
+const char* link_refused_node() { return refused_node; }
 
 void link_close() {
     if (device_link.handle) hid_backend().close(device_link.handle);
@@ -287,6 +294,7 @@ public:
     bool boot_send(const uint8_t* data, int count) override { return ::boot_send(data, count); }
     bool boot_read(int attempts) override { return ::boot_read(attempts); }
     const ReplyRecord& reply() const override { return reply_record; }
+    const char* refused_node() const override { return link_refused_node(); }
 };
 
 }  // namespace

@@ -141,13 +141,21 @@ bool RemoteSession::application_device(std::string* error) {
     switch (link_.open()) {
     case 1: return true;
     case 2: return failed("the module runs its bootloader (it needs firmware: use flash)", error, EXIT_NO_MODULE);
-    default:
-        return failed(connection_ ? "no module is connected to the tool" : "no module found", error, EXIT_NO_MODULE);
+    default: return no_module(error);
     }
+}
+
+bool RemoteSession::no_module(std::string* error) {
+    const std::string refused = link_.refused_node();
+    if (!refused.empty())
+        return failed(std::string(MODULE_ACCESS_REFUSED) + " (" + refused + "): " + MODULE_ACCESS_ADVICE, error,
+                      EXIT_NO_MODULE);
+    return failed(connection_ ? "no module is connected to the tool" : "no module found", error, EXIT_NO_MODULE);
 }
 
 bool RemoteSession::wait_for_module(std::string* error) {
     if (wait_for_next_module(link_, progress_, WAIT_LOOK_MS)) return true;
+    if (*link_.refused_node()) return no_module(error);
     return failed("gave up waiting for a module", error, EXIT_NO_MODULE);
 }
 
@@ -248,8 +256,7 @@ bool RemoteSession::variant_ready(int can_level, std::string* error) {
 bool RemoteSession::flash(const std::string& path, std::string* error) {
     auto image = std::make_unique<FirmwareImage>();
     if (!load_firmware_file(path, image.get(), error)) return failed(*error, error, EXIT_BAD_FILE);
-    if (link_.open() == 0)
-        return failed(connection_ ? "no module is connected to the tool" : "no module found", error, EXIT_NO_MODULE);
+    if (link_.open() == 0) return no_module(error);
     ProgressBar bar = progress_bar_for(progress_, "flash");
     switch (program_firmware(link_, *image, flash_progress_to(bar))) {
     case FlashResult::PROGRAMMED: break;

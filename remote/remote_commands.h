@@ -53,6 +53,8 @@ public:
 private:
     // The application firmware open at the tool; false with a reason otherwise.
     bool application_device(std::string* error);
+    // No module opened: none there, or one this user may not open (EXIT_NO_MODULE).
+    bool no_module(std::string* error);
     // The header and pin area as the module has them.
     bool read_module(ModuleConfiguration* config, std::string* error);
     // The reason of a failed step: the connection's when it broke (EXIT_FAILED), else
