@@ -45,7 +45,8 @@ const char* link_refused_node();
 // What such a user is told, and what to do about it.
 constexpr const char* MODULE_ACCESS_REFUSED = "a QV450 module is attached, but this user may not open it";
 constexpr const char* MODULE_ACCESS_ADVICE =
-    "install the qv450 package (its udev rule lets the user at the seat open the module), then plug it in again";
+    "install the qv450 package, whose udev rule lets the user at the seat and the plugdev group open it, "
+    "then plug it in again";
 
 // Closes the device if one is open; mode becomes LINK_NONE. Received text survives.
 void link_close();
