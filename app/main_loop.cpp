@@ -42,11 +42,9 @@ void show_searching() {
         destroy_config_editor();
         destroy_signal_monitor();
     }
-    set_label(main_window.status_right, "");
-    const char* refused = module_link().refused_node();
-    if (*refused) return show_access_refused(refused);
     set_label(main_window.status_label, message_text(3));
     set_label(main_window.info_label, "");
+    set_label(main_window.status_right, "");
 }
 
 // Acts on the frame polled this pass. True when the pass ends here: also while the

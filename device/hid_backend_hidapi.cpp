@@ -29,7 +29,16 @@ public:
     }
 
     int read_timeout(HidDevice* device, uint8_t* data, size_t length, int timeout_ms) override {
-        return hid_read_timeout(native(device), data, length, timeout_ms);
+        errno = 0;
+        const int n = hid_read_timeout(native(device), data, length, timeout_ms);
+        if (n >= 0 || errno != 0) return n;
+        // No call failed: the device has left the bus. hidapi says so before it reads
+        // what the kernel had already received, which loses the last answer a module
+        // sends before it re-enumerates (the bootloader's reply to the end of
+        // programming). A blocking read of a device that is gone returns those reports,
+        // then an error, without waiting.
+        hid_set_nonblocking(native(device), 0);
+        return hid_read(native(device), data, length);
     }
 
     int read(HidDevice* device, uint8_t* data, size_t length) override {

@@ -263,17 +263,21 @@ bool boot_wait_ready() {
 bool boot_read(int attempts) {
     for (int attempt = 1; attempt < attempts; ++attempt) {
         if (!link_is_open()) return false;
-        if (!write_report(CONTROL_POLL, nullptr, 0)) {
-            link_close();
-            return false;
-        }
+        const bool polled = write_report(CONTROL_POLL, nullptr, 0);
+        // A bootloader that has just left the bus (it restarts once it has answered the
+        // end of programming) may have answered an earlier poll after its time-out:
+        // what arrived before it went is still read.
         uint8_t report[INPUT_REPORT_SIZE];
-        if (!read_report(report)) continue;
-        const int count = payload_count(report[0]);
-        if (count == 0) continue;
-        std::memcpy(reply_record.bytes, report + 1, size_t(count));
-        reply_record.length = count;
-        return true;
+        bool read = read_report(report);
+        while (!polled && read && payload_count(report[0]) == 0) read = read_report(report);
+        if (!polled) link_close();
+        const int count = read ? payload_count(report[0]) : 0;
+        if (count > 0) {
+            std::memcpy(reply_record.bytes, report + 1, size_t(count));
+            reply_record.length = count;
+            return true;
+        }
+        if (!polled) return false;
     }
     return false;
 }
