@@ -25,6 +25,7 @@ bool UsbModuleServer::present(const Presence& presence, std::string* error) {
     }
     presented_ = presence;
     change_seen_ = false;
+    answered_ = false;
     if (!presence.on_bus) {
         port_.withdraw();
         return true;
@@ -43,7 +44,10 @@ void UsbModuleServer::take_answers() {
 }
 
 void UsbModuleServer::offer_answers() {
-    while (!pending_.empty() && port_.write_report(pending_.front())) pending_.pop_front();
+    while (!pending_.empty() && port_.write_report(pending_.front())) {
+        pending_.pop_front();
+        answered_ = false;
+    }
 }
 
 bool UsbModuleServer::step(uint64_t now_ms, std::string* error) {
@@ -63,6 +67,11 @@ bool UsbModuleServer::step(uint64_t now_ms, std::string* error) {
         offer_answers();
     }
 
+    // Since when the host has had every answer the module gave.
+    const bool answered = pending_.empty() && port_.all_taken();
+    if (answered && !answered_) answered_ms_ = now_ms;
+    answered_ = answered;
+
     const Presence now = wanted();
     if (now == presented_) return true;
     if (!change_seen_) {
@@ -71,7 +80,7 @@ bool UsbModuleServer::step(uint64_t now_ms, std::string* error) {
     }
     // A pulled cable goes at once; a hand-over or a restart waits until the host has
     // the answer that announced it, as the module sends it before it leaves the bus.
-    const bool answered = pending_.empty() && port_.all_taken();
-    if (now.on_bus && presented_.on_bus && !answered && now_ms - change_seen_ms_ < ANSWER_WAIT_MS) return true;
+    const bool left = answered && now_ms - answered_ms_ >= LEAVE_DELAY_MS;
+    if (now.on_bus && presented_.on_bus && !left && now_ms - change_seen_ms_ < ANSWER_WAIT_MS) return true;
     return present(now, error);
 }

@@ -35,6 +35,10 @@ public:
     // How long an answer written just before a re-enumeration may wait for the host
     // to take it: a host that stopped reading does not hold the module back.
     static constexpr uint64_t ANSWER_WAIT_MS = 500;
+    // And how long after the host took it the device stays: a module restarting does
+    // not vanish within the same millisecond, and a host that sees the device go before
+    // it has handled the last transfer drops that transfer.
+    static constexpr uint64_t LEAVE_DELAY_MS = 50;
 
     UsbModuleServer(SimModule& module, HidDevicePort& port) : module_(module), port_(port) {}
 
@@ -70,4 +74,6 @@ private:
     Presence presented_;
     bool change_seen_ = false;
     uint64_t change_seen_ms_ = 0;
+    bool answered_ = false;  // since answered_ms_, the host has every answer
+    uint64_t answered_ms_ = 0;
 };
