@@ -222,7 +222,10 @@ bool RemoteSession::write_config(const std::string& path, std::string* error) {
     if (!variant_ready(config.can_level, error)) return false;
     if (!write_pin_area(link_, config.image) || !write_can_level(link_, config.can_level) ||
         !write_vehicle_number(link_, config.vehicle_number))
-        return failed("the module refused the configuration (a write was not acknowledged)", error, EXIT_TRANSFER);
+        return failed(link_.is_open() ? "the module refused the configuration (a write was not acknowledged)"
+                                      : "the module left the USB bus during the write: its configuration may be "
+                                        "written in part; write it again",
+                      error, EXIT_TRANSFER);
     finish_configuration(link_);
     if (relay_ && !relay_->flush()) return failed("", error);
     std::fprintf(out_, "configuration written: CAN level %d, vehicle number %d\n", config.can_level,
@@ -263,7 +266,10 @@ bool RemoteSession::flash(const std::string& path, std::string* error) {
     case FlashResult::INCOMPATIBLE:
         return failed("the file is not compatible with the module's hardware", error, EXIT_TRANSFER);
     case FlashResult::WRITE_ERROR:
-        return failed("write error: the bootloader did not take the firmware", error, EXIT_TRANSFER);
+        return failed(link_.is_open() ? "write error: the bootloader did not take the firmware"
+                                      : "write error: the module left the USB bus during the flash; flash it "
+                                        "again (until then it starts in its bootloader)",
+                      error, EXIT_TRANSFER);
     }
     // The module restarts into its new firmware: find it again.
     link_.close();

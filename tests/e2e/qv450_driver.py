@@ -13,6 +13,12 @@ import time
 import pyatspi
 
 
+# A module on a USB bus under software emulation keeps the program longer between the
+# passes in which it answers the accessibility bus than the 0.8 s a call may wait.
+if os.environ.get("QV450_E2E_USB_SERVER"):
+    pyatspi.setTimeout(10000, 60000)
+
+
 class UsbModule:
     """qv450-sim-usb serving the module of a simulator folder (a new one for "1")."""
 
