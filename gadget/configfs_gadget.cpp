@@ -92,8 +92,11 @@ bool link_function(const std::string& path, const char* function, std::string* e
 bool ensure_configfs(const std::string& root, std::string* error) {
     struct stat st {};
     if (stat((root + "/usb_gadget").c_str(), &st) == 0) return true;
-    if (mount("none", root.c_str(), "configfs", 0, nullptr) != 0 && errno != EBUSY)
-        return failed("cannot mount configfs at", root, error);
+    if (mount("none", root.c_str(), "configfs", 0, nullptr) != 0 && errno != EBUSY) {
+        failed("cannot mount configfs at", root, error);
+        *error += " (it takes root, and the configfs and libcomposite modules)";
+        return false;
+    }
     if (stat((root + "/usb_gadget").c_str(), &st) == 0) return true;
     *error = root + "/usb_gadget is missing: the USB gadget framework is not loaded (modprobe libcomposite)";
     return false;

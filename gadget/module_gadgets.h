@@ -7,14 +7,28 @@
 
 #include "gadget/usb_module_server.h"
 
-// The HID gadget and its /dev/hidgN node. Removes the gadget when destroyed.
-class HidGadgetPort final : public HidDevicePort {
+// A gadget's folder in configfs, the controller it goes on and its open device node.
+class Gadget {
 public:
-    // `path`: the gadget's folder in configfs; `udc`: the controller it goes on.
-    HidGadgetPort(std::string path, std::string udc) : path_(std::move(path)), udc_(std::move(udc)) {}
+    Gadget(std::string path, std::string udc) : path_(std::move(path)), udc_(std::move(udc)) {}
+    Gadget(const Gadget&) = delete;
+    Gadget& operator=(const Gadget&) = delete;
+
+    // The open node, -1 while the device is off the bus.
+    int fd() const { return fd_; }
+    const std::string& controller() const { return udc_; }
+
+protected:
+    std::string path_;
+    std::string udc_;
+    int fd_ = -1;
+};
+
+// The HID gadget and its /dev/hidgN node. Removes the gadget when destroyed.
+class HidGadgetPort final : public HidDevicePort, public Gadget {
+public:
+    using Gadget::Gadget;
     ~HidGadgetPort() override;
-    HidGadgetPort(const HidGadgetPort&) = delete;
-    HidGadgetPort& operator=(const HidGadgetPort&) = delete;
 
     // Makes the gadget, off the bus, with the module's first identity.
     bool create(uint16_t product_id, const std::string& product, std::string* error);
@@ -24,38 +38,19 @@ public:
     int read_report(uint8_t* report, size_t size) override;
     bool write_report(const SimReport& report) override;
     bool all_taken() override;
-
-    // The open node, -1 while the device is off the bus.
-    int fd() const { return fd_; }
-    const std::string& controller() const { return udc_; }
-
-private:
-    std::string path_;
-    std::string udc_;
-    int fd_ = -1;
 };
 
 // The serial port gadget: a raw /dev/ttyGSn whose bytes are echoed, as the simulated
 // serial port does. Removes the gadget when destroyed.
-class SerialGadget {
+class SerialGadget : public Gadget {
 public:
-    SerialGadget(std::string path, std::string udc) : path_(std::move(path)), udc_(std::move(udc)) {}
+    using Gadget::Gadget;
     ~SerialGadget();
-    SerialGadget(const SerialGadget&) = delete;
-    SerialGadget& operator=(const SerialGadget&) = delete;
 
     // Makes the gadget, puts it on the bus and opens its tty. False with a reason.
     bool start(std::string* error);
     // Echoes what the host sent since the last call.
     void step();
-
-    int fd() const { return fd_; }
-    const std::string& controller() const { return udc_; }
-
-private:
-    std::string path_;
-    std::string udc_;
-    int fd_ = -1;
 };
 
 // Where configfs keeps gadgets of this name; a folder left by a run that was killed
