@@ -90,7 +90,7 @@ log=$vm/console.log
 set +e
 timeout "${QV450_VM_TIMEOUT:-1800}" qemu-system-x86_64 -accel tcg -smp 2 -m 2048 -nodefaults -no-reboot \
     -kernel "$vm/vmlinuz" -initrd "$vm/initramfs.gz" -display none -serial stdio -monitor none \
-    -append "console=ttyS0 quiet panic=-1 qv450_source=$source_dir qv450_build=$build qv450_cases=${cases// /,}" \
+    -append "console=ttyS0 quiet panic=-1 qv450_source=\"$source_dir\" qv450_build=\"$build\" qv450_cases=${cases// /,}" \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap </dev/null 2>&1 |
     tr -d '\r' | tee "$log"
 qemu_status=${PIPESTATUS[0]}
