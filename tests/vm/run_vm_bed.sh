@@ -84,15 +84,28 @@ EOF
     echo "$stamp" >"$vm/stamp"
 fi
 
-# Two emulated processors: the tool, the module's server and the test each get time.
-echo "vm bed: booting $package with cases: $cases"
+# Two processors: the tool, the module's server and the test each get time.
+boot() {  # boot SECONDS ACCEL CASES: the guest's console on standard output
+    timeout "$1" qemu-system-x86_64 -accel "$2" -smp 2 -m 2048 -nodefaults -no-reboot \
+        -kernel "$vm/vmlinuz" -initrd "$vm/initramfs.gz" -display none -serial stdio -monitor none \
+        -append "console=ttyS0 quiet panic=-1 qv450_source=\"$source_dir\" qv450_build=\"$build\" qv450_cases=$3" \
+        -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap </dev/null 2>&1
+}
+# Software emulation, unless hardware acceleration is shown to boot the guest here
+# (where /dev/kvm exists it can still hang at the firmware): tried once per build folder.
+accel=tcg
+if [ -w /dev/kvm ]; then
+    if [ ! -f "$vm/kvm" ]; then
+        boot 60 kvm none >"$vm/kvm.log" || true
+        grep -q '^vm bed: guest exit' "$vm/kvm.log" && echo yes >"$vm/kvm" || echo no >"$vm/kvm"
+    fi
+    [ "$(cat "$vm/kvm")" = yes ] && accel=kvm
+fi
+
+echo "vm bed: booting $package ($accel) with cases: $cases"
 log=$vm/console.log
 set +e
-timeout "${QV450_VM_TIMEOUT:-1800}" qemu-system-x86_64 -accel tcg -smp 2 -m 2048 -nodefaults -no-reboot \
-    -kernel "$vm/vmlinuz" -initrd "$vm/initramfs.gz" -display none -serial stdio -monitor none \
-    -append "console=ttyS0 quiet panic=-1 qv450_source=\"$source_dir\" qv450_build=\"$build\" qv450_cases=${cases// /,}" \
-    -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap </dev/null 2>&1 |
-    tr -d '\r' | tee "$log"
+boot "${QV450_VM_TIMEOUT:-1800}" $accel "${cases// /,}" | tr -d '\r' | tee "$log"
 qemu_status=${PIPESTATUS[0]}
 set -e
 [ "$qemu_status" -eq 124 ] && fail "the guest did not finish within ${QV450_VM_TIMEOUT:-1800} s (log: $log)"
