@@ -92,3 +92,23 @@ FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const 
     report(progress, 1000);
     return boot_finish(link) ? FlashResult::PROGRAMMED : FlashResult::WRITE_ERROR;
 }
+
+int find_module_after_flash(FrameLink& link, int looks, int pause_ms, bool (*between)(void*), void* context) {
+    bool bootloader = false;
+    for (int look = 0; look < looks; ++look) {
+        switch (link.open()) {
+        case 1:
+            return 1;
+        case 2:
+            // A restarting module may still show its bootloader for a moment.
+            bootloader = true;
+            link.close();
+            break;
+        default:
+            break;
+        }
+        platform::sleep_ms(uint64_t(pause_ms));
+        if (between && !between(context)) break;
+    }
+    return bootloader ? 2 : 0;
+}

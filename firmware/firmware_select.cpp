@@ -108,35 +108,35 @@ void select_firmware(FirmwareSelectMode mode) { select_and_flash(mode, FLASH_TEL
 bool select_and_flash(FirmwareSelectMode mode, int quiet) {
     if (connection_state != CONNECTED) return false;
     const int can_level = config_editor_exists() ? can_level_value() : 1;
-    // The configuration write waits for the variant change: when the firmware cannot
-    // follow, the user must hear why the level was not written.
-    const bool must_tell = mode == SELECT_SAME_VERSION;
-
+    const bool variant_flag = device_identity.variant_flag != 0;
     char folder[PATH_SIZE];
-    VersionSets sets;
-    if (!firmware_folder(folder, sizeof folder) || !scan_firmware_folder(folder, sets)) {
-        if (must_tell) show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
-        return false;
-    }
-    int version = -1;
-    if (mode == SELECT_BY_DIALOG) {
-        version = ask_version(available_versions(sets));
-        if (version < 0) return false;
+    char path[PATH_SIZE + 64];
+    FirmwareFile file = FirmwareFile::NO_FOLDER;
+    if (!firmware_folder(folder, sizeof folder)) {
+        file = FirmwareFile::NO_FOLDER;
+    } else if (mode == SELECT_SAME_VERSION) {
+        file = same_version_file(folder, device_identity.firmware_version, can_level, variant_flag, path, sizeof path);
     } else {
-        version = same_version_choice(sets, firmware_number(device_identity.firmware_version));
-        if (version < 0) {
-            show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
-            return false;
-        }
+        VersionSets sets;
+        if (!scan_firmware_folder(folder, sets)) return false;
+        const int version = ask_version(available_versions(sets));
+        if (version < 0) return false;
+        file = version_file(folder, sets, version, can_level, variant_flag, path, sizeof path);
     }
-    char suffix[16];
-    if (!firmware_suffix(version_in(sets.grouped, version), can_level, device_identity.variant_flag != 0,
-                         suffix, sizeof suffix)) {
+    switch (file) {
+    case FirmwareFile::FOUND:
+        break;
+    case FirmwareFile::NO_FOLDER:
+        // The configuration write waits for the variant change: when the firmware
+        // cannot follow, the user must hear why the level was not written.
+        if (mode == SELECT_SAME_VERSION) show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
+        return false;
+    case FirmwareFile::NO_FIRMWARE:
         show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
         return false;
+    case FirmwareFile::TOO_LONG:
+        return false;
     }
-    char path[PATH_SIZE + 64];
-    if (!firmware_file_path(folder, version, suffix, path, sizeof path)) return false;
     // A missing file has been reported by the reader and a failed flash by the
     // update; a file that fails the check would otherwise pass in silence.
     const FlashOutcome outcome = flash_given_file(path, quiet);

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "config/config_memory.h"
 #include "config/memory_blocks.h"
@@ -116,55 +115,6 @@ TEST_P(ModuleExchange, APollThatDoesNotWaitKeepsTheExchangesInStep) {
         ASSERT_TRUE(read_config_header(link(), &level, &number));
         EXPECT_EQ(level, 136);
     }
-}
-
-// The operator's commands on the same exchanges.
-class OperatorCommand : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(sim.start(SimSettings())) << sim.error(); }
-    void TearDown() override { std::fclose(out); }
-    bool run(const std::vector<std::string>& words) {
-        error.clear();
-        return RemoteSession(sim.connection(), out, out).run(words, &error);
-    }
-    std::string write_file(const std::string& contents) {
-        const std::string path = testing::TempDir() + "qv450-operator.cfg";
-        std::ofstream(path, std::ios::binary) << contents;
-        return path;
-    }
-
-    SimulatedModuleOnLink sim{LinkKind::RELAY};
-    FILE* out = std::fopen("/dev/null", "w");
-    std::string error;
-};
-
-TEST_F(OperatorCommand, WriteConfigKeepsWhatTheFileDoesNotName) {
-    uint8_t* memory = sim.module().memory();
-    const ConfigImage defaults = default_image();
-    std::memcpy(memory + 0x81, defaults.data() + 0x81, 0xDC - 0x81 + 1);
-    memory[0x85] |= 0x40;  // J2-4 inverted
-    memory[0xCB] = 0x96;   // J2-8 triggered on edge+0.75s
-    uint8_t before[256];
-    std::memcpy(before, memory, sizeof before);
-    ASSERT_TRUE(run({"write-config", write_file("carnumber=0\r\n")})) << error;
-    EXPECT_EQ(0, std::memcmp(before + 0x81, memory + 0x81, 0xDC - 0x81 + 1));
-    EXPECT_EQ(memory[LEVEL_ADDRESS], before[LEVEL_ADDRESS]);
-    EXPECT_EQ(memory[NUMBER_ADDRESS] | memory[NUMBER_ADDRESS + 1], 0);
-    // A compact file's I/O choice lands as the advanced view's entry it stands for.
-    ASSERT_TRUE(run({"write-config", write_file("J2_4_signal=1\r\nJ2_4_iotype=1\r\n")})) << error;
-    ConfigImage now;
-    std::memcpy(now.data(), memory, now.size());
-    PinRole role;
-    const PinSetting j2_4 = decode_image(now, PIN_J2_4, true, &role);
-    EXPECT_EQ(j2_4.signal, 1);
-    EXPECT_EQ(j2_4.io, 5);  // "Output- (max 16mA)"
-    EXPECT_TRUE(j2_4.inverted);
-}
-
-TEST_F(OperatorCommand, ARefusedWriteIsReported) {
-    sim.module().refuse_writes(1);
-    EXPECT_FALSE(run({"write-config", write_file("carnumber=5\r\n")}));
-    EXPECT_NE(error.find("refused"), std::string::npos) << error;
 }
 
 TEST(OperatorCommandLine, BadCommandsAreRefusedBeforeAnythingWaits) {
