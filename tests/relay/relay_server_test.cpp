@@ -120,7 +120,14 @@ TEST_F(RelayServerTest, BlockedAddressLoginsAgainAfterTheWindow) {
     SetUp();
     int op, tool;
     std::string code = open_session(&op);
-    for (int i = 0; i < 3; ++i) tool_login(code == "00000001" ? "00000002" : "00000001", &tool);
+    const std::string wrong = code == "00000001" ? "00000002" : "00000001";
+    // The first failure early in the window, the budget spent late in it.
+    tool_login(wrong, &tool);
+    clock.get().advance_us(uint64_t(options.failure_window_s - 10) * 1000000);
+    for (int i = 0; i < 2; ++i) tool_login(wrong, &tool);
+    EXPECT_EQ(tool_login(code, &tool), "NO");
+    // A window after the first failure the block holds: it began with the last one.
+    clock.get().advance_us(uint64_t(10) * 1000000);
     EXPECT_EQ(tool_login(code, &tool), "NO");
     clock.get().advance_us(uint64_t(options.failure_window_s) * 1000000);
     EXPECT_EQ(tool_login(code, &tool), "OK");

@@ -68,6 +68,8 @@ TEST_P(ModuleExchange, PinAreaAnswersAreMatchedToTheirBlocks) {
         {"lost read answer", [](SimModule& m) { m.lose_replies(1); }, false, false, true},
         {"lost acknowledgement", [](SimModule& m) { m.lose_replies(1); }, true, false, true},
         {"refused write", [](SimModule& m) { m.refuse_writes(1); }, true, false, false},
+        // The first block refused without a word: the other two acknowledgements prove nothing.
+        {"silently dropped write", [](SimModule& m) { m.refuse_writes(1), m.lose_replies(1); }, true, false, true},
         {"event text first", [](SimModule& m) { m.queue_event_text("1* DOOR opened"); }, true, true, true},
     };
     for (const Case& c : cases) {
@@ -84,12 +86,43 @@ TEST_P(ModuleExchange, PinAreaAnswersAreMatchedToTheirBlocks) {
 }
 
 TEST_P(ModuleExchange, IdentityAndSignalMapReachTheCaller) {
-    ASSERT_TRUE(identify_module(link(), 20));
-    EXPECT_EQ(decode_identity(link().reply()).model, SUPPORTED_MODEL);
+    // The variant byte is there only when the length byte says so.
+    for (const auto& variant : {std::make_pair(0x02, 'B'), std::make_pair(-1, '\0')}) {
+        SimSettings settings;
+        settings.variant_byte = variant.first;
+        ASSERT_TRUE(sim.start(settings)) << sim.error();
+        ASSERT_TRUE(identify_module(link(), 20));
+        const DeviceIdentity identity = decode_identity(link().reply());
+        EXPECT_EQ(identity.model, SUPPORTED_MODEL);
+        EXPECT_EQ(identity.firmware_version, 0x1005);
+        EXPECT_EQ(identity.variant_letter, variant.second);
+    }
     sim.module().set_signal_map(0x2000000001ull);
     uint64_t map = 0;
     ASSERT_TRUE(read_signal_map(link(), &map, READ_REPLY_ATTEMPTS));
     EXPECT_EQ(map, 0x2000000001ull);
+}
+
+// An answer nobody took must never pass for the answer to the next request: the
+// link drains the module first, whatever it believes it knows about the module.
+TEST_P(ModuleExchange, AStaleAnswerIsNeverTakenForTheAnswer) {
+    const struct {
+        const char* name;
+        bool poll_on_its_way;  // the main loop's poll travels while the request is queued
+    } cases[] = {{"after a request left unanswered", false}, {"queued while a poll travels", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(sim.start(SimSettings())) << sim.error();
+        memory()[LEVEL_ADDRESS] = 136 - 1;
+        link().drain_frames();
+        if (c.poll_on_its_way) link().poll_frame_without_waiting();
+        // A read of ten pin-area bytes, whose answer looks like a header's.
+        const uint8_t stale[2] = {0x81, HEADER_SIZE};
+        link().send_frame(COMMAND_READ_MEMORY, stale, 2);
+        int level = 0, number = 0;
+        ASSERT_TRUE(read_config_header(link(), &level, &number));
+        EXPECT_EQ(level, 136);
+    }
 }
 
 // The main loop's poll that does not wait: it brings the answer a waiting poll would,
