@@ -2,6 +2,7 @@
 #include <csignal>
 
 #include "app/app.h"
+#include "app/command_line.h"
 #include "app/remote_console_window.h"
 #include "app/single_instance.h"
 #include "app/themes.h"
@@ -14,6 +15,7 @@
 #include "ui/dialogs.h"
 
 void run_program(int argc, char** argv) {
+    answer_help_and_version(argc, argv);
     // The socket layer: a peer that closes its end must not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     load_settings();

@@ -3,6 +3,8 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
+
 #include "device/link.h"
 #include "device/module_link.h"
 #include "files/file_io.h"
@@ -79,6 +81,16 @@ void show_progress(void* context, int permille) {
     process_events();
 }
 
+// What a flash that stopped after its first block leaves, and how to mend it.
+std::string left_without_firmware() {
+    if (module_link_is_remote())
+        return "\n\nThe module at the fitter's end was left without working firmware: it runs only its "
+               "bootloader. Flash it again (Tools > Firmware update from file) in this session or, if the "
+               "session was lost, in a new one; or the fitter programs it at the module (\"Program\").";
+    return "\n\nThe module was left without working firmware: it runs only its bootloader. Flash it "
+           "again: once the tool finds it, \"Program\" in the window it shows does that.";
+}
+
 int result_message(FlashResult result) {
     switch (result) {
     case FlashResult::PROGRAMMED:
@@ -106,13 +118,18 @@ FlashResult run_update(bool announce_success = true) {
     gtk_progress_bar_set_text(GTK_PROGRESS_BAR(progress.bar), message_text(MSG_SWITCHING));
     pause_with_events(EVENT_PAUSE_MS);
 
-    const FlashResult result = program_firmware(link, firmware_image, FlashProgress{show_progress, &progress});
+    int blocks_written = 0;
+    const FlashResult result =
+        program_firmware(link, firmware_image, FlashProgress{show_progress, &progress}, &blocks_written);
 
     // Success or not, the module restarts or is gone: the main loop finds it afresh.
     link.close();
     gtk_widget_destroy(progress.window);
     if (result != FlashResult::PROGRAMMED || announce_success) {
-        show_message(message_text(result_message(result)));
+        std::string text = message_text(result_message(result));
+        // Its old firmware is gone with the first block: the user must know what is left.
+        if (result != FlashResult::PROGRAMMED && blocks_written > 0) text += left_without_firmware();
+        show_message(text.c_str());
         wait_message_closed();
     }
     return result;

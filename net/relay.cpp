@@ -271,6 +271,7 @@ bool execute(const uint8_t* c) {
         return false;
     case 'H':
         if (!link_is_open()) link_open();
+        if (device_link.mode == LINK_PROGRAMMER || device_link.mode == LINK_USBIC) r.firmware_unfinished = false;
         finish_device_command();
         return false;
     case 'h': send_frame(c[1], c + 3, c[2]); break;
@@ -303,7 +304,11 @@ bool execute(const uint8_t* c) {
             break;
         case '3': command_raw_write(c + 3, c[2]); break;
         case '4': command_raw_read(c[2]); break;
-        case '6': send_text(boot_send(c + 4, c[2] << 8 | c[3]) ? "@E6" : "@EX"); break;
+        case '6':
+            // A block, not a one-character command: the old firmware is being replaced.
+            if ((c[2] << 8 | c[3]) > 1) r.firmware_unfinished = true;
+            send_text(boot_send(c + 4, c[2] << 8 | c[3]) ? "@E6" : "@EX");
+            break;
         case '7': command_boot_read(c[2]); break;
         default: break;  // "@E5", "@E8", ...: nothing
         }

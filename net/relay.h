@@ -56,6 +56,9 @@ struct RelayState {
     int image_remaining = 0;
     uint32_t image_sum = 0;
     bool image_overflow = false;
+    // Firmware blocks went to the bootloader and no application firmware has been
+    // opened since: the module may have none. Kept over a lost connection.
+    bool firmware_unfinished = false;
 };
 
 extern RelayState relay_state;

@@ -16,6 +16,11 @@ namespace {
 
 bool active = false;
 
+const char MODULE_LEFT_WITHOUT_FIRMWARE[] =
+    "The remote session ended while the module's firmware was being replaced: the module has no working "
+    "firmware now.\n\nClose this window: the tool then offers to program it (\"Program\"). Or connect again "
+    "and let the support person flash it.";
+
 struct RemoteWindow {
     GtkWidget* window = nullptr;
     GtkWidget* entry = nullptr;
@@ -133,10 +138,14 @@ void remote_connect() {
         switch_toggle_off();
         show_message(message_text(58));
         break;
-    case LOGIN_REFUSED:
+    case LOGIN_REFUSED: {
         switch_toggle_off();  // says "@!" and closes the socket
-        show_message(message_text(92));
+        // The relay answers a wrong or an expired code alike.
+        const std::string text = std::string(message_text(92)) +
+                                 "\nThe session code is unknown or has expired: ask the support person for a new one.";
+        show_message(text.c_str());
         break;
+    }
     case LOGIN_OK: {
         gtk_label_set_text(GTK_LABEL(remote.server_label), message_text(97));
         gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(93));
@@ -150,7 +159,13 @@ void remote_connect() {
 }
 
 void remote_disconnect() {
+    const bool connected = relay_state.socket != nullptr;
     relay_disconnect();
+    // A flash cut short by the end of the session leaves the module without firmware.
+    if (connected && relay_state.firmware_unfinished) {
+        relay_state.firmware_unfinished = false;
+        show_message(MODULE_LEFT_WITHOUT_FIRMWARE);
+    }
     if (!remote.toggle) return;
     switch_toggle_off();
     gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(90));

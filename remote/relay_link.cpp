@@ -159,12 +159,22 @@ bool RelayLink::poll_frame() {
 
 PollState RelayLink::poll_frame_without_waiting() {
     if (take_fetched()) return PollState::FRAME;
-    if (!is_open() || (!fetch_open_ && !start_fetch()) || !collect(0)) return PollState::NOTHING;
-    if (fetch_open_) {
-        if (now_ms() - fetch_sent_ms_ <= ANSWER_TIMEOUT_MS) return PollState::ON_ITS_WAY;
-        fail("the tool did not answer in time");
+    AnswerWait* told = connection_.answer_wait();
+    const bool was_open = fetch_open_;
+    if (!is_open() || (!fetch_open_ && !start_fetch()) || !collect(0)) {
+        if (was_open && told) told->wait_over();
         return PollState::NOTHING;
     }
+    if (fetch_open_) {
+        const int64_t waited = now_ms() - fetch_sent_ms_;
+        // Told of the wait, the user decides how long it lasts; else it has a limit.
+        if (told ? told->waiting(int(waited), false) : waited <= ANSWER_TIMEOUT_MS) return PollState::ON_ITS_WAY;
+        fail(told ? "the wait for the fitter's tool was given up (the session stalled)"
+                  : "the tool did not answer in time");
+        if (told) told->wait_over();
+        return PollState::NOTHING;
+    }
+    if (told) told->wait_over();
     return take_fetched() ? PollState::FRAME : PollState::NOTHING;
 }
 

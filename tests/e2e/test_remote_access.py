@@ -109,7 +109,8 @@ def run():
         # A wrong code is refused.
         entry.queryEditableText().setTextContents("0" if operator.code != "0" else "1")
         toggle.queryAction().doAction(0)
-        message = label_reading(app, "Login failed.")
+        message = wait_for(lambda: next((label for label in find_all(app, pyatspi.ROLE_LABEL)
+                                         if label.name.startswith("Login failed.")), None), 30, "Login failed.")
         press_ok = wait_for(lambda: next(iter(find_all(app, pyatspi.ROLE_PUSH_BUTTON, "OK")), None), 30, "OK")
         press_ok.queryAction().doAction(0)
         del message

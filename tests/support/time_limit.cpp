@@ -16,7 +16,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class Watchdog : public ::testing::EmptyTestEventListener {
+// Never destroyed: its thread waits on it until the process ends.
+class Watchdog {
 public:
     Watchdog() {
         const char* value = std::getenv("QV450_TEST_LIMIT_S");
@@ -24,14 +25,12 @@ public:
         std::thread([this] { watch(); }).detach();
     }
 
-    void OnTestStart(const ::testing::TestInfo& test) override {
-        arm(std::string(test.test_suite_name()) + "." + test.name(), default_s_);
-    }
-    void OnTestEnd(const ::testing::TestInfo&) override {
+    void disarm() {
         std::lock_guard<std::mutex> lock(mutex_);
         running_.clear();
         wake_.notify_all();
     }
+    int default_s() const { return default_s_; }
 
     void arm(const std::string& name, int seconds) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -74,11 +73,21 @@ private:
     Clock::time_point deadline_;
 };
 
+Watchdog* watchdog();
+
+// Arms the watchdog for each test; gtest owns (and at exit deletes) this, not the dog.
+class Arming : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo& test) override {
+        watchdog()->arm(std::string(test.test_suite_name()) + "." + test.name(), watchdog()->default_s());
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override { watchdog()->disarm(); }
+};
+
 Watchdog* watchdog() {
-    // Installed before main runs the tests; gtest owns it from then on.
+    // Installed before main runs the tests.
     static Watchdog* installed = [] {
         Watchdog* dog = new Watchdog;
-        ::testing::UnitTest::GetInstance()->listeners().Append(dog);
+        ::testing::UnitTest::GetInstance()->listeners().Append(new Arming);
         return dog;
     }();
     return installed;

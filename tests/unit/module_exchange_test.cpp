@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "config/config_memory.h"
 #include "config/memory_blocks.h"
@@ -166,6 +167,49 @@ TEST(OperatorCommandLine, BadCommandsAreRefusedBeforeAnythingWaits) {
         EXPECT_EQ(check_remote_command(c.first, &error), !*c.second) << c.first[0];
         EXPECT_EQ(error, c.second);
     }
+}
+
+// Told of every wait for the tool: gives up, or lets the tool go on, once a wait has
+// lasted `act_ms`.
+class StallWatch : public AnswerWait {
+public:
+    StallWatch(int act_ms, std::function<bool()> act) : act_ms_(act_ms), act_(std::move(act)) {}
+    bool waiting(int waited_ms, bool blocking) override {
+        (blocking ? blocking_ : looking_) = true;
+        return waited_ms < act_ms_ || act_();
+    }
+    void wait_over() override { ++over_; }
+    bool blocking_ = false, looking_ = false;
+    int over_ = 0;
+
+private:
+    int act_ms_;
+    std::function<bool()> act_;
+};
+
+// A session that stops answering: the waits are told, last as long as the one told
+// lets them, and end the link once it gives up; the main loop's poll is told too.
+TEST(StalledSession, WaitsLastUntilGivenUp) {
+    SimulatedModuleOnLink sim(LinkKind::RELAY);
+    ASSERT_TRUE(sim.start(SimSettings())) << sim.error();
+    StallWatch resumed(200, [&sim] { return sim.pause_tool(false), true; });
+    sim.connection().set_answer_wait(&resumed);
+    sim.pause_tool(true);
+    int level = 0, number = 0;
+    EXPECT_TRUE(read_config_header(sim.link(), &level, &number));
+    EXPECT_TRUE(resumed.blocking_);
+    EXPECT_GT(resumed.over_, 0);
+
+    StallWatch given_up(200, [] { return false; });
+    sim.connection().set_answer_wait(&given_up);
+    sim.pause_tool(true);
+    PollState poll = PollState::ON_ITS_WAY;
+    while (poll == PollState::ON_ITS_WAY) poll = sim.link().poll_frame_without_waiting();
+    EXPECT_TRUE(given_up.looking_);
+    EXPECT_FALSE(read_config_header(sim.link(), &level, &number));
+    EXPECT_NE(sim.relay_link().error().find("given up"), std::string::npos) << sim.relay_link().error();
+    sim.connection().set_answer_wait(nullptr);
+    sim.pause_tool(false);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, ModuleExchange, ::testing::Values(LinkKind::LOCAL, LinkKind::RELAY),

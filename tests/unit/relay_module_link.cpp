@@ -1,6 +1,7 @@
 // Setting up the simulated module on the link of a kind for the tests.
 #include "relay_module_link.h"
 
+#include <chrono>
 #include <cstdlib>
 
 #include "device/link.h"
@@ -48,7 +49,11 @@ bool SimulatedModuleOnLink::start_relay() {
         return false;
     }
     tool_ = std::thread([this] {
-        while (!stop_) relay_step();
+        while (!stop_) {
+            idle_ = paused_.load();
+            if (idle_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            else relay_step();
+        }
     });
     return connection_.wait_paired(&error_);
 }
@@ -63,4 +68,9 @@ bool SimulatedModuleOnLink::start(const SimSettings& settings) {
     device_link = DeviceLink();
     if (kind_ == LinkKind::LOCAL) return link_open() > 0;
     return (server_ || start_relay()) && relay_link_.open() > 0;
+}
+
+void SimulatedModuleOnLink::pause_tool(bool paused) {
+    paused_ = paused;
+    while (paused && tool_.joinable() && !idle_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }

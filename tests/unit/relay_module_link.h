@@ -40,6 +40,10 @@ public:
     FrameLink& link();
     SimModule& module() { return *module_; }
     OperatorLink& connection() { return connection_; }
+    RelayLink& relay_link() { return relay_link_; }
+    // A paused tool takes nothing from the relay: the session stalls. Returns once the
+    // tool is between two relay steps.
+    void pause_tool(bool paused);
     const std::string& error() const { return error_; }
 
 private:
@@ -51,6 +55,8 @@ private:
     std::unique_ptr<SimBackend> backend_;
     std::unique_ptr<RelayServer> server_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> idle_{false};
     std::thread serving_, tool_;
     OperatorLink connection_;
     RelayLink relay_link_{connection_};
