@@ -24,6 +24,8 @@ GtkWidget* add_entry(GtkWidget* table, int row, const char* caption) {
     gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.5f);
     gtk_table_attach_defaults(GTK_TABLE(table), label, 0, 1, row, row + 1);
     GtkWidget* entry = gtk_entry_new();
+    // Screen readers (and the end-to-end tests) find the field by its caption.
+    atk_object_set_name(gtk_widget_get_accessible(entry), caption);
     gtk_table_attach_defaults(GTK_TABLE(table), entry, 1, 2, row, row + 1);
     return entry;
 }

@@ -100,7 +100,7 @@ std::string OperatorLink::end_reason(int received) const {
     case OperatorChannel::RECEIVE_CLOSED:
         return "the relay server closed the connection";
     default:
-        return "the connection to the relay server broke";
+        return "the connection to the relay server was cut";
     }
 }
 

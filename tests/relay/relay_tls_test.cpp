@@ -29,9 +29,9 @@ protected:
     }
     static void TearDownTestSuite() { EXPECT_EQ(std::system(("rm -rf " + folder).c_str()), 0); }
 
-    void start(bool tls) {
+    void start(bool tls, const char* address = "127.0.0.1") {
         RelayOptions options;
-        options.bind_address = "127.0.0.1";
+        options.bind_address = address;
         options.tool_port = options.operator_port = 0;
         options.operator_token = TOKEN;
         if (tls) {
@@ -80,26 +80,36 @@ TEST_F(RelayTlsTest, OperatorsOnlyTalkToAServerTheyCanVerify) {
         bool server_tls;
         bool trust_test_ca;
         bool insecure;
+        const char* address;  // the certificate names 127.0.0.1, not 127.0.0.2
         const char* error;  // nullptr: the session opens
+        const char* never;  // advice the error must not give: plain text for a server with TLS
     } cases[] = {
-        {true, true, false, nullptr},
-        {true, false, false, "unable to get local issuer certificate"},
-        {true, false, true, "closed the connection"},
-        {false, true, false, "needs --insecure"},
-        {false, false, true, nullptr},
+        {true, true, false, "127.0.0.1", nullptr, nullptr},
+        {true, false, false, "127.0.0.1", "unable to get local issuer certificate", "--insecure"},
+        {true, false, false, "127.0.0.1", "--ca-file", "--insecure"},
+        {true, true, false, "127.0.0.2", "does not name 127.0.0.2", "--insecure"},
+        {true, false, true, "127.0.0.1", "closed the connection", nullptr},
+        {false, true, false, "127.0.0.1", "needs --insecure", nullptr},
+        {false, false, true, "127.0.0.1", nullptr, nullptr},
     };
     for (const Case& c : cases) {
-        start(c.server_tls);
+        start(c.server_tls, c.address);
         OperatorSecurity security;
         security.insecure = c.insecure;
         if (c.trust_test_ca) security.ca_file = folder + "/ca.crt";
         OperatorLink link;
         link.set_security(security);
         std::string code, error;
-        bool opened = link.open("127.0.0.1:" + std::to_string(server->operator_port()), TOKEN, "", &code, &error);
+        bool opened =
+            link.open(std::string(c.address) + ":" + std::to_string(server->operator_port()), TOKEN, "", &code, &error);
         EXPECT_EQ(opened, c.error == nullptr) << error;
-        if (c.error) EXPECT_NE(error.find(c.error), std::string::npos) << error;
-        else pair_and_exchange(link, code);
+        if (c.error) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        }
+        if (c.never) {
+            EXPECT_EQ(error.find(c.never), std::string::npos) << error;
+        }
+        if (!c.error) pair_and_exchange(link, code);
         server->stop();
         thread.join();
     }
@@ -109,6 +119,68 @@ TEST_F(RelayTlsTest, OperatorsOnlyTalkToAServerTheyCanVerify) {
     while (std::fgets(line, sizeof line, log_file))
         refused += std::strstr(line, "operator login refused from 127.0.0.1: connection TLS handshake failed") != nullptr;
     EXPECT_GE(refused, 1);  // the plain-text operator (and the one that could not verify, if logged in time)
+}
+
+// The end of a session names the side that ended it: the fitter's tool saying it
+// leaves, the relay ending the session, or the relay server gone.
+TEST_F(RelayTlsTest, TheEndOfASessionNamesTheSideThatEndedIt) {
+    const struct {
+        const char* name;
+        bool tls;
+        const char* join;       // a code to join; nullptr: open a session and pair it
+        const char* tool_says;  // before it closes; nullptr: the server goes instead
+        const char* error;
+    } cases[] = {
+        {"the tool leaves", true, nullptr, "@!", "the fitter's tool left the session"},
+        {"the tool is gone", true, nullptr, "", "the relay server ended the session"},
+        {"the server is gone", true, nullptr, nullptr, "the connection to the relay server was cut"},
+        {"the server is gone, plain text", false, nullptr, nullptr, "the relay server closed the connection"},
+        {"a code nobody opened", true, "99999999", nullptr, "has no session 99999999"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start(c.tls);
+        OperatorSecurity security;
+        security.insecure = !c.tls;
+        if (c.tls) security.ca_file = folder + "/ca.crt";
+        OperatorLink link;
+        link.set_security(security);
+        std::string code, error;
+        const std::string server_address = "127.0.0.1:" + std::to_string(server->operator_port());
+        if (c.join) {
+            EXPECT_FALSE(link.open(server_address, TOKEN, c.join, &code, &error));
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+            server->stop();
+            thread.join();
+            continue;
+        }
+        ASSERT_TRUE(link.open(server_address, TOKEN, "", &code, &error)) << error;
+        int tool = connect_loopback(server->tool_port());
+        send_text(tool, code + "\n");
+        char got[3] = {};
+        timeval wait{5, 0};
+        setsockopt(tool, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        EXPECT_EQ(recv(tool, got, 2, MSG_WAITALL), 2);
+        ASSERT_TRUE(link.wait_paired(&error)) << error;
+        if (c.tool_says) {
+            send_text(tool, c.tool_says);
+            close(tool);
+        } else {
+            server->stop();
+            thread.join();
+            server.reset();
+            close(tool);
+        }
+        ToolMessage message;
+        while (link.next(&message, 5000, &error)) {
+        }
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        EXPECT_TRUE(link.broken());
+        if (thread.joinable()) {
+            server->stop();
+            thread.join();
+        }
+    }
 }
 
 TEST(OperatorToken, FromAFileButNeverTheCommandLine) {
