@@ -140,9 +140,11 @@ void remote_connect() {
         break;
     case LOGIN_REFUSED: {
         switch_toggle_off();  // says "@!" and closes the socket
-        // The relay answers a wrong or an expired code alike.
+        // The relay answers a wrong code, an expired one and a login it holds back alike.
         const std::string text = std::string(message_text(92)) +
-                                 "\nThe session code is unknown or has expired: ask the support person for a new one.";
+                                 "\nThe relay refused the session code: it is unknown or has expired (or the relay "
+                                 "takes no logins for a while after too many wrong codes). Ask the support person "
+                                 "for a new one.";
         show_message(text.c_str());
         break;
     }
