@@ -7,12 +7,12 @@
 #include "device/module_link.h"
 #include "firmware/autoflash.h"
 #include "i18n/messages.h"
+#include "net/relay.h"
 #include "net/remote_access.h"
 #include "platform/clock.h"
 
 namespace {
 
-constexpr int RELAY_PAUSE_MS = 20;
 constexpr int SEARCH_PAUSE_MS = 100;
 constexpr int CONNECTED_PAUSE_MS = 5;
 
@@ -99,7 +99,7 @@ void main_loop_pass() {
     while (gtk_events_pending()) gtk_main_iteration();
 
     if (remote_access_active()) {
-        platform::sleep_ms(RELAY_PAUSE_MS);
+        platform::sleep_ms(uint64_t(relay_pause_ms()));
         relay_step();
         return;
     }

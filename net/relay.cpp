@@ -497,6 +497,8 @@ void process_for_a_while() {
 
 void relay_process_block(const uint8_t* bytes, int count) { process_block(bytes, count, 0); }
 
+int relay_pause_ms() { return r.socket && block_next < block_end ? 0 : RELAY_STEP_PAUSE_MS; }
+
 void relay_step() {
     if (!r.socket) return;
     if (block_next < block_end) {

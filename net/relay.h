@@ -85,6 +85,12 @@ void relay_disconnect();
 // One pass of the relay (the main loop's only work while remote access is active).
 void relay_step();
 
+// The pause the main loop makes before a relay step: RELAY_STEP_PAUSE_MS, but none
+// while the last block still holds commands that a step's time budget left for the
+// next one (a firmware block's answer would otherwise wait a pause per block).
+constexpr int RELAY_STEP_PAUSE_MS = 20;
+int relay_pause_ms();
+
 // Processes one received block (public for tests and the fuzz target).
 void relay_process_block(const uint8_t* block, int count);
 

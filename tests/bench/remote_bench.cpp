@@ -175,7 +175,7 @@ public:
         }
         tool_ = std::thread([this] {
             while (!stop_) {
-                platform::sleep_ms(20);  // the main loop's pause before each relay step
+                platform::sleep_ms(uint64_t(relay_pause_ms()));  // the main loop's pause before each relay step
                 relay_step();
             }
         });
