@@ -156,6 +156,7 @@ FlashOutcome flash_given_file(const char* path, int quiet) {
         if (!(quiet & FLASH_QUIET_NOT_OPENED)) report_file_not_opened(path);
         return FlashOutcome::NOT_OPENED;
     case ImageLoad::TOO_SMALL:
+    case ImageLoad::TOO_LARGE:
     case ImageLoad::CORRUPT:
         return FlashOutcome::BAD_FILE;
     case ImageLoad::GOOD:
@@ -185,6 +186,14 @@ int flash_firmware(FlashMode mode, const char* path) {
         case ImageLoad::TOO_SMALL:
             show_and_wait(MSG_FILE_CORRUPTED);
             continue;
+        case ImageLoad::TOO_LARGE: {
+            const std::string text = std::string(message_text(MSG_FILE_CORRUPTED)) +
+                                     "\nThe file is larger than a firmware image can be (" +
+                                     std::to_string(FIRMWARE_IMAGE_CAPACITY) + " bytes).";
+            show_message(text.c_str());
+            wait_message_closed();
+            continue;
+        }
         case ImageLoad::CORRUPT:
             show_message(message_text(MSG_FILE_CORRUPTED));
             return 1;
