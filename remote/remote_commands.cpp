@@ -18,8 +18,8 @@
 #include "config/signal_monitor_table.h"
 #include "connection/connection.h"
 #include "device/variant_table.h"
-#include "firmware/firmware_files.h"
 #include "firmware/bootloader.h"
+#include "firmware/firmware_files.h"
 #include "platform/clock.h"
 #include "platform/program_path.h"
 #include "remote/firmware_file.h"
@@ -311,9 +311,9 @@ bool RemoteSession::write_config(const std::string& path, std::string* error) {
     std::string text, why;
     FileChoices choices;
     std::vector<std::string> skipped;
-    if (!read_config_file(path, &text, &why) || !read_file_choices(text.data(), int(text.size()), &choices, &skipped, &why))
-        return failed(why.rfind(path, 0) == 0 || why.rfind("cannot open", 0) == 0 ? why : path + ": " + why, error,
-                      EXIT_BAD_FILE);
+    if (!read_config_file(path, &text, &why)) return failed(why, error, EXIT_BAD_FILE);
+    if (!read_file_choices(text.data(), int(text.size()), &choices, &skipped, &why))
+        return failed(path + ": " + why, error, EXIT_BAD_FILE);
     for (const std::string& line : skipped) note(path + ": " + line);
 
     ModuleConfiguration module, config;
