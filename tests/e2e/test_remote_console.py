@@ -172,7 +172,11 @@ def run():
         choose_menu_item(window, "Tools", "Change firmware")
         press(node(capp, pyatspi.ROLE_FRAME, "Change firmware", "the version dialog"), "Program")
         close_result_message(capp, "Successfully programmed device.")
-        label_reading(window, "QV450-1611", timeout=90)
+        try:
+            label_reading(window, "QV450-1611", timeout=90)
+        except AssertionError:
+            shown = [label.name for label in find_all(capp, pyatspi.ROLE_LABEL) if label.name][:12]
+            raise AssertionError(f"no QV450-1611 after the flash; labels: {shown}")
         assert module_setting(folder, "firmware") == "1611", module_setting(folder, "firmware")
         assert module_memory(folder)[8:] == written[8:], "the written configuration survives the flash"
 
