@@ -256,9 +256,13 @@ bool RemoteSession::wait_for_module(std::string* error) {
 
 bool RemoteSession::state(std::string* error) {
     if (!relayed("state", error)) return false;
-    // What the tool held open may be gone or restarted: it opens afresh.
-    relay_->close();
-    const char state = relay_->ask_state();
+    char state = relay_->ask_state();
+    if (state == '1' || state == '3') {
+        // The module the tool holds may have gone since: a poll's failed write closes
+        // its handle, and asked again the tool opens what is there now.
+        relay_->poll_frame();
+        state = relay_->ask_state();
+    }
     if (!state) return failed("", error);
     std::fprintf(out_, "%c %s\n", state, state_text(state).c_str());
     return true;
