@@ -19,7 +19,8 @@ VariantStep make_variant_ready(FrameLink& link, int can_level, VariantChange& ch
 
 bool write_module_configuration(FrameLink& link, const ModuleConfiguration& config) {
     if (!write_pin_area(link, config.image)) return false;
-    link.drain_frames();
+    // The level's write drains the module before it goes (send_command): what the pin
+    // area's writes left behind is not taken for its answer.
     if (!write_can_level(link, config.can_level) || !write_vehicle_number(link, config.vehicle_number)) return false;
     finish_configuration(link);
     return true;
