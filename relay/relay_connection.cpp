@@ -51,7 +51,10 @@ std::string RelayConnection::take_inbox() {
     return held;
 }
 
+// Every call that can end the connection holds a reference for its length: the server
+// may drop the last other one (the session's) from inside it.
 void RelayConnection::start() {
+    ConnectionPtr hold(this);
     if (!tls_) {
         read_some();
         return;
@@ -71,6 +74,7 @@ void RelayConnection::start() {
 }
 
 void RelayConnection::resume_reading() {
+    ConnectionPtr hold(this);
     if (!open_ || reading_ || (tls_ && !handshaken_)) return;
     if (tls_) tls_read();
     else read_some();
@@ -239,6 +243,7 @@ void RelayConnection::cancel_timer() {
 }
 
 void RelayConnection::finish(uint64_t grace_ms) {
+    ConnectionPtr hold(this);
     if (!open_ || finishing_) return;
     if (tls_ && !handshaken_) {
         close();  // nothing can be said before the handshake
@@ -269,6 +274,7 @@ void RelayConnection::after_finish() {
 }
 
 void RelayConnection::end(const char* why) {
+    ConnectionPtr hold(this);
     if (!open_) return;
     if (!finishing_) events_.on_end(*this, why);
     // The server may have chosen to finish it (send what is queued first).
@@ -276,6 +282,7 @@ void RelayConnection::end(const char* why) {
 }
 
 void RelayConnection::close() {
+    ConnectionPtr hold(this);
     if (!open_) return;
     open_ = false;
     std::error_code ignored;

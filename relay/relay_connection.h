@@ -73,6 +73,10 @@ public:
     RelayConnection(const RelayConnection&) = delete;
     RelayConnection& operator=(const RelayConnection&) = delete;
 
+    // The calls below that can end the connection (start, resume_reading, finish, close)
+    // keep it alive until they return; a caller that uses it afterwards holds its own
+    // reference (ref()).
+
     // Starts the TLS handshake, if any, then reading.
     void start();
     // Reads again after room_for gave 0; harmless when reading already.

@@ -470,9 +470,9 @@ void RelayServer::count_failure(RelayConnection& c, FailureKind kind) {
     // Its other connections still logging in on that port go at once.
     auto use = address_use_.find(key);
     if (use == address_use_.end()) return;
-    std::vector<RelayConnection*> others = use->second.logging_in;
-    for (RelayConnection* other : others) {
-        if (other == &c || other->side != c.side || other->phase != ConnectionPhase::LOGIN) continue;
+    std::vector<ConnectionPtr> others(use->second.logging_in.begin(), use->second.logging_in.end());
+    for (const ConnectionPtr& other : others) {
+        if (other.get() == &c || other->side != c.side || other->phase != ConnectionPhase::LOGIN) continue;
         refuse(*other, "too many failed logins",
                c.side == LoginSide::TOOL ? "NO" : "ERR too many failed logins\n", nullptr);
     }

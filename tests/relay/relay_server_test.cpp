@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -15,70 +14,6 @@
 #include "relay_test_support.h"
 
 namespace {
-
-const char TOKEN[] = "operator-secret-16";
-
-class RelayServerTest : public ::testing::Test {
-protected:
-    RelayServerTest() {
-        options.bind_address = "127.0.0.1";
-        options.tool_port = 0;
-        options.operator_port = 0;
-        options.operator_token = TOKEN;
-        options.max_failures = 3;
-    }
-    ~RelayServerTest() override {
-        for (int fd : fds) close(fd);
-        server.reset();
-        std::fclose(log_file);
-    }
-    void SetUp() override {
-        server.reset(new RelayServer(options, log_file));
-        std::string error;
-        ASSERT_TRUE(server->start(&error)) << error;
-    }
-    int track(int fd) {
-        fds.push_back(fd);
-        return fd;
-    }
-    // An operator that opened a session; returns its code.
-    std::string open_session(int* op) {
-        *op = track(connect_loopback(server->operator_port()));
-        send_text(*op, std::string("OPEN ") + TOKEN + "\n");
-        std::string answer = receive(*server, *op, 14);
-        EXPECT_EQ(answer.substr(0, 5), "CODE ");
-        return answer.size() >= 13 ? answer.substr(5, 8) : "";
-    }
-    std::string tool_login(const std::string& code, int* tool, bool* closed = nullptr,
-                           const char* source = "127.0.0.1") {
-        *tool = track(connect_loopback(server->tool_port(), source));
-        send_text(*tool, code + "\n");
-        return receive(*server, *tool, 2, closed);
-    }
-    // An operator and a tool paired through a fresh session.
-    void paired(int* op, int* tool) {
-        std::string code = open_session(op);
-        ASSERT_EQ(tool_login(code, tool), "OK");
-        ASSERT_EQ(receive(*server, *op, 7), "PAIRED\n");
-    }
-
-    // The log lines that contain `text`.
-    std::vector<std::string> log_lines(const std::string& text) {
-        std::vector<std::string> found;
-        char line[512];
-        std::rewind(log_file);
-        while (std::fgets(line, sizeof line, log_file))
-            if (std::strstr(line, text.c_str())) found.push_back(line);
-        std::fseek(log_file, 0, SEEK_END);
-        return found;
-    }
-
-    platform::ScopedVirtualClock clock;
-    FILE* log_file = std::tmpfile();
-    RelayOptions options;
-    std::unique_ptr<RelayServer> server;
-    std::vector<int> fds;
-};
 
 TEST_F(RelayServerTest, PairedSidesExchangeBytesBothWays) {
     int op, tool;
@@ -159,7 +94,7 @@ TEST_F(RelayServerTest, OperatorLoginFailuresAndTheirBudgets) {
     for (int i = 0; i < 3; ++i) tool_login(code == "00000001" ? "00000002" : "00000001", &tool);
     EXPECT_EQ(tool_login(code, &tool), "NO");  // the tools' budget is spent...
     op = track(connect_loopback(server->operator_port()));
-    send_text(op, std::string("OPEN ") + TOKEN + "\n");
+    send_text(op, std::string("OPEN ") + TEST_TOKEN + "\n");
     EXPECT_EQ(receive(*server, op, 5).substr(0, 5), "CODE ");  // ...the operators' is not
     op = track(connect_loopback(server->operator_port()));
     send_text(op, "OPEN wrong\n");
@@ -253,7 +188,7 @@ TEST_F(RelayServerTest, AnOperatorMayLeaveAndAnotherJoinsWithTheCode) {
     ASSERT_EQ(tool_login(code, &tool), "OK");
     receive(*server, op, 7);
     int busy = track(connect_loopback(server->operator_port()));
-    send_text(busy, std::string("JOIN ") + TOKEN + " " + code + "\n");
+    send_text(busy, std::string("JOIN ") + TEST_TOKEN + " " + code + "\n");
     EXPECT_EQ(receive(*server, busy, 200), "ERR session already has an operator\n");
     close(op);
     fds.erase(std::find(fds.begin(), fds.end(), op));
@@ -261,7 +196,7 @@ TEST_F(RelayServerTest, AnOperatorMayLeaveAndAnotherJoinsWithTheCode) {
     send_text(tool, "lost");  // nobody to take it: dropped, not queued for the next one
     pump(*server);
     int joined = track(connect_loopback(server->operator_port()));
-    send_text(joined, std::string("JOIN ") + TOKEN + " " + code + "\n");
+    send_text(joined, std::string("JOIN ") + TEST_TOKEN + " " + code + "\n");
     EXPECT_EQ(receive(*server, joined, 21), "CODE " + code + "\nPAIRED\n");
     send_text(tool, "@1");
     EXPECT_EQ(receive(*server, joined, 2), "@1");
