@@ -1,12 +1,15 @@
 // Command line and configuration file of the relay server.
 #include "relay/relay_options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "relay/login_line.h"
 
 void fit_to_descriptor_limit(uint64_t descriptors, RelayOptions* options) {
     constexpr uint64_t OWN_DESCRIPTORS = 32;  // listeners, epoll, standard streams, files
@@ -100,6 +103,9 @@ bool apply_relay_config_text(const std::string& text, RelayOptions* options, std
     while (std::getline(lines, line)) {
         ++number;
         size_t hash = line.find('#');
+        // "key = value# note": the value ran into the comment, perhaps a token holding '#'.
+        bool glued = hash != std::string::npos && hash > 0 && std::strchr(" \t=", line[hash - 1]) == nullptr &&
+                     line.find('=') < hash;
         if (hash != std::string::npos) line.erase(hash);
         line = trim(line);
         if (line.empty()) continue;
@@ -108,8 +114,13 @@ bool apply_relay_config_text(const std::string& text, RelayOptions* options, std
             *error = "line " + std::to_string(number) + ": expected key = value";
             return false;
         }
-        std::string message;
-        if (!set_named(trim(line.substr(0, equals)), trim(line.substr(equals + 1)), options, &message)) {
+        std::string message, key = trim(line.substr(0, equals));
+        if (glued && key == "operator_token") {
+            *error = "line " + std::to_string(number) +
+                     ": operator_token runs into '#', which starts a comment: a token cannot hold '#'";
+            return false;
+        }
+        if (!set_named(key, trim(line.substr(equals + 1)), options, &message)) {
             *error = "line " + std::to_string(number) + ": " + message;
             return false;
         }
@@ -180,8 +191,9 @@ bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::stri
 }
 
 bool check_operator_token(const std::string& token, std::string* error) {
-    const std::string how = "; set operator_token = <" + std::to_string(MIN_OPERATOR_TOKEN_LENGTH) +
-                            " or more characters> in the configuration file (the service reads "
+    const std::string how = "; set operator_token = <" + std::to_string(MIN_OPERATOR_TOKEN_LENGTH) + " to " +
+                            std::to_string(MAX_OPERATOR_TOKEN_LENGTH) +
+                            " characters, no blanks, no '#'> in the configuration file (the service reads "
                             "/etc/qv450/relay.conf, readable by root only) or QV450_OPERATOR_TOKEN";
     if (token.empty())
         *error = "no operator token" + how;
@@ -191,6 +203,15 @@ bool check_operator_token(const std::string& token, std::string* error) {
     else if (token.size() < MIN_OPERATOR_TOKEN_LENGTH)
         *error = "the operator token is too short (" + std::to_string(token.size()) +
                  " characters)" + how;
+    else if (token.size() > MAX_OPERATOR_TOKEN_LENGTH)
+        *error = "the operator token is too long (" + std::to_string(token.size()) + " characters; at most " +
+                 std::to_string(MAX_OPERATOR_TOKEN_LENGTH) + " fit an operator's login line)" + how;
+    else if (std::find_if(token.begin(), token.end(), [](char c) { return uint8_t(c) <= ' ' || c == 0x7F; }) !=
+             token.end())
+        *error = "the operator token holds a blank or a control character (operators' login lines are split "
+                 "into words at blanks)" + how;
+    else if (token.find('#') != std::string::npos)
+        *error = "the operator token holds '#' (in the configuration file a comment starts there)" + how;
     else
         return true;
     return false;

@@ -41,7 +41,10 @@ bool apply_relay_config_text(const std::string& text, RelayOptions* options, std
 
 // A guessable token opens every fitter's module to whoever guesses it: the packaged
 // configuration's placeholder, left in place when the file was copied by hand, and short
-// tokens are refused. False with a message saying what is wrong and how to set one.
+// tokens are refused; so are tokens no operator could log in with: too long for the
+// login line, holding blanks or control characters (the line is split into words), or
+// holding '#' (a configuration file would cut it there). False with a message saying
+// what is wrong and how to set one.
 constexpr size_t MIN_OPERATOR_TOKEN_LENGTH = 16;
 constexpr char OPERATOR_TOKEN_PLACEHOLDER[] = "@TOKEN@";
 bool check_operator_token(const std::string& token, std::string* error);

@@ -21,30 +21,6 @@ const FailureKind NOISE = FailureKind::NOISE;
 
 const char* side_name(LoginSide side) { return side == LoginSide::TOOL ? "tool" : "operator"; }
 
-std::string trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-std::vector<std::string> split_words(const std::string& line) {
-    std::vector<std::string> words;
-    size_t pos = 0;
-    while (pos < line.size()) {
-        size_t start = line.find_first_not_of(" \t\r", pos);
-        if (start == std::string::npos) break;
-        size_t end = line.find_first_of(" \t\r", start);
-        if (end == std::string::npos) end = line.size();
-        words.push_back(line.substr(start, end - start));
-        pos = end;
-    }
-    return words;
-}
-
-bool looks_like_code(const std::string& code) {
-    return code.size() == size_t(SESSION_CODE_DIGITS) && code.find_first_not_of("0123456789") == std::string::npos;
-}
-
 FailureLimits failure_limits(const RelayOptions& o) {
     FailureLimits limits;
     limits.guesses = o.max_failures;
@@ -66,12 +42,6 @@ uint32_t random_session_code() {
         }
     } while (value >= LIMIT);
     return value % RANGE;
-}
-
-std::string session_code_text(uint32_t code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*u", SESSION_CODE_DIGITS, unsigned(code));
-    return text;
 }
 
 bool tokens_equal(const std::string& a, const std::string& b) {
@@ -318,18 +288,19 @@ void RelayServer::read_login(RelayConnection& c, const char* data, size_t size) 
     // What follows the line belongs to the session.
     std::string rest = line.substr(lf + 1);
     line.resize(lf);
-    if (c.side == LoginSide::TOOL) login_tool(c, trimmed(line));  // blanks are a typing slip
+    if (c.side == LoginSide::TOOL) login_tool(c, line);
     else login_operator(c, line);
     if (!rest.empty() && c.is_open() && c.phase != ConnectionPhase::CLOSING) on_bytes(c, rest.data(), rest.size());
 }
 
-void RelayServer::login_tool(RelayConnection& c, const std::string& code) {
+void RelayServer::login_tool(RelayConnection& c, const std::string& line) {
     uint64_t now = platform::monotonic_ms();
     if (failures_.blocked(c.key(), c.side, now)) {
         refuse(c, "too many failed logins", "NO", nullptr);
         return;
     }
-    if (!looks_like_code(code)) {
+    uint32_t number = 0;
+    if (!parse_tool_line(line, &number)) {
         refuse(c, "not a session code", "NO", &NOISE);
         return;
     }
@@ -338,7 +309,7 @@ void RelayServer::login_tool(RelayConnection& c, const std::string& code) {
         refuse(c, "server-wide limit of wrong session codes reached", "NO", nullptr);
         return;
     }
-    auto found = sessions_.find(uint32_t(std::stoul(code)));
+    auto found = sessions_.find(number);
     // A code past its time is refused even if its timer has not had its turn yet.
     if (found != sessions_.end() && !found->second.code_used && now - found->second.since_ms >= unused_code_.limit_ms) {
         end_session(found->second, unused_code_.reason);
@@ -375,23 +346,21 @@ void RelayServer::login_tool(RelayConnection& c, const std::string& code) {
 }
 
 void RelayServer::login_operator(RelayConnection& c, const std::string& line) {
-    std::vector<std::string> words = split_words(line);
+    OperatorLine parsed = parse_operator_line(line);
     if (failures_.blocked(c.key(), c.side, platform::monotonic_ms())) {
         refuse(c, "too many failed logins", "ERR too many failed logins\n", nullptr);
         return;
     }
-    bool open = words.size() == 2 && words[0] == "OPEN";
-    bool join = words.size() == 3 && words[0] == "JOIN";
-    if (!open && !join) {
+    if (parsed.kind == OperatorLine::MALFORMED) {
         refuse(c, "malformed login line", "ERR expected OPEN <token> or JOIN <token> <code>\n", &NOISE);
         return;
     }
-    if (!tokens_equal(words[1], options_.operator_token)) {
+    if (!tokens_equal(parsed.token, options_.operator_token)) {
         refuse(c, "wrong token", "ERR wrong operator token\n", &GUESS);
         return;
     }
     RelaySession* s = nullptr;
-    if (open) {
+    if (parsed.kind == OperatorLine::OPEN) {
         if (sessions_.size() >= size_t(options_.max_sessions)) {
             refuse(c, "server full", "ERR server full\n", nullptr);
             return;
@@ -399,7 +368,8 @@ void RelayServer::login_operator(RelayConnection& c, const std::string& line) {
         s = new_session();
         log("session %llu: opened by operator from %s", (unsigned long long)s->id, c.address().c_str());
     } else {
-        auto found = looks_like_code(words[2]) ? sessions_.find(uint32_t(std::stoul(words[2]))) : sessions_.end();
+        uint32_t code = 0;
+        auto found = parse_session_code(parsed.code, &code) ? sessions_.find(code) : sessions_.end();
         if (found == sessions_.end()) {
             refuse(c, "no such session", "ERR no such session\n", &NOISE);
             return;

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "relay/deadline_queue.h"
+#include "relay/login_line.h"
 #include "relay/login_limits.h"
 #include "relay/relay_clock.h"
 #include "relay/relay_connection.h"
@@ -32,8 +33,6 @@
 
 // Bytes held for one connection before the other side is no longer read.
 constexpr size_t RELAY_CONNECTION_BUFFER = 64 * 1024;
-constexpr int SESSION_CODE_DIGITS = 8;
-constexpr size_t LOGIN_LINE_MAX = 128;
 
 // Kept small and without a timer of its own: ten thousand of them stay idle for hours.
 struct RelaySession {
@@ -111,7 +110,7 @@ private:
     void on_closed(RelayConnection& c) override;
 
     void read_login(RelayConnection& c, const char* data, size_t size);
-    void login_tool(RelayConnection& c, const std::string& code);
+    void login_tool(RelayConnection& c, const std::string& line);
     void login_operator(RelayConnection& c, const std::string& line);
     void logged_in(RelayConnection& c);
     // Logs the refusal, answers, closes and counts the failure (kind null: not counted).
@@ -159,8 +158,6 @@ private:
 
 // A uniformly random code below 10^SESSION_CODE_DIGITS from the system's generator.
 uint32_t random_session_code();
-// The code as the operator and the tool write it, with its leading zeros.
-std::string session_code_text(uint32_t code);
 
 // Compares without stopping at the first difference.
 bool tokens_equal(const std::string& a, const std::string& b);
