@@ -55,6 +55,7 @@ std::string RelayConnection::take_inbox() {
 // may drop the last other one (the session's) from inside it.
 void RelayConnection::start() {
     ConnectionPtr hold(this);
+    started_ = true;
     if (!tls_) {
         read_some();
         return;
@@ -68,6 +69,7 @@ void RelayConnection::start() {
             return;
         }
         self->handshaken_ = true;
+        self->events_.on_handshaken(*self);
         self->tls_write();
         self->tls_read();
     });

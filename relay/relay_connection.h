@@ -32,6 +32,8 @@ public:
     virtual void on_sent(RelayConnection& c) = 0;
     // The connection's timer ran out.
     virtual void on_timer(RelayConnection& c) = 0;
+    // The TLS handshake succeeded (a failed one ends the connection).
+    virtual void on_handshaken(RelayConnection& c) = 0;
     // The socket is closed: the last call for this connection.
     virtual void on_closed(RelayConnection& c) = 0;
 
@@ -39,7 +41,9 @@ protected:
     ~ConnectionEvents() = default;
 };
 
-enum class ConnectionPhase : uint8_t { LOGIN, WAITING, PAIRED, CLOSING };
+// LOOKUP: a tool's line waits for its turn to be looked up. WAITING: an operator waits
+// for its tool.
+enum class ConnectionPhase : uint8_t { LOGIN, LOOKUP, WAITING, PAIRED, CLOSING };
 
 // Shares a connection between its session and its pending handlers. The count lives in
 // the connection: a shared_ptr's control block and weak self-reference would add 32
@@ -96,6 +100,7 @@ public:
     void close();
     bool is_open() const { return open_; }
     bool tls() const { return tls_ != nullptr; }
+    bool started() const { return started_; }
 
     ConnectionPtr ref() { return ConnectionPtr(this); }
     PeerAddress key() const { return peer_address_of(peer()); }
@@ -114,6 +119,7 @@ private:
     bool writing_wait_ = false;
     bool finishing_ = false;
     bool handshaken_ = false;
+    bool started_ = false;
 
 public:
     const LoginSide side;

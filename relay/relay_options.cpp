@@ -58,9 +58,13 @@ const IntSetting INT_SETTINGS[] = {
     {"max_failures", &RelayOptions::max_failures, 1, 1000000},
     {"max_noise_failures", &RelayOptions::max_noise_failures, 1, 1000000},
     {"failure_window", &RelayOptions::failure_window_s, 1, 7 * 24 * 3600},
-    {"max_tool_failures_per_day", &RelayOptions::max_tool_failures_per_day, 1, 1000000},
+    {"guesses_per_hour", &RelayOptions::guesses_per_hour, 1, 1000000},
     {"max_connections_per_address", &RelayOptions::max_connections_per_address, 1, 1000000},
     {"max_logins_per_address", &RelayOptions::max_logins_per_address, 1, 1000000},
+    {"max_open_codes", &RelayOptions::max_open_codes, 1, 1000000},
+    {"max_open_codes_per_address", &RelayOptions::max_open_codes_per_address, 1, 1000000},
+    {"max_tls_handshakes", &RelayOptions::max_tls_handshakes, 1, 1000000},
+    {"max_tls_handshakes_per_address", &RelayOptions::max_tls_handshakes_per_address, 1, 1000000},
     {"max_sessions", &RelayOptions::max_sessions, 1, 1000000},
     {"failure_table_size", &RelayOptions::failure_table_size, 16, 10000000},
 };
@@ -77,8 +81,25 @@ const TextSetting TEXT_SETTINGS[] = {
     {"tls_key", &RelayOptions::tls_key},
 };
 
+// Settings of earlier versions, accepted and ignored with a note, so that an old
+// configuration still starts the server.
+struct OldSetting {
+    const char* name;
+    const char* note;
+};
+const OldSetting OLD_SETTINGS[] = {
+    {"max_tool_failures_per_day",
+     "max_tool_failures_per_day is no longer used: wrong session codes slow their address down, and "
+     "guesses_per_hour limits them for all addresses together"},
+};
+
 bool set_named(const std::string& name, const std::string& value, RelayOptions* options,
-               std::string* error) {
+               std::string* error, std::string* notes) {
+    for (const OldSetting& setting : OLD_SETTINGS) {
+        if (name != setting.name) continue;
+        if (notes) *notes += std::string(setting.note) + "\n";
+        return true;
+    }
     for (const TextSetting& setting : TEXT_SETTINGS) {
         if (name != setting.name) continue;
         options->*setting.field = value;
@@ -96,7 +117,8 @@ bool set_named(const std::string& name, const std::string& value, RelayOptions* 
 
 }  // namespace
 
-bool apply_relay_config_text(const std::string& text, RelayOptions* options, std::string* error) {
+bool apply_relay_config_text(const std::string& text, RelayOptions* options, std::string* error,
+                             std::string* notes) {
     std::istringstream lines(text);
     std::string line;
     int number = 0;
@@ -120,7 +142,7 @@ bool apply_relay_config_text(const std::string& text, RelayOptions* options, std
                      ": operator_token runs into '#', which starts a comment: a token cannot hold '#'";
             return false;
         }
-        if (!set_named(key, trim(line.substr(equals + 1)), options, &message)) {
+        if (!set_named(key, trim(line.substr(equals + 1)), options, &message, notes)) {
             *error = "line " + std::to_string(number) + ": " + message;
             return false;
         }
@@ -128,7 +150,8 @@ bool apply_relay_config_text(const std::string& text, RelayOptions* options, std
     return true;
 }
 
-bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::string* error, bool* help) {
+bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::string* error, bool* help,
+                         std::string* notes) {
     *help = false;
     std::string config_path;
     // Command-line values win over the file's: remember them and apply them last.
@@ -167,7 +190,7 @@ bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::stri
         }
         std::stringstream text;
         text << file.rdbuf();
-        if (!apply_relay_config_text(text.str(), options, error)) {
+        if (!apply_relay_config_text(text.str(), options, error, notes)) {
             *error = config_path + ": " + *error;
             return false;
         }

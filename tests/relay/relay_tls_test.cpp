@@ -11,6 +11,8 @@
 #include <memory>
 #include <thread>
 
+#include <openssl/ssl.h>
+
 #include "relay/relay_server.h"
 #include "relay_test_support.h"
 #include "remote/operator_link.h"
@@ -109,6 +111,69 @@ TEST_F(RelayTlsTest, OperatorsOnlyTalkToAServerTheyCanVerify) {
     while (std::fgets(line, sizeof line, log_file))
         refused += std::strstr(line, "operator login refused from 127.0.0.1: connection TLS handshake failed") != nullptr;
     EXPECT_GE(refused, 1);  // the plain-text operator (and the one that could not verify, if logged in time)
+}
+
+// A client's first flight (its ClientHello) as a flood replays it, made with memory
+// buffers in place of a socket.
+std::string client_hello() {
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    SSL* ssl = SSL_new(context);
+    BIO* out = BIO_new(BIO_s_mem());
+    SSL_set_bio(ssl, BIO_new(BIO_s_mem()), out);
+    SSL_connect(ssl);  // stops for want of the server's answer
+    char* data = nullptr;
+    long size = BIO_get_mem_data(out, &data);
+    std::string hello(data, size_t(size));
+    SSL_free(ssl);
+    SSL_CTX_free(context);
+    return hello;
+}
+
+class RelayHandshakeTest : public RelayServerTest {
+protected:
+    static void SetUpTestSuite() {
+        char pattern[] = "/tmp/qv450-tls-XXXXXX";
+        folder = mkdtemp(pattern);
+        ASSERT_EQ(std::system((std::string(QV450_TEST_CERTIFICATES " ") + folder).c_str()), 0);
+    }
+    static void TearDownTestSuite() { EXPECT_EQ(std::system(("rm -rf " + folder).c_str()), 0); }
+    void SetUp() override {
+        options.tls_certificate = folder + "/server.crt";
+        options.tls_key = folder + "/server.key";
+        RelayServerTest::SetUp();
+    }
+    // A connection from `source` that sends a ClientHello and nothing more.
+    int hello_from(const std::string& source) {
+        int fd = track(connect_loopback(server->operator_port(), source.c_str()));
+        send_text(fd, hello);
+        return fd;
+    }
+    bool answered(int fd) { return !receive(*server, fd, 1, nullptr, 10).empty(); }
+    std::string hello = client_hello();
+    static std::string folder;
+};
+std::string RelayHandshakeTest::folder;
+
+// Each handshake costs the one event loop a key exchange: only so many run at once, and
+// only so many for one address; the others wait for one to end.
+TEST_F(RelayHandshakeTest, HandshakesInProgressAreBoundedPerAddressAndInAll) {
+    std::vector<int> first;
+    for (int i = 0; i < options.max_tls_handshakes_per_address; ++i) first.push_back(hello_from("127.0.0.1"));
+    int third = hello_from("127.0.0.1");
+    for (int fd : first) EXPECT_TRUE(answered(fd));
+    EXPECT_FALSE(answered(third));
+    hang_up(first.front());
+    EXPECT_TRUE(answered(third));
+
+    std::vector<int> others;
+    for (int i = options.max_tls_handshakes_per_address; i < options.max_tls_handshakes; ++i)
+        others.push_back(hello_from(peer_source(2 + uint32_t(i))));
+    for (int fd : others) EXPECT_TRUE(answered(fd));
+    int over = hello_from("127.0.1.1");
+    EXPECT_FALSE(answered(over));
+    EXPECT_FALSE(log_lines("TLS handshakes at their limit").empty());
+    hang_up(others.back());
+    EXPECT_TRUE(answered(over));
 }
 
 TEST(OperatorToken, FromAFileButNeverTheCommandLine) {
