@@ -288,6 +288,24 @@ TEST_F(RelayServerTest, OneAddressCannotTakeEveryConnection) {
     EXPECT_EQ(receive(*server, elsewhere, 2), "NO");  // heard out
 }
 
+// The longest token the server starts with fits a JOIN line even when the line comes a
+// byte at a time.
+TEST_F(RelayServerTest, TheLongestTokenAllowedLogsInByteByByte) {
+    options.operator_token = std::string(MAX_OPERATOR_TOKEN_LENGTH, 't');
+    SetUp();
+    int op = track(connect_loopback(server->operator_port()));
+    send_text(op, "OPEN " + options.operator_token + "\n");
+    std::string code = receive(*server, op, 14).substr(5, 8);
+    hang_up(op);
+    pump(*server);
+    int joined = track(connect_loopback(server->operator_port()));
+    for (char c : "JOIN " + options.operator_token + " " + code + "\n") {
+        send_text(joined, std::string(1, c));
+        server->run_once(0);
+    }
+    EXPECT_EQ(receive(*server, joined, 14), "CODE " + code + "\n");
+}
+
 TEST_F(RelayServerTest, ListensOnIpv6AndIpv4) {
     options.bind_address = "";
     SetUp();
