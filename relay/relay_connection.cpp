@@ -82,8 +82,9 @@ void RelayConnection::resume_reading() {
     else read_some();
 }
 
-// Edge-triggered readiness: wait only after a read found nothing, or data already
-// waiting would never wake us.
+// A read that came back short drained the socket: wait for readiness at once rather
+// than spend a read on learning that nothing is left. Asio arms the descriptor again
+// for each readiness wait, so bytes that came in between wake the wait.
 void RelayConnection::read_some() {
     for (int turn = 0; turn < READS_PER_TURN; ++turn) {
         if (!open_) return;
@@ -102,6 +103,10 @@ void RelayConnection::read_some() {
             return;
         }
         deliver(buffer, n);
+        if (n < room) {
+            if (open_ && !reading_) wait_readable();
+            return;
+        }
     }
     reading_ = true;
     asio::post(socket_.get_executor(), [self = ref()] {
@@ -177,25 +182,27 @@ void RelayConnection::wait_writable() {
 }
 
 void RelayConnection::write_queued() {
-    std::string& out_ = spare().out;
-    size_t sent = 0;
-    while (sent < out_.size()) {
+    Spare& queued = spare();
+    std::string& out = queued.out;
+    while (queued.out_sent < out.size()) {
         std::error_code ec;
-        size_t n = socket_.write_some(asio::buffer(out_.data() + sent, out_.size() - sent), ec);
+        size_t n = socket_.write_some(asio::buffer(out.data() + queued.out_sent, out.size() - queued.out_sent), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again) break;
         if (ec) {
             if (finishing_) close();
             else end("failed");
             return;
         }
-        sent += n;
+        queued.out_sent += n;
     }
-    bool all_sent = sent == out_.size();
+    bool all_sent = queued.out_sent == out.size();
     if (all_sent) {
-        std::string().swap(out_);  // an idle connection keeps no buffer
+        std::string().swap(out);  // an idle connection keeps no buffer
+        queued.out_sent = 0;
         trim();
-    } else {
-        out_.erase(0, sent);
+    } else if (queued.out_sent >= out.size() / 2) {
+        out.erase(0, queued.out_sent);
+        queued.out_sent = 0;
     }
     if (!all_sent) wait_writable();
     else if (finishing_) after_finish();

@@ -89,7 +89,9 @@ public:
     void send(const char* data, size_t size);
     void send(const std::string& text) { send(text.data(), text.size()); }
     // Bytes queued and not yet written.
-    size_t pending() const { return (spare_ ? spare_->out.size() : 0) + (tls_ ? tls_->writing.size() : 0); }
+    size_t pending() const {
+        return (spare_ ? spare_->out.size() - spare_->out_sent : 0) + (tls_ ? tls_->writing.size() : 0);
+    }
     // Arms the connection's one timer (a later call replaces it); on_timer when it runs out.
     void set_timer(uint64_t ms);
     void cancel_timer();
@@ -155,7 +157,8 @@ private:
     // What a connection needs only while it logs in, waits for its peer, has bytes queued
     // or closes: a paired connection that idles carries none of it.
     struct Spare {
-        std::string out;    // bytes to send
+        std::string out;    // bytes to send, from out_sent on: the front is dropped in
+        size_t out_sent = 0;  // large steps, not moved for every write
         std::string inbox;  // see inbox()
         std::unique_ptr<RelayTimer> timer;  // only while a time-out runs
     };

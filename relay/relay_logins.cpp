@@ -198,10 +198,6 @@ void RelayServer::login_operator(RelayConnection& c, const std::string& line) {
 void RelayServer::logged_in(RelayConnection& c) {
     c.cancel_timer();
     joined_session(c);
-    auto use = address_use_.find(c.key());
-    if (use == address_use_.end()) return;
-    std::vector<RelayConnection*>& list = use->second.logging_in;
-    list.erase(std::remove(list.begin(), list.end(), &c), list.end());
 }
 
 void RelayServer::refuse(RelayConnection& c, const char* reason, const std::string& answer,
@@ -222,13 +218,12 @@ void RelayServer::count_failure(RelayConnection& c, FailureKind kind) {
     if (outcome != FailureTable::Outcome::NOW_BLOCKED) return;
     log("address %s blocked for operator logins after too many failed logins", c.address().c_str());
     // Its other connections still logging in on that port go at once.
-    auto use = address_use_.find(key);
-    if (use == address_use_.end()) return;
-    std::vector<ConnectionPtr> others(use->second.logging_in.begin(), use->second.logging_in.end());
-    for (const ConnectionPtr& other : others) {
-        if (other.get() == &c || other->side != c.side || other->phase != ConnectionPhase::LOGIN) continue;
+    std::vector<ConnectionPtr> others;
+    for (Loose* l = loose_order_.front(); l; l = l->queue_next)
+        if (l->c != &c && l->c->side == c.side && l->c->phase == ConnectionPhase::LOGIN && l->c->key() == key)
+            others.push_back(l->c->ref());
+    for (const ConnectionPtr& other : others)
         refuse(*other, "too many failed logins", "ERR too many failed logins\n", nullptr);
-    }
 }
 
 void RelayServer::note_crowded(const FailureTable& table, const char* port) {

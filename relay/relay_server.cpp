@@ -154,10 +154,15 @@ bool RelayServer::listen(LoginSide side, int port, int* bound_port, std::string*
         }
         return listen_on(side, address, port, bound_port, error);
     }
-    // Every address: IPv6 where the host has it, and IPv4, on one port number.
-    std::string ignored;
-    if (listen_on(side, asio::ip::address_v6::any(), port, bound_port, &ignored)) port = *bound_port;
-    return listen_on(side, asio::ip::address_v4::any(), port, bound_port, error);
+    // Every address: IPv6 where the host has it, and IPv4, on one port number. A free port
+    // that IPv6 picked may be taken for IPv4: then pick another.
+    for (int attempt = 0;; ++attempt) {
+        std::string ignored;
+        bool v6 = listen_on(side, asio::ip::address_v6::any(), port, bound_port, &ignored);
+        if (listen_on(side, asio::ip::address_v4::any(), v6 ? *bound_port : port, bound_port, error)) return true;
+        if (!v6 || port != 0 || attempt == 8) return false;
+        listeners_.pop_back();
+    }
 }
 
 bool RelayServer::start(std::string* error) {
@@ -222,7 +227,7 @@ const char* RelayServer::over_a_limit(const PeerAddress& key) {
     auto use = address_use_.find(key);
     if (use == address_use_.end()) return nullptr;
     if (use->second.open >= options_.max_connections_per_address) return "too many connections from this address";
-    if (int(use->second.logging_in.size()) >= options_.max_logins_per_address)
+    if (use->second.outside >= options_.max_logins_per_address)
         return "too many unfinished logins from this address";
     return nullptr;
 }
@@ -264,7 +269,7 @@ void RelayServer::accepted(LoginSide side, ServerSocket socket) {
     ++open_connections_;
     AddressUse& entry = address_use_[key];
     ++entry.open;
-    entry.logging_in.push_back(c.get());
+    ++entry.outside;
     Loose& loose = loose_[c.get()];
     loose.c = c.get();
     loose_order_.push_back(loose);
@@ -318,4 +323,6 @@ void RelayServer::joined_session(RelayConnection& c) {
     if (it == loose_.end()) return;
     loose_order_.remove(it->second);
     loose_.erase(it);
+    auto use = address_use_.find(c.key());
+    if (use != address_use_.end()) --use->second.outside;
 }

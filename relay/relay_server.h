@@ -102,11 +102,12 @@ private:
         RelayTimer retry;
         LoginSide side;
     };
-    // Per address: its open connections, those not yet logged in, and its TLS handshakes.
+    // Per address: its open connections, those outside sessions (logging in, or refused
+    // and closing), and its TLS handshakes in progress.
     struct AddressUse {
         int open = 0;
+        int outside = 0;
         int handshakes = 0;
-        std::vector<RelayConnection*> logging_in;
     };
     struct WaitingLine {
         ConnectionPtr c;

@@ -85,9 +85,11 @@ void RelayServer::on_end(RelayConnection& c, const char* why) {
 }
 
 void RelayServer::on_sent(RelayConnection& c) {
-    // Room again: the side that fills this buffer may read again.
+    // Room again: the side that fills this buffer may read again, once half of it is
+    // free, so that a slow reader is served in large pieces, not in a read and a write
+    // for every few bytes it takes.
     RelayConnection* source = peer_of(c);
-    if (source && c.pending() < RELAY_CONNECTION_BUFFER) source->resume_reading();
+    if (source && c.pending() <= RELAY_CONNECTION_BUFFER / 2) source->resume_reading();
 }
 
 void RelayServer::on_timer(RelayConnection& c) {
@@ -112,11 +114,7 @@ void RelayServer::on_closed(RelayConnection& c) {
     handshake_over(c);
     joined_session(c);  // leaves the connections outside sessions, if among them
     auto use = address_use_.find(c.key());
-    if (use != address_use_.end()) {
-        std::vector<RelayConnection*>& list = use->second.logging_in;
-        list.erase(std::remove(list.begin(), list.end(), &c), list.end());
-        if (--use->second.open <= 0) address_use_.erase(use);
-    }
+    if (use != address_use_.end() && --use->second.open <= 0) address_use_.erase(use);
     if (c.session) on_end(c, "closed");
 }
 
