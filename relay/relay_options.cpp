@@ -117,6 +117,13 @@ bool set_named(const std::string& name, const std::string& value, RelayOptions* 
 
 }  // namespace
 
+std::vector<std::string> relay_setting_names() {
+    std::vector<std::string> names;
+    for (const TextSetting& setting : TEXT_SETTINGS) names.push_back(setting.name);
+    for (const IntSetting& setting : INT_SETTINGS) names.push_back(setting.name);
+    return names;
+}
+
 bool apply_relay_config_text(const std::string& text, RelayOptions* options, std::string* error,
                              std::string* notes) {
     std::istringstream lines(text);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct RelayOptions {
     std::string bind_address;    // empty: every IPv6 and IPv4 address
@@ -55,5 +56,8 @@ bool apply_relay_config_text(const std::string& text, RelayOptions* options, std
 constexpr size_t MIN_OPERATOR_TOKEN_LENGTH = 16;
 constexpr char OPERATOR_TOKEN_PLACEHOLDER[] = "@TOKEN@";
 bool check_operator_token(const std::string& token, std::string* error);
+
+// The keys a configuration file may set (not those of earlier versions that are ignored).
+std::vector<std::string> relay_setting_names();
 
 extern const char RELAY_USAGE[];

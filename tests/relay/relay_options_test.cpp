@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 #include "relay/relay_options.h"
 
@@ -54,6 +56,25 @@ TEST(RelayOptions, ATokenCutByACommentIsRefused) {
         if (!c.accepted) {
             EXPECT_EQ(error, "line 1: operator_token runs into '#', which starts a comment: a token cannot hold '#'");
         }
+    }
+}
+
+// Every key the server takes is in the manual, the README's key table and the packaged
+// configuration's template.
+TEST(RelayOptions, EveryKeyIsDocumented) {
+    auto text = [](const char* path) {
+        std::ifstream file(std::string(QV450_SOURCE_DIR) + "/" + path);
+        std::stringstream all;
+        all << file.rdbuf();
+        return all.str();
+    };
+    const std::string manual = text("packaging/man/qv450-relay.1"), readme = text("README.md"),
+                      conf = text("packaging/systemd/relay.conf");
+    for (const std::string& key : relay_setting_names()) {
+        EXPECT_NE(manual.find(".BR " + key), std::string::npos) << key;
+        EXPECT_NE(readme.find("`" + key + "`"), std::string::npos) << key;
+        bool in_conf = key == "operator_token" || conf.find("#" + key + " = ") != std::string::npos;
+        EXPECT_TRUE(in_conf) << key;
     }
 }
 
