@@ -22,14 +22,21 @@ namespace {
 
 const char TOKEN[] = "operator-secret-16";
 
+// A throwaway certificate authority and server certificate in a folder of their own, for
+// one test suite.
+struct TestCertificates {
+    static void make(std::string* folder) {
+        char pattern[] = "/tmp/qv450-tls-XXXXXX";
+        *folder = mkdtemp(pattern);
+        ASSERT_EQ(std::system((std::string(QV450_TEST_CERTIFICATES " ") + *folder).c_str()), 0);
+    }
+    static void remove(const std::string& folder) { EXPECT_EQ(std::system(("rm -rf " + folder).c_str()), 0); }
+};
+
 class RelayTlsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        char pattern[] = "/tmp/qv450-tls-XXXXXX";
-        folder = mkdtemp(pattern);
-        ASSERT_EQ(std::system((std::string(QV450_TEST_CERTIFICATES " ") + folder).c_str()), 0);
-    }
-    static void TearDownTestSuite() { EXPECT_EQ(std::system(("rm -rf " + folder).c_str()), 0); }
+    static void SetUpTestSuite() { TestCertificates::make(&folder); }
+    static void TearDownTestSuite() { TestCertificates::remove(folder); }
 
     void start(bool tls) {
         RelayOptions options;
@@ -131,12 +138,8 @@ std::string client_hello() {
 
 class RelayHandshakeTest : public RelayServerTest {
 protected:
-    static void SetUpTestSuite() {
-        char pattern[] = "/tmp/qv450-tls-XXXXXX";
-        folder = mkdtemp(pattern);
-        ASSERT_EQ(std::system((std::string(QV450_TEST_CERTIFICATES " ") + folder).c_str()), 0);
-    }
-    static void TearDownTestSuite() { EXPECT_EQ(std::system(("rm -rf " + folder).c_str()), 0); }
+    static void SetUpTestSuite() { TestCertificates::make(&folder); }
+    static void TearDownTestSuite() { TestCertificates::remove(folder); }
     void SetUp() override {
         options.tls_certificate = folder + "/server.crt";
         options.tls_key = folder + "/server.key";
