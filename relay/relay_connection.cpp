@@ -17,7 +17,14 @@ constexpr int READS_PER_TURN = 4;
 
 RelayConnection::RelayConnection(ServerSocket socket, asio::ssl::context* tls, ConnectionEvents& events,
                                  LoginSide side_, const asio::ip::address& peer)
-    : side(side_),
+    : open_(true),
+      reading_(false),
+      writing_wait_(false),
+      finishing_(false),
+      handshaken_(false),
+      started_(false),
+      busy_(false),
+      side(side_),
       peer_((peer.is_v4() ? asio::ip::make_address_v6(asio::ip::v4_mapped, peer.to_v4()) : peer.to_v6()).to_bytes()),
       socket_(std::move(socket)),
       events_(events) {
@@ -115,13 +122,25 @@ void RelayConnection::read_some() {
     });
 }
 
+// Asio arms the descriptor again (an epoll_ctl) for every readiness wait, and under load
+// that call on every message delays every other connection's turn. A busy connection
+// peeks instead: asio leaves a pending read waiting without that call, and once a peek
+// has found the socket drained (fewer bytes than the peek takes), it does not even try
+// the next one before the socket is ready again. The peek's pending operation is larger,
+// so idle connections keep the wait.
 void RelayConnection::wait_readable() {
     reading_ = true;
-    socket_.async_wait(ServerSocket::wait_read, exactly_allocated([self = ref()](const std::error_code& ec) {
-                           self->reading_ = false;
-                           if (!self->open_ || ec == asio::error::operation_aborted) return;
-                           self->read_some();
-                       }));
+    auto resume = [self = ref()](const std::error_code& ec, size_t = 0) {
+        self->reading_ = false;
+        if (!self->open_ || ec == asio::error::operation_aborted) return;
+        self->read_some();  // also finds the end or the error the peek saw
+    };
+    if (!busy_) {
+        socket_.async_wait(ServerSocket::wait_read, exactly_allocated(std::move(resume)));
+        return;
+    }
+    static char peeked[1024];  // never read: a peek leaves the bytes in the socket
+    socket_.async_receive(asio::buffer(peeked), ServerSocket::message_peek, exactly_allocated(std::move(resume)));
 }
 
 void RelayConnection::tls_read() {

@@ -103,6 +103,9 @@ public:
     bool is_open() const { return open_; }
     bool tls() const { return tls_ != nullptr; }
     bool started() const { return started_; }
+    // Whether bytes come often now: the server says so as they come, and the next wait
+    // for them is chosen by it (wait_readable).
+    void set_busy(bool busy) { busy_ = busy; }
 
     ConnectionPtr ref() { return ConnectionPtr(this); }
     PeerAddress key() const { return peer_address_of(peer()); }
@@ -116,12 +119,14 @@ public:
 private:
     // The small fields first and together: padding here is paid ten thousands of times.
     uint32_t refs_ = 0;
-    bool open_ = true;
-    bool reading_ = false;  // a read or a readiness wait is in flight
-    bool writing_wait_ = false;
-    bool finishing_ = false;
-    bool handshaken_ = false;
-    bool started_ = false;
+    // A bit each (set in the constructor).
+    bool open_ : 1;
+    bool reading_ : 1;  // a read or a readiness wait is in flight
+    bool writing_wait_ : 1;
+    bool finishing_ : 1;
+    bool handshaken_ : 1;
+    bool started_ : 1;
+    bool busy_ : 1;
 
 public:
     const LoginSide side;

@@ -160,7 +160,7 @@ bool RelayServer::listen(LoginSide side, int port, int* bound_port, std::string*
         std::string ignored;
         bool v6 = listen_on(side, asio::ip::address_v6::any(), port, bound_port, &ignored);
         if (listen_on(side, asio::ip::address_v4::any(), v6 ? *bound_port : port, bound_port, error)) return true;
-        if (!v6 || port != 0 || attempt == 8) return false;
+        if (!v6 || port != 0 || attempt == 100) return false;
         listeners_.pop_back();
     }
 }

@@ -12,6 +12,8 @@ using relay_parts::side_name;
 namespace {
 
 const FailureKind LOGIN_TIMED_OUT = FailureKind::NOISE;
+// A session whose bytes come again within this counts as busy (RelayConnection::set_busy).
+constexpr uint64_t BUSY_GAP_MS = 1000;
 
 }  // namespace
 
@@ -50,7 +52,9 @@ void RelayServer::on_bytes(RelayConnection& c, const char* data, size_t size) {
         return;
     case ConnectionPhase::PAIRED:
         if (c.session && c.session->code_used) {
-            c.session->since_ms = platform::monotonic_ms();
+            uint64_t now = platform::monotonic_ms();
+            c.set_busy(now - c.session->since_ms < BUSY_GAP_MS);
+            c.session->since_ms = now;
             idle_.queue.move_to_back(*c.session);
         }
         // A tool's bytes with no operator attached have nobody to go to.
