@@ -40,9 +40,8 @@ bool handle_reply() {
         platform::sleep_ms(CONNECTED_PAUSE_MS);
         return true;
     }
-    const bool polled = poll == PollState::FRAME;
-    if (!polled) reply_record.bytes[1] = 0;  // an old reply is not acted on again
-    if (!judge_identification_reply(polled, link.reply(), &connection_state)) return false;
+    // Only a reply polled this pass is acted on, never one left from before.
+    if (!judge_identification_reply(poll == PollState::FRAME, link.reply(), &connection_state)) return false;
     identify_device();
     return true;
 }
@@ -100,7 +99,7 @@ void main_loop_pass() {
 
     if (remote_access_active()) {
         platform::sleep_ms(RELAY_PAUSE_MS);
-        relay_step();
+        relay_step(remote_access_relay());
         return;
     }
     if (remote_session_holds()) return;

@@ -3,6 +3,7 @@
 
 #include "app/remote_console_window.h"
 #include "app/themes.h"
+#include "config/config_editor.h"
 #include "config/config_file.h"
 #include "device/module_link.h"
 #include "firmware/firmware_select.h"
@@ -27,7 +28,7 @@ constexpr int MSG_REMOTE_ACCESS = 87;
 
 GtkWidget* menu_bar = nullptr;
 
-void on_change_firmware(GtkMenuItem*, gpointer) { select_firmware(SELECT_BY_DIALOG); }
+void on_change_firmware(GtkMenuItem*, gpointer) { select_firmware(SELECT_BY_DIALOG, editor_can_level()); }
 void on_firmware_from_file(GtkMenuItem*, gpointer) { flash_firmware(FLASH_CHOOSER_OPEN); }
 void on_load_config_file(GtkMenuItem*, gpointer) { load_config_file(); }
 void on_save_config_file(GtkMenuItem*, gpointer) { save_config_file(); }

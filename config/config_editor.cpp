@@ -109,4 +109,6 @@ void destroy_config_editor() {
 
 bool config_editor_exists() { return editor_box != nullptr; }
 
+int editor_can_level() { return editor_box ? can_level_value() : 1; }
+
 GtkWidget* config_editor_box() { return editor_box; }

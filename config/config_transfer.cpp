@@ -6,11 +6,10 @@
 #include "config/config_memory.h"
 #include "config/memory_blocks.h"
 #include "config/pin_rows.h"
+#include "config/variant_check.h"
 #include "config/vehicle_selector.h"
 #include "connection/connection.h"
-#include "device/link.h"
 #include "device/module_link.h"
-#include "device/variant_check.h"
 #include "firmware/variant_change.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
@@ -95,7 +94,7 @@ void write_configuration() {
     // the field stays marked against it.
     if (answer == 0) return;
     // The level goes to the module only once it runs the variant the level needs.
-    if (is_variant_letter(answer) && !change_firmware_variant(char(answer))) return;
+    if (is_variant_letter(answer) && !change_firmware_variant(char(answer), level)) return;
     device_can_level = level;
     apply_level_rule();
 

@@ -6,7 +6,7 @@
 #include "config/pin_config.h"
 #include "connection/connection.h"
 #include "i18n/messages.h"
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 #include "ui/widgets.h"
 
 int catalogue_level = 0;

@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "config/config_editor.h"
-#include "config/vehicle_selector.h"
 #include "connection/connection.h"
 #include "firmware/firmware_files.h"
 #include "firmware/flash.h"
@@ -103,11 +101,10 @@ void use_firmware_folder(const char* folder) {
     folder_override = folder ? folder : "";
 }
 
-void select_firmware(FirmwareSelectMode mode) { select_and_flash(mode, FLASH_TELL_ALL); }
+void select_firmware(FirmwareSelectMode mode, int can_level) { select_and_flash(mode, FLASH_TELL_ALL, can_level); }
 
-bool select_and_flash(FirmwareSelectMode mode, int quiet) {
+bool select_and_flash(FirmwareSelectMode mode, int quiet, int can_level) {
     if (connection_state != CONNECTED) return false;
-    const int can_level = config_editor_exists() ? can_level_value() : 1;
     // The configuration write waits for the variant change: when the firmware cannot
     // follow, the user must hear why the level was not written.
     const bool must_tell = mode == SELECT_SAME_VERSION;

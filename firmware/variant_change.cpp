@@ -3,7 +3,6 @@
 
 #include <gtk/gtk.h>
 
-#include "config/memory_blocks.h"
 #include "connection/connection.h"
 #include "device/link.h"
 #include "device/module_link.h"
@@ -78,8 +77,8 @@ bool fail(int message) {
 
 }  // namespace
 
-bool change_firmware_variant(char letter) {
-    if (!select_and_flash(SELECT_SAME_VERSION, FLASH_QUIET_SUCCESS)) return false;
+bool change_firmware_variant(char letter, int can_level) {
+    if (!select_and_flash(SELECT_SAME_VERSION, FLASH_QUIET_SUCCESS, can_level)) return false;
     if (!find_application_again() || !exchange(COMMAND_HANDSHAKE, is_handshake_reply) ||
         !exchange(COMMAND_IDENTITY, is_identity_reply))
         return fail(MSG_COMMUNICATION_PROBLEM);

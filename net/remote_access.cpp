@@ -6,8 +6,8 @@
 
 #include "device/link.h"
 #include "diag/event_log.h"
+#include "firmware/firmware_image.h"
 #include "i18n/messages.h"
-#include "net/relay.h"
 #include "ui/dialogs.h"
 #include "ui/main_window_elements.h"
 #include "ui/widgets.h"
@@ -49,6 +49,13 @@ gboolean on_close_request(GtkWidget*, GdkEvent*, gpointer) {
     return TRUE;
 }
 
+// While remote access is active the relay hands the module's event texts to the
+// remote side instead of the event log.
+void set_remote_access_active(bool value) {
+    active = value;
+    remote_access_relay().link.return_event_texts(value);
+}
+
 GtkWidget* spacer(int width, int height) {
     GtkWidget* box = gtk_hbox_new(FALSE, 0);
     gtk_widget_set_size_request(box, width, height);
@@ -60,10 +67,9 @@ GtkWidget* spacer(int width, int height) {
 
 bool remote_access_active() { return active; }
 
-void set_remote_access_active(bool value) {
-    active = value;
-    // The relay hands event texts to the remote side instead of the event log.
-    set_event_texts_passed_through(value);
+RelayState& remote_access_relay() {
+    static RelayState relay(local_link(), relay_serial_port(), relay_firmware_image());
+    return relay;
 }
 
 GtkWidget* remote_access_window() { return remote.window; }
@@ -116,15 +122,15 @@ void open_remote_access_window() {
     gtk_box_pack_start(GTK_BOX(column), remote.status_label, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(column), spacer(10, 50), FALSE, FALSE, 0);
 
-    install_relay_view(&window_view);
-    active = true;
+    remote_access_relay().view = &window_view;
+    set_remote_access_active(true);
     if (main_window.window) gtk_widget_hide(main_window.window);
     gtk_widget_show_all(remote.window);
 }
 
 void remote_connect() {
     std::string password = gtk_entry_get_text(GTK_ENTRY(remote.entry));
-    switch (relay_login(password)) {
+    switch (relay_login(remote_access_relay(), password)) {
     case LOGIN_NO_HOST:
         switch_toggle_off();
         show_message(message_text(91));
@@ -146,11 +152,11 @@ void remote_connect() {
         break;
     }
     }
-    relay_state.escape = false;
+    remote_access_relay().escape = false;
 }
 
 void remote_disconnect() {
-    relay_disconnect();
+    relay_disconnect(remote_access_relay());
     if (!remote.toggle) return;
     switch_toggle_off();
     gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(90));
@@ -163,10 +169,10 @@ void close_remote_access_window() {
     if (!remote.window) return;
     remote_disconnect();
     GtkWidget* window = remote.window;
-    install_relay_view(nullptr);
+    remote_access_relay().view = nullptr;
     remote = RemoteWindow();
     gtk_widget_destroy(window);
     if (main_window.window) gtk_widget_show(main_window.window);
-    active = false;
+    set_remote_access_active(false);
     link_close();
 }

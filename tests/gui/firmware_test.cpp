@@ -274,7 +274,7 @@ TEST_F(Firmware, VersionDialogListsTheFolderAndFlashesTheVariantTheLevelNeeds) {
     set_can_level_text("136");
     dialog_button = "Program";
     g_timeout_add(10, answer_version_dialog, nullptr);
-    select_firmware(SELECT_BY_DIALOG);
+    select_firmware(SELECT_BY_DIALOG, editor_can_level());
     EXPECT_EQ(dialog_entries, (std::vector<std::string>{"QV450 version 1601", "QV450 version 1605",
                                                         "QV450 version 1611"}));
     EXPECT_EQ(dialog_preselected, "QV450 version 1611");
@@ -286,7 +286,7 @@ TEST_F(Firmware, VersionDialogListsTheFolderAndFlashesTheVariantTheLevelNeeds) {
     const int blocks = received_boot_blocks();
     dialog_button = "Cancel";
     g_timeout_add(10, answer_version_dialog, nullptr);
-    select_firmware(SELECT_BY_DIALOG);
+    select_firmware(SELECT_BY_DIALOG, editor_can_level());
     EXPECT_EQ(received_boot_blocks(), blocks);
     EXPECT_TRUE(link_is_open());
 }

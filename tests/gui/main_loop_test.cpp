@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
 #include "ui/dialogs.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
@@ -40,8 +41,7 @@ protected:
         module.reset(new SimModule(settings));
         backend.reset(new SimBackend(*module));
         install_hid_backend(backend.get());
-        device_link = DeviceLink();
-        reply_record = ReplyRecord();
+        start_with_fresh_link();
         connection_state = SEARCHING;
         if (!main_window.window) {
             build_main_window(nullptr);
@@ -131,7 +131,7 @@ TEST_F(MainLoop, ASilentModuleAfterReplugStaysInTheHandshake) {
         if (identified) {
             module->lose_replies(1000000);  // the identity is on its way; nothing after it
             ASSERT_TRUE(connect());
-            ASSERT_EQ(reply_record.bytes[1], 0x08);
+            ASSERT_EQ(local_link().reply().bytes[1], 0x08);
             close_message_window();
         }
         module->unplug();

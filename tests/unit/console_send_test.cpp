@@ -12,6 +12,7 @@
 #include "diag/event_log.h"
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
@@ -31,8 +32,7 @@ std::string unstamped() {
 class ConsoleSendTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        device_link = DeviceLink{};
-        reply_record = ReplyRecord{};
+        start_with_fresh_link();
         clear_log();
         event_log.line_start_pending = true;
         command_history = CommandHistory();

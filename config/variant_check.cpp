@@ -1,6 +1,6 @@
 // The variant check before a configuration write: the table's decision, then the
 // user's consent to a firmware change.
-#include "device/variant_check.h"
+#include "config/variant_check.h"
 
 #include "connection/connection.h"
 #include "device/variant_table.h"
