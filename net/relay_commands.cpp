@@ -21,10 +21,6 @@ constexpr uint8_t COMMAND_END_TEXT_LINES = 0x56;
 constexpr uint8_t COMMAND_TEXT_LINE = 0x57;
 constexpr uint8_t COMMAND_F = 0x66;
 
-bool send_text(RelayState& relay, const char* text) {
-    return send_relay_reply(relay, reinterpret_cast<const uint8_t*>(text), int(std::strlen(text)));
-}
-
 // ---- module answers -------------------------------------------------------
 
 enum FetchMode { FETCH_ALL, FETCH_EVENTS_ONLY };
@@ -147,7 +143,8 @@ void command_raw_read(RelayState& relay, int n) {
 }
 
 void command_boot_send(RelayState& relay, const uint8_t* data, int n) {
-    const uint8_t reply[3] = {RELAY_ESCAPE, RELAY_RAW, relay.link.boot_send(data, n) ? RELAY_BOOT_SEND : RELAY_FAILED};
+    const char result = relay.link.boot_send(data, n) ? RELAY_BOOT_SEND : RELAY_FAILED;
+    const uint8_t reply[3] = {RELAY_ESCAPE, RELAY_RAW, uint8_t(result)};
     send_relay_reply(relay, reply, 3);
 }
 
@@ -164,35 +161,9 @@ void command_boot_read(RelayState& relay, int attempts) {
     send_relay_reply(relay, reply, 4 + length);
 }
 
-void command_image_clear(RelayState& relay) {
-    *relay.image.size = 0;
-    const uint8_t reply[3] = {RELAY_ESCAPE, RELAY_RAW, RELAY_IMAGE_CLEAR};
-    send_relay_reply(relay, reply, 3);
-}
-
-// Sum of the "@E1" bytes modulo 65535 (not 65536), high byte first; "@EX" when some
-// did not fit the image, so a short image is never reported as complete.
-void finish_image_append(RelayState& relay) {
-    if (relay.image_overflow) {
-        const uint8_t failed[3] = {RELAY_ESCAPE, RELAY_RAW, RELAY_FAILED};
-        send_relay_reply(relay, failed, 3);
-        return;
-    }
-    const uint32_t sum = relay.image_sum % 65535;
-    const uint8_t reply[5] = {RELAY_ESCAPE, RELAY_RAW, RELAY_IMAGE_APPEND, uint8_t(sum >> 8), uint8_t(sum & 0xFF)};
-    send_relay_reply(relay, reply, 5);
-}
-
-void start_image_append(RelayState& relay, int count) {
-    relay.image_remaining = count;
-    relay.image_sum = 0;
-    relay.image_overflow = false;
-    if (count == 0) finish_image_append(relay);
-}
-
 void execute_raw(RelayState& relay, const uint8_t* c) {
     switch (c[1]) {
-    case RELAY_IMAGE_CLEAR: command_image_clear(relay); break;
+    case RELAY_IMAGE_CLEAR: clear_relay_image(relay); break;
     case RELAY_IMAGE_APPEND: start_image_append(relay, c[2] << 8 | c[3]); break;
     case RELAY_BLOCKING_READS: relay.link.set_blocking_reads(); break;
     case RELAY_RAW_WRITE: command_raw_write(relay, c + 3, c[2]); break;
@@ -230,21 +201,6 @@ void finish_device_command(RelayState& relay) {
     refresh_relay_status(relay);
     const uint8_t reply[2] = {RELAY_ESCAPE, uint8_t(relay_state_character(relay.link.mode(), relay.serial.is_open()))};
     send_relay_reply(relay, reply, 2);
-}
-
-int take_image_bytes(RelayState& relay, const uint8_t* bytes, int n) {
-    const int take = std::min(n, relay.image_remaining);
-    const RelayImage& image = relay.image;
-    const int room = std::max(0, image.capacity - IMAGE_HEADER_SIZE - *image.size);
-    const int store = std::min(take, room);
-    std::memcpy(image.bytes + IMAGE_HEADER_SIZE + *image.size, bytes, size_t(store));
-    *image.size += store;
-    if (store < take) relay.image_overflow = true;
-    for (int i = 0; i < take; ++i) relay.image_sum += bytes[i];
-    relay.image_sum %= 65535;
-    relay.image_remaining -= take;
-    if (relay.image_remaining == 0) finish_image_append(relay);
-    return take;
 }
 
 int relay_command_length(const uint8_t* c, int have) {

@@ -1,6 +1,6 @@
 // Inside the tool's relay: the commands of the operator's stream and the replies to
-// them (relay_commands.cpp), for the step that reads the stream (relay_step.cpp); the
-// status the window shows (relay_login.cpp).
+// them (relay_commands.cpp, relay_image.cpp), for the step that reads the stream
+// (relay_step.cpp); the status the window shows (relay_login.cpp).
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,11 @@ bool is_relay_command_letter(uint8_t b);
 // be dropped: after "@!", "@#" and "@H", and once the connection is gone.
 bool execute_relay_command(RelayState& relay, const uint8_t* command);
 
-// Takes up to n bytes of the "@E1" data still expected into the image; returns how
-// many it used, and replies once the last has come.
+// The image commands (relay_image.cpp): "@E0" empties the image; "@E1" announces
+// `count` bytes, which take_image_bytes then takes into the image as they come (up to
+// n at a time; it returns how many it used) until the sum is replied.
+void clear_relay_image(RelayState& relay);
+void start_image_append(RelayState& relay, int count);
 int take_image_bytes(RelayState& relay, const uint8_t* bytes, int n);
 
 // Sends a whole reply; a short send ends the connection. False when nothing more can go.
