@@ -126,8 +126,3 @@ void write_configuration() {
     finish_configuration(link);
 }
 
-bool write_block(int address, const uint8_t* bytes, int count) {
-    if (write_memory_block(module_link(), address, bytes, count)) return true;
-    show_message(message_text(MSG_SAVE_ERROR));
-    return false;
-}
