@@ -6,6 +6,7 @@
 #include "config/signal_monitor.h"
 #include "device/module_link.h"
 #include "firmware/autoflash.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "net/remote_access.h"
 #include "platform/clock.h"
@@ -25,7 +26,7 @@ void show_searching() {
         destroy_config_editor();
         destroy_signal_monitor();
     }
-    set_label(main_window.status_label, message_text(3));
+    set_label(main_window.status_label, message_text(MSG_SEARCHING));
     set_label(main_window.info_label, "");
     set_label(main_window.status_right, "");
 }
@@ -50,7 +51,7 @@ void search() {
     FrameLink& link = module_link();
     switch (link.open()) {
     case 1:
-        set_label(main_window.status_label, message_text(4));
+        set_label(main_window.status_label, message_text(MSG_PLEASE_WAIT));
         link.poll_frame();
         connection_state = HANDSHAKE;
         break;

@@ -11,13 +11,11 @@
 #include "connection/connection.h"
 #include "device/module_link.h"
 #include "firmware/variant_change.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 
 namespace {
-
-constexpr int MSG_LOAD_ERROR = 13;
-constexpr int MSG_SAVE_ERROR = 38;
 
 void show_pin(const ConfigImage& image, int pin) {
     PinRole role = ROLE_OUTPUT;

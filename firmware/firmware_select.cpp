@@ -10,6 +10,7 @@
 #include "firmware/firmware_files.h"
 #include "firmware/flash.h"
 #include "i18n/languages.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
 #include "ui/dialogs.h"
@@ -17,12 +18,6 @@
 
 namespace {
 
-constexpr int MSG_CANCEL = 22;
-constexpr int MSG_FILE_CORRUPTED = 24;
-constexpr int MSG_CHANGE_FIRMWARE = 47;
-constexpr int MSG_PROGRAM = 48;
-constexpr int MSG_VERSION_ENTRY = 49;  // "%s version %04d"
-constexpr int MSG_NO_VARIANT_FIRMWARE = 50;
 constexpr int DIALOG_WAIT_MS = 50;
 constexpr int PATH_SIZE = 4096;
 

@@ -8,16 +8,13 @@
 #include "device/module_link.h"
 #include "firmware/firmware_select.h"
 #include "firmware/flash.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
 #include "ui/dialogs.h"
 #include "ui/main_window_elements.h"
 
 namespace {
-
-constexpr int MSG_PROGRAMMED = 26;
-constexpr int MSG_NO_VARIANT_FIRMWARE = 50;
-constexpr int MSG_COMMUNICATION_PROBLEM = 103;
 
 // The module restarts after its flash: looked for this many times, as the main loop
 // would, before it counts as gone.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "net/relay_commands.h"
 #include "net/relay_stream.h"
@@ -11,11 +12,6 @@ namespace {
 
 constexpr int LOGIN_TIMEOUT_MS = 10000;
 constexpr int LOGIN_ANSWER_WAIT_MS = 100;
-
-constexpr int MSG_WAITING = 94;        // "Waiting for remote access."
-constexpr int MSG_NO_DEVICE = 95;      // "No USB device found."
-constexpr int MSG_ACTIVE = 96;         // "Remote access active (%s)."
-constexpr int MSG_DISCONNECTED = 99;   // "Disconnected."
 
 void forget_stream_state(RelayState& relay) {
     relay.escape = false;
@@ -96,15 +92,15 @@ void refresh_relay_status(RelayState& relay) {
     if (released) {
         relay.view->set_status(message_text(MSG_DISCONNECTED));
     } else if (mode == LINK_NONE && !serial_open) {
-        relay.view->set_status(message_text(MSG_NO_DEVICE));
+        relay.view->set_status(message_text(MSG_NO_USB_DEVICE));
     } else {
         const char* name = serial_open ? "CAN" : mode == LINK_PROGRAMMER ? "M" : mode == LINK_BOOTLOADER ? "BOOT" : "A";
         char text[256];
-        std::snprintf(text, sizeof text, message_text(MSG_ACTIVE), name);
+        std::snprintf(text, sizeof text, message_text(MSG_REMOTE_ACCESS_ACTIVE), name);
         relay.view->set_status(text);
     }
 }
 
 void show_relay_waiting(RelayState& relay) {
-    if (relay.view) relay.view->set_status(message_text(MSG_WAITING));
+    if (relay.view) relay.view->set_status(message_text(MSG_WAITING_FOR_REMOTE_ACCESS));
 }

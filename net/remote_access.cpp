@@ -7,6 +7,7 @@
 #include "device/link.h"
 #include "diag/event_log.h"
 #include "firmware/firmware_image.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 #include "ui/main_window_elements.h"
@@ -91,7 +92,7 @@ void open_remote_access_window() {
     close_log_file();
 
     remote.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(GTK_WINDOW(remote.window), message_text(88));
+    gtk_window_set_title(GTK_WINDOW(remote.window), message_text(MSG_REMOTE_ACCESS));
     gtk_window_set_resizable(GTK_WINDOW(remote.window), FALSE);
     g_signal_connect(remote.window, "delete-event", G_CALLBACK(on_close_request), nullptr);
     GtkWidget* content = gtk_vbox_new(FALSE, 0);
@@ -100,7 +101,7 @@ void open_remote_access_window() {
 
     GtkWidget* row = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(content), row, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(row), new_label(message_text(89)), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row), new_label(message_text(MSG_PASSWORD)), FALSE, FALSE, 0);
     remote.entry = gtk_entry_new();
     gtk_entry_set_max_length(GTK_ENTRY(remote.entry), RELAY_PASSWORD_MAX);
     gtk_widget_set_size_request(remote.entry, 300, 30);
@@ -108,7 +109,7 @@ void open_remote_access_window() {
 
     row = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(content), row, FALSE, FALSE, 0);
-    remote.toggle = gtk_toggle_button_new_with_label(message_text(90));
+    remote.toggle = gtk_toggle_button_new_with_label(message_text(MSG_CONNECT));
     gtk_widget_set_size_request(remote.toggle, 100, 100);
     g_signal_connect(remote.toggle, "clicked", G_CALLBACK(on_toggle_clicked), nullptr);
     gtk_box_pack_start(GTK_BOX(row), remote.toggle, FALSE, FALSE, 0);
@@ -133,19 +134,19 @@ void remote_connect() {
     switch (relay_login(remote_access_relay(), password)) {
     case LOGIN_NO_HOST:
         switch_toggle_off();
-        show_message(message_text(91));
+        show_message(message_text(MSG_CANNOT_RESOLVE_SERVER));
         break;
     case LOGIN_NO_CONNECTION:
         switch_toggle_off();
-        show_message(message_text(58));
+        show_message(message_text(MSG_CANNOT_CONNECT));
         break;
     case LOGIN_REFUSED:
         switch_toggle_off();  // says "@!" and closes the socket
-        show_message(message_text(92));
+        show_message(message_text(MSG_LOGIN_FAILED));
         break;
     case LOGIN_OK: {
-        gtk_label_set_text(GTK_LABEL(remote.server_label), message_text(97));
-        gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(93));
+        gtk_label_set_text(GTK_LABEL(remote.server_label), message_text(MSG_CONNECTED_TO_SERVER));
+        gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(MSG_DISCONNECT));
         GdkColor red = {0, 0xFFFF, 0, 0};
         gtk_widget_modify_bg(remote.toggle, GTK_STATE_ACTIVE, &red);
         gtk_widget_modify_bg(remote.toggle, GTK_STATE_PRELIGHT, &red);
@@ -159,7 +160,7 @@ void remote_disconnect() {
     relay_disconnect(remote_access_relay());
     if (!remote.toggle) return;
     switch_toggle_off();
-    gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(90));
+    gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(MSG_CONNECT));
     gtk_widget_modify_bg(remote.toggle, GTK_STATE_PRELIGHT, nullptr);
     gtk_label_set_text(GTK_LABEL(remote.status_label), "");
     gtk_label_set_text(GTK_LABEL(remote.server_label), "");

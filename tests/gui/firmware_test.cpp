@@ -23,6 +23,7 @@
 #include "firmware/flash.h"
 #include "gui/editor_test_support.h"
 #include "gui/gui_test_support.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/file_times.h"
 #include "settings/settings.h"
@@ -106,7 +107,7 @@ gboolean on_window_show(GSignalInvocationHint*, guint, const GValue* params, gpo
         ++choosers_shown;
         g_idle_add(answer_chooser, g_object_ref(object));
     } else if (GTK_IS_WINDOW(object) && gtk_window_get_title(GTK_WINDOW(object)) &&
-               std::string(gtk_window_get_title(GTK_WINDOW(object))) == message_text(39)) {
+               std::string(gtk_window_get_title(GTK_WINDOW(object))) == message_text(MSG_LOADING_FIRMWARE)) {
         ++progress_windows;
         EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(object)));
         EXPECT_FALSE(gtk_window_get_deletable(GTK_WINDOW(object)));
@@ -122,7 +123,7 @@ std::string dialog_button;
 
 gboolean answer_version_dialog(gpointer) {
     for (GtkWidget* window : visible_toplevels()) {
-        if (std::string(gtk_window_get_title(GTK_WINDOW(window)) ?: "") != message_text(47)) continue;
+        if (std::string(gtk_window_get_title(GTK_WINDOW(window)) ?: "") != message_text(MSG_CHANGE_FIRMWARE)) continue;
         GtkWidget* list = find_widgets(window, GTK_TYPE_COMBO_BOX).at(0);
         dialog_entries = list_texts(list);
         dialog_preselected = active_text(list);

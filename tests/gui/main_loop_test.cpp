@@ -11,6 +11,7 @@
 #include "device/module_link.h"
 #include "firmware/autoflash.h"
 #include "gui/gui_test_support.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
@@ -68,7 +69,7 @@ protected:
 TEST_F(MainLoop, ConnectsThroughHandshakeAndIdentification) {
     main_loop_pass();
     EXPECT_EQ(connection_state, HANDSHAKE);
-    EXPECT_EQ(status(), message_text(4));
+    EXPECT_EQ(status(), message_text(MSG_PLEASE_WAIT));
     main_loop_pass();  // nothing to read yet; the handshake command goes out
     EXPECT_EQ(connection_state, HANDSHAKE);
     main_loop_pass();
@@ -140,7 +141,7 @@ TEST_F(MainLoop, ASilentModuleAfterReplugStaysInTheHandshake) {
         module->replug();
         for (int pass = 0; pass < 10; ++pass) main_loop_pass();
         EXPECT_EQ(connection_state, HANDSHAKE);
-        EXPECT_EQ(status(), message_text(4));
+        EXPECT_EQ(status(), message_text(MSG_PLEASE_WAIT));
         EXPECT_FALSE(config_editor_exists());
     }
 }
