@@ -6,7 +6,6 @@
 
 #include "device/link.h"
 #include "diag/event_log.h"
-#include "firmware/firmware_image.h"
 #include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
