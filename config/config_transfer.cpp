@@ -6,19 +6,16 @@
 #include "config/config_memory.h"
 #include "config/memory_blocks.h"
 #include "config/pin_rows.h"
+#include "config/variant_check.h"
 #include "config/vehicle_selector.h"
 #include "connection/connection.h"
-#include "device/link.h"
 #include "device/module_link.h"
-#include "device/variant_check.h"
 #include "firmware/variant_change.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 
 namespace {
-
-constexpr int MSG_LOAD_ERROR = 13;
-constexpr int MSG_SAVE_ERROR = 38;
 
 void show_pin(const ConfigImage& image, int pin) {
     PinRole role = ROLE_OUTPUT;
@@ -95,7 +92,7 @@ void write_configuration() {
     // the field stays marked against it.
     if (answer == 0) return;
     // The level goes to the module only once it runs the variant the level needs.
-    if (is_variant_letter(answer) && !change_firmware_variant(char(answer))) return;
+    if (is_variant_letter(answer) && !change_firmware_variant(char(answer), level)) return;
     device_can_level = level;
     apply_level_rule();
 
@@ -127,8 +124,3 @@ void write_configuration() {
     finish_configuration(link);
 }
 
-bool write_block(int address, const uint8_t* bytes, int count) {
-    if (write_memory_block(module_link(), address, bytes, count)) return true;
-    show_message(message_text(MSG_SAVE_ERROR));
-    return false;
-}

@@ -62,8 +62,3 @@ struct FlashProgress {
 // closes it. `blocks_written` (optional) receives the number of acknowledged blocks.
 FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const FlashProgress& progress,
                              int* blocks_written = nullptr);
-// The same on the local link.
-inline FlashResult program_firmware(const FirmwareImage& image, const FlashProgress& progress,
-                                    int* blocks_written = nullptr) {
-    return program_firmware(local_link(), image, progress, blocks_written);
-}

@@ -3,22 +3,18 @@
 
 #include <gtk/gtk.h>
 
-#include "config/memory_blocks.h"
 #include "connection/connection.h"
 #include "device/link.h"
 #include "device/module_link.h"
 #include "firmware/firmware_select.h"
 #include "firmware/flash.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
 #include "ui/dialogs.h"
 #include "ui/main_window_elements.h"
 
 namespace {
-
-constexpr int MSG_PROGRAMMED = 26;
-constexpr int MSG_NO_VARIANT_FIRMWARE = 50;
-constexpr int MSG_COMMUNICATION_PROBLEM = 103;
 
 // The module restarts after its flash: looked for this many times, as the main loop
 // would, before it counts as gone.
@@ -78,8 +74,8 @@ bool fail(int message) {
 
 }  // namespace
 
-bool change_firmware_variant(char letter) {
-    if (!select_and_flash(SELECT_SAME_VERSION, FLASH_QUIET_SUCCESS)) return false;
+bool change_firmware_variant(char letter, int can_level) {
+    if (!select_and_flash(SELECT_SAME_VERSION, FLASH_QUIET_SUCCESS, can_level)) return false;
     if (!find_application_again() || !exchange(COMMAND_HANDSHAKE, is_handshake_reply) ||
         !exchange(COMMAND_IDENTITY, is_identity_reply))
         return fail(MSG_COMMUNICATION_PROBLEM);

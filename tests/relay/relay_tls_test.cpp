@@ -60,8 +60,20 @@ protected:
         server.reset();
         std::fclose(log_file);
     }
+    // Looks for the pairing as the support console's main loop does, without waiting:
+    // what check_paired says once it says something.
+    static int check_until_known(OperatorLink& link, std::string* error) {
+        int paired = 0;
+        for (int i = 0; i < 500 && paired == 0; ++i) {
+            paired = link.check_paired(error);
+            if (paired == 0) usleep(10000);
+        }
+        return paired;
+    }
     // Logs a tool in with `code` and passes a command through the pair.
     void pair_and_exchange(OperatorLink& link, const std::string& code) {
+        std::string error;
+        EXPECT_EQ(link.check_paired(&error), 0) << "no tool has logged in yet";
         int tool = connect_loopback(server->tool_port());
         timeval wait{5, 0};
         setsockopt(tool, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
@@ -69,8 +81,7 @@ protected:
         char got[3] = {};
         EXPECT_EQ(recv(tool, got, 2, MSG_WAITALL), 2);
         EXPECT_STREQ(got, "OK");
-        std::string error;
-        ASSERT_TRUE(link.wait_paired(&error)) << error;
+        ASSERT_EQ(check_until_known(link, &error), 1) << error;
         ASSERT_TRUE(link.send("@R", &error));
         EXPECT_EQ(recv(tool, got, 2, MSG_WAITALL), 2);
         EXPECT_STREQ(got, "@R");
@@ -118,6 +129,22 @@ TEST_F(RelayTlsTest, OperatorsOnlyTalkToAServerTheyCanVerify) {
     while (std::fgets(line, sizeof line, log_file))
         refused += std::strstr(line, "operator login refused from 127.0.0.1: connection TLS handshake failed") != nullptr;
     EXPECT_GE(refused, 1);  // the plain-text operator (and the one that could not verify, if logged in time)
+}
+
+TEST_F(RelayTlsTest, ASessionThatEndsBeforeThePairingIsReported) {
+    start(false);
+    OperatorSecurity plain_text;
+    plain_text.insecure = true;
+    OperatorLink link;
+    link.set_security(plain_text);
+    std::string code, error;
+    ASSERT_TRUE(link.open("127.0.0.1:" + std::to_string(server->operator_port()), TOKEN, "", &code, &error)) << error;
+    EXPECT_EQ(link.check_paired(&error), 0);
+    server->stop();
+    thread.join();
+    server.reset();
+    EXPECT_EQ(check_until_known(link, &error), -1);
+    EXPECT_FALSE(error.empty());
 }
 
 // A client's first flight (its ClientHello) as a flood replays it, made with memory
