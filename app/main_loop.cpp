@@ -6,6 +6,7 @@
 #include "config/signal_monitor.h"
 #include "device/module_link.h"
 #include "firmware/autoflash.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "net/relay.h"
 #include "net/remote_access.h"
@@ -25,7 +26,7 @@ void show_searching() {
         destroy_config_editor();
         destroy_signal_monitor();
     }
-    set_label(main_window.status_label, message_text(3));
+    set_label(main_window.status_label, message_text(MSG_SEARCHING));
     set_label(main_window.info_label, "");
     set_label(main_window.status_right, "");
 }
@@ -40,9 +41,8 @@ bool handle_reply() {
         platform::sleep_ms(CONNECTED_PAUSE_MS);
         return true;
     }
-    const bool polled = poll == PollState::FRAME;
-    if (!polled) reply_record.bytes[1] = 0;  // an old reply is not acted on again
-    if (!judge_identification_reply(polled, link.reply(), &connection_state)) return false;
+    // Only a reply polled this pass is acted on, never one left from before.
+    if (!judge_identification_reply(poll == PollState::FRAME, link.reply(), &connection_state)) return false;
     identify_device();
     return true;
 }
@@ -51,7 +51,7 @@ void search() {
     FrameLink& link = module_link();
     switch (link.open()) {
     case 1:
-        set_label(main_window.status_label, message_text(4));
+        set_label(main_window.status_label, message_text(MSG_PLEASE_WAIT));
         link.poll_frame();
         connection_state = HANDSHAKE;
         break;
@@ -99,8 +99,8 @@ void main_loop_pass() {
     while (gtk_events_pending()) gtk_main_iteration();
 
     if (remote_access_active()) {
-        platform::sleep_ms(uint64_t(relay_pause_ms()));
-        relay_step();
+        platform::sleep_ms(uint64_t(relay_pause_ms(remote_access_relay())));
+        relay_step(remote_access_relay());
         return;
     }
     if (remote_session_holds()) return;

@@ -15,6 +15,9 @@ namespace {
 struct Session {
     OperatorLink connection;
     RelayLink link{connection};
+    // Set once the relay said "PAIRED" (true) or failed (with the reason in `error`);
+    // nothing else touches the connection before that.
+    bool waited = false;
     bool paired = false;
     std::string error;  // why the relay ended the session before the fitter logged in
 };
@@ -120,10 +123,14 @@ bool remote_console_active() { return session != nullptr; }
 
 bool remote_console_paired() {
     if (!session) return false;
-    // The fitter may log in much later: the main loop looks without waiting.
-    if (!session->paired && session->error.empty())
-        session->paired = session->connection.check_paired(&session->error) == OperatorLink::Pairing::PAIRED;
-    return session->paired;
+    // The fitter may log in much later: each main-loop pass looks once, without
+    // waiting, so that the window keeps working meanwhile.
+    if (!session->waited) {
+        const int paired = session->connection.check_paired(&session->error);
+        session->waited = paired != 0;
+        session->paired = paired > 0;
+    }
+    return session->waited && session->paired;
 }
 
 std::string remote_console_error() {

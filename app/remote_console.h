@@ -42,7 +42,7 @@ bool start_remote_console(const RemoteConsoleOptions& options, AnswerWait* wait,
 bool remote_console_active();
 
 // True once the fitter's tool is logged in; until then it looks, without waiting,
-// whether the relay said so.
+// whether the relay said so (the main loop asks once a pass).
 bool remote_console_paired();
 
 // Empty while the session works; once it is lost, why (every operation then fails at

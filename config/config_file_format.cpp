@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 
 int config_keys(bool advanced, ConfigKey* out) {
     int n = 0;

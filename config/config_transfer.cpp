@@ -7,18 +7,15 @@
 #include "config/config_write.h"
 #include "config/memory_blocks.h"
 #include "config/pin_rows.h"
+#include "config/variant_check.h"
 #include "config/vehicle_selector.h"
 #include "connection/connection.h"
-#include "device/link.h"
 #include "device/module_link.h"
-#include "firmware/variant_change.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 
 namespace {
-
-constexpr int MSG_LOAD_ERROR = 13;
-constexpr int MSG_SAVE_ERROR = 38;
 
 void show_pin(const ConfigImage& image, int pin) {
     PinRole role = ROLE_OUTPUT;
@@ -115,8 +112,3 @@ void write_configuration() {
     vehicle_number = config.vehicle_number;
 }
 
-bool write_block(int address, const uint8_t* bytes, int count) {
-    if (write_memory_block(module_link(), address, bytes, count)) return true;
-    show_message(message_text(MSG_SAVE_ERROR));
-    return false;
-}

@@ -83,7 +83,9 @@ FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const 
         return FlashResult::INCOMPATIBLE;
     }
     uint8_t block[FIRMWARE_BLOCK_MESSAGE_SIZE];
-    for (int offset = FIRMWARE_FIRST_OFFSET; offset < image.size; offset += FIRMWARE_BLOCK_SIZE) {
+    const int blocks = firmware_block_count(image.size);
+    for (int i = 0; i < blocks; ++i) {
+        const int offset = FIRMWARE_FIRST_OFFSET + i * FIRMWARE_BLOCK_SIZE;
         report(progress, firmware_progress_permille(offset, image.size));
         build_firmware_block(image, offset, block);
         if (!write_block_with_retries(link, block)) return FlashResult::WRITE_ERROR;

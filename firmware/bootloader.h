@@ -73,8 +73,3 @@ constexpr int RESTART_PAUSE_MS = 100;
 int find_module_after_flash(FrameLink& link, int looks = RESTART_LOOKS, int pause_ms = RESTART_PAUSE_MS,
                             bool (*between)(void*) = nullptr, void* context = nullptr);
 
-// The same on the local link.
-inline FlashResult program_firmware(const FirmwareImage& image, const FlashProgress& progress,
-                                    int* blocks_written = nullptr) {
-    return program_firmware(local_link(), image, progress, blocks_written);
-}

@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "config/config_editor.h"
-#include "config/vehicle_selector.h"
 #include "connection/connection.h"
 #include "firmware/firmware_files.h"
 #include "firmware/flash.h"
 #include "i18n/languages.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
 #include "ui/dialogs.h"
@@ -19,12 +18,6 @@
 
 namespace {
 
-constexpr int MSG_CANCEL = 22;
-constexpr int MSG_FILE_CORRUPTED = 24;
-constexpr int MSG_CHANGE_FIRMWARE = 47;
-constexpr int MSG_PROGRAM = 48;
-constexpr int MSG_VERSION_ENTRY = 49;  // "%s version %04d"
-constexpr int MSG_NO_VARIANT_FIRMWARE = 50;
 constexpr int DIALOG_WAIT_MS = 50;
 constexpr int PATH_SIZE = 4096;
 
@@ -103,11 +96,10 @@ void use_firmware_folder(const char* folder) {
     folder_override = folder ? folder : "";
 }
 
-void select_firmware(FirmwareSelectMode mode) { select_and_flash(mode, FLASH_TELL_ALL); }
+void select_firmware(FirmwareSelectMode mode, int can_level) { select_and_flash(mode, FLASH_TELL_ALL, can_level); }
 
-bool select_and_flash(FirmwareSelectMode mode, int quiet) {
+bool select_and_flash(FirmwareSelectMode mode, int quiet, int can_level) {
     if (connection_state != CONNECTED) return false;
-    const int can_level = config_editor_exists() ? can_level_value() : 1;
     const bool variant_flag = device_identity.variant_flag != 0;
     char folder[PATH_SIZE];
     char path[PATH_SIZE + 64];

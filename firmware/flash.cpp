@@ -10,6 +10,7 @@
 #include "files/file_io.h"
 #include "firmware/bootloader.h"
 #include "firmware/firmware_image.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
 #include "settings/settings.h"
@@ -17,15 +18,6 @@
 #include "ui/dialogs.h"
 
 namespace {
-
-constexpr int MSG_OPEN = 19;
-constexpr int MSG_SELECT_FIRMWARE_FILE = 23;
-constexpr int MSG_FILE_CORRUPTED = 24;
-constexpr int MSG_WRITE_ERROR = 25;
-constexpr int MSG_PROGRAMMED = 26;
-constexpr int MSG_SWITCHING = 37;           // "Switching to flash programming mode"
-constexpr int MSG_LOADING_FIRMWARE = 39;    // "Loading firmware... Do not close this window!"
-constexpr int MSG_NOT_COMPATIBLE = 43;      // "File is not compatible with hardware"
 
 constexpr int EVENT_PAUSE_MS = 10;
 constexpr int PROGRESS_WIDTH = 600;

@@ -75,13 +75,14 @@ bool OperatorLink::wait_paired(std::string* error) {
     return false;
 }
 
-OperatorLink::Pairing OperatorLink::check_paired(std::string* error) {
-    if (paired_) return Pairing::PAIRED;
+int OperatorLink::check_paired(std::string* error) {
+    if (paired_) return 1;
     while (lines_.find('\n') == std::string::npos) {
         bool timed_out = false;
-        if (!receive(0, &timed_out, error)) return timed_out ? Pairing::WAITING : Pairing::FAILED;
+        if (!receive(0, &timed_out, error)) return timed_out ? 0 : -1;
     }
-    return wait_paired(error) ? Pairing::PAIRED : Pairing::FAILED;
+    // The relay's line is complete: reading it does not wait.
+    return wait_paired(error) ? 1 : -1;
 }
 
 bool OperatorLink::send(const std::string& bytes, std::string* error) {

@@ -35,9 +35,9 @@ public:
               std::string* code_out, std::string* error);
     // Waits until the tool has logged in ("PAIRED"); false when the session ended.
     bool wait_paired(std::string* error);
-    enum class Pairing { WAITING, PAIRED, FAILED };
-    // The same without waiting: whether the relay has said so yet (FAILED with a reason).
-    Pairing check_paired(std::string* error);
+    // The same without waiting, for a caller with a loop of its own: 1 once the tool
+    // has logged in, 0 while the relay has not said so yet, -1 when the session ended.
+    int check_paired(std::string* error);
 
     bool send(const std::string& bytes, std::string* error);
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -17,10 +18,12 @@
 #include <vector>
 
 #include "app/app.h"
+#include "diag/event_log.h"
 #include "gui/gui_test_support.h"
 #include "net/relay.h"
 #include "sim/sim_backend.h"
 #include "ui/dialogs.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
@@ -105,7 +108,7 @@ protected:
     void SetUp() override {
         REQUIRE_GUI();
         install_hid_backend(&backend);
-        device_link = DeviceLink();
+        start_with_fresh_link();
         connection_state = SEARCHING;
         build_main_window(nullptr);
         gtk_widget_show(main_window.window);
@@ -160,7 +163,7 @@ TEST_F(RemoteAccessWindow, ARefusedLoginSaysSoAndReleasesTheServer) {
     EXPECT_EQ(message().rfind("Login failed.\n", 0), 0u) << message();
     EXPECT_NE(message().find("expired"), std::string::npos) << message();
     EXPECT_FALSE(toggle_active());
-    EXPECT_EQ(relay_state.socket, nullptr);
+    EXPECT_EQ(remote_access_relay().socket, nullptr);
     for (int i = 0; i < 100 && server.received() != "12345678\n@!"; ++i) usleep(10000);
     EXPECT_EQ(server.received(), "12345678\n@!");
 }
@@ -195,6 +198,25 @@ TEST_F(RemoteAccessWindow, LoggedInRelaysAndClosingGoesBackToTheDeviceSearch) {
     for (int i = 0; i < 100 && !server.peer_closed(); ++i) usleep(10000);
     EXPECT_EQ(server.received(), password + "\n@1@!");
     EXPECT_TRUE(run_until([] { return connection_state == CONNECTED; }));
+}
+
+TEST_F(RemoteAccessWindow, EventTextsGoToTheOperatorInsteadOfTheLog) {
+    ScriptedRelayServer server("OK");
+    use_server(server.port());
+    open_remote_access_window();
+    connect_with("1");
+    server.queue("@H");
+    ASSERT_TRUE(run_until([&] { return server.received() == "1\n@1"; })) << server.received();
+    module.queue_event_text("1* DOOR opened\r\n");
+    server.queue("@R");
+    // An R frame: "@R", its count, reply code 0xFF, the text and the checksum.
+    EXPECT_TRUE(run_until([&] { return server.received().find("\xFF" "1* DOOR opened") != std::string::npos; }))
+        << server.received();
+    EXPECT_EQ(event_log.log_end, 0);
+    close_remote_access_window();
+    module.queue_event_text("1* DOOR closed\r\n");
+    EXPECT_TRUE(run_until([] { return std::strstr(event_log.log_text, "1* DOOR closed") != nullptr; }))
+        << "back in the main window, event texts are logged again";
 }
 
 // Gone in the middle of a flash, the session leaves a module without firmware: the

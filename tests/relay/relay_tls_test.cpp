@@ -11,6 +11,8 @@
 #include <memory>
 #include <thread>
 
+#include <openssl/ssl.h>
+
 #include "relay/relay_server.h"
 #include "relay_test_support.h"
 #include "remote/operator_link.h"
@@ -20,14 +22,21 @@ namespace {
 
 const char TOKEN[] = "operator-secret-16";
 
+// A throwaway certificate authority and server certificate in a folder of their own, for
+// one test suite.
+struct TestCertificates {
+    static void make(std::string* folder) {
+        char pattern[] = "/tmp/qv450-tls-XXXXXX";
+        *folder = mkdtemp(pattern);
+        ASSERT_EQ(std::system((std::string(QV450_TEST_CERTIFICATES " ") + *folder).c_str()), 0);
+    }
+    static void remove(const std::string& folder) { EXPECT_EQ(std::system(("rm -rf " + folder).c_str()), 0); }
+};
+
 class RelayTlsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        char pattern[] = "/tmp/qv450-tls-XXXXXX";
-        folder = mkdtemp(pattern);
-        ASSERT_EQ(std::system((std::string(QV450_TEST_CERTIFICATES " ") + folder).c_str()), 0);
-    }
-    static void TearDownTestSuite() { EXPECT_EQ(std::system(("rm -rf " + folder).c_str()), 0); }
+    static void SetUpTestSuite() { TestCertificates::make(&folder); }
+    static void TearDownTestSuite() { TestCertificates::remove(folder); }
 
     void start(bool tls, const char* address = "127.0.0.1") {
         RelayOptions options;
@@ -51,8 +60,20 @@ protected:
         server.reset();
         std::fclose(log_file);
     }
+    // Looks for the pairing as the support console's main loop does, without waiting:
+    // what check_paired says once it says something.
+    static int check_until_known(OperatorLink& link, std::string* error) {
+        int paired = 0;
+        for (int i = 0; i < 500 && paired == 0; ++i) {
+            paired = link.check_paired(error);
+            if (paired == 0) usleep(10000);
+        }
+        return paired;
+    }
     // Logs a tool in with `code` and passes a command through the pair.
     void pair_and_exchange(OperatorLink& link, const std::string& code) {
+        std::string error;
+        EXPECT_EQ(link.check_paired(&error), 0) << "no tool has logged in yet";
         int tool = connect_loopback(server->tool_port());
         timeval wait{5, 0};
         setsockopt(tool, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
@@ -60,8 +81,7 @@ protected:
         char got[3] = {};
         EXPECT_EQ(recv(tool, got, 2, MSG_WAITALL), 2);
         EXPECT_STREQ(got, "OK");
-        std::string error;
-        ASSERT_TRUE(link.wait_paired(&error)) << error;
+        ASSERT_EQ(check_until_known(link, &error), 1) << error;
         ASSERT_TRUE(link.send("@R", &error));
         EXPECT_EQ(recv(tool, got, 2, MSG_WAITALL), 2);
         EXPECT_STREQ(got, "@R");
@@ -181,6 +201,81 @@ TEST_F(RelayTlsTest, TheEndOfASessionNamesTheSideThatEndedIt) {
             thread.join();
         }
     }
+}
+
+TEST_F(RelayTlsTest, ASessionThatEndsBeforeThePairingIsReported) {
+    start(false);
+    OperatorSecurity plain_text;
+    plain_text.insecure = true;
+    OperatorLink link;
+    link.set_security(plain_text);
+    std::string code, error;
+    ASSERT_TRUE(link.open("127.0.0.1:" + std::to_string(server->operator_port()), TOKEN, "", &code, &error)) << error;
+    EXPECT_EQ(link.check_paired(&error), 0);
+    server->stop();
+    thread.join();
+    server.reset();
+    EXPECT_EQ(check_until_known(link, &error), -1);
+    EXPECT_FALSE(error.empty());
+}
+
+// A client's first flight (its ClientHello) as a flood replays it, made with memory
+// buffers in place of a socket.
+std::string client_hello() {
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    SSL* ssl = SSL_new(context);
+    BIO* out = BIO_new(BIO_s_mem());
+    SSL_set_bio(ssl, BIO_new(BIO_s_mem()), out);
+    SSL_connect(ssl);  // stops for want of the server's answer
+    char* data = nullptr;
+    long size = BIO_get_mem_data(out, &data);
+    std::string hello(data, size_t(size));
+    SSL_free(ssl);
+    SSL_CTX_free(context);
+    return hello;
+}
+
+class RelayHandshakeTest : public RelayServerTest {
+protected:
+    static void SetUpTestSuite() { TestCertificates::make(&folder); }
+    static void TearDownTestSuite() { TestCertificates::remove(folder); }
+    void SetUp() override {
+        options.tls_certificate = folder + "/server.crt";
+        options.tls_key = folder + "/server.key";
+        RelayServerTest::SetUp();
+    }
+    // A connection from `source` that sends a ClientHello and nothing more.
+    int hello_from(const std::string& source) {
+        int fd = track(connect_loopback(server->operator_port(), source.c_str()));
+        send_text(fd, hello);
+        return fd;
+    }
+    bool answered(int fd) { return !receive(*server, fd, 1, nullptr, 10).empty(); }
+    std::string hello = client_hello();
+    static std::string folder;
+};
+std::string RelayHandshakeTest::folder;
+
+// Each handshake costs the one event loop a key exchange: only so many run at once, and
+// only so many for one address; the others wait for one to end.
+TEST_F(RelayHandshakeTest, HandshakesInProgressAreBoundedPerAddressAndInAll) {
+    std::vector<int> first;
+    for (int i = 0; i < options.max_tls_handshakes_per_address; ++i) first.push_back(hello_from("127.0.0.1"));
+    int third = hello_from("127.0.0.1");
+    for (int fd : first) EXPECT_TRUE(answered(fd));
+    EXPECT_FALSE(answered(third));
+    hang_up(first.front());
+    EXPECT_TRUE(answered(third));
+
+    std::vector<int> others;
+    for (int i = options.max_tls_handshakes_per_address; i < options.max_tls_handshakes; ++i)
+        others.push_back(hello_from(peer_source(2 + uint32_t(i))));
+    for (int fd : others) EXPECT_TRUE(answered(fd));
+    int over = hello_from("127.0.1.1");
+    EXPECT_FALSE(answered(over));
+    EXPECT_FALSE(log_lines("TLS handshakes at their limit").empty());
+    hang_up(others.back());
+    EXPECT_TRUE(answered(over));
 }
 
 TEST(OperatorToken, FromAFileButNeverTheCommandLine) {

@@ -16,6 +16,7 @@
 #include "sim/sim_backend.h"
 #include "sim/sim_firmware_image.h"
 #include "unit/scripted_backend.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
@@ -164,7 +165,7 @@ TEST(BootHandshake, OnlyTheListeningAnswerCounts) {
         ScriptedBackend backend;
         backend.product = L"USB Bootloader";
         install_hid_backend(&backend);
-        device_link = DeviceLink();
+        start_with_fresh_link();
         ASSERT_EQ(link_open(), 2);
         backend.queue(0x02, answer.first);  // a one-byte answer to "0"
         EXPECT_EQ(boot_handshake(local_link()), answer.second) << answer.first;

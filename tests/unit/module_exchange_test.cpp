@@ -10,6 +10,7 @@
 #include "config/memory_blocks.h"
 #include "config/signal_monitor_table.h"
 #include "connection/connection.h"
+#include "platform/clock.h"
 #include "relay_module_link.h"
 #include "remote/remote_commands.h"
 
@@ -204,7 +205,10 @@ TEST(StalledSession, WaitsLastUntilGivenUp) {
     sim.connection().set_answer_wait(&given_up);
     sim.pause_tool(true);
     PollState poll = PollState::ON_ITS_WAY;
-    while (poll == PollState::ON_ITS_WAY) poll = sim.link().poll_frame_without_waiting();
+    while (poll == PollState::ON_ITS_WAY) {
+        platform::sleep_ms(5);  // a main-loop pass's pause: the link's wait goes on in virtual time
+        poll = sim.link().poll_frame_without_waiting();
+    }
     EXPECT_TRUE(given_up.looking_);
     EXPECT_FALSE(read_config_header(sim.link(), &level, &number));
     EXPECT_NE(sim.relay_link().error().find("given up"), std::string::npos) << sim.relay_link().error();

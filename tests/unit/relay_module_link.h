@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "net/relay.h"
 #include "platform/clock.h"
 #include "relay/relay_server.h"
 #include "remote/relay_link.h"
@@ -54,6 +55,7 @@ private:
     std::unique_ptr<SimModule> module_;
     std::unique_ptr<SimBackend> backend_;
     std::unique_ptr<RelayServer> server_;
+    std::unique_ptr<RelayState> tool_relay_;  // the fitter's tool, on the local link
     std::atomic<bool> stop_{false};
     std::atomic<bool> paused_{false};
     std::atomic<bool> idle_{false};
