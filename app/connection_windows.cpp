@@ -3,6 +3,7 @@
 
 #include "app/app.h"
 #include "firmware/flash.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "net/remote_access.h"
 #include "ui/dialogs.h"
@@ -29,7 +30,7 @@ GtkWidget* open_connection_window(const char* text) {
     gtk_window_set_resizable(window, FALSE);
     gtk_window_set_deletable(window, FALSE);
     gtk_window_set_position(window, GTK_WIN_POS_CENTER_ALWAYS);
-    gtk_window_set_title(window, message_text(21));
+    gtk_window_set_title(window, message_text(MSG_MESSAGE_TITLE));
     // Only the buttons close it.
     g_signal_connect(message_window, "delete-event", G_CALLBACK(gtk_true), nullptr);
 
@@ -71,14 +72,14 @@ void on_remote_access(GtkWidget*, gpointer) { open_remote_access_window(); }
 
 void show_incompatible_firmware(const char* text) {
     GtkWidget* row = open_connection_window(text);
-    add_button(row, message_text(85), 170, G_CALLBACK(on_exit_program));
-    add_button(row, message_text(86), 190, G_CALLBACK(on_change_firmware));
+    add_button(row, message_text(MSG_EXIT_PROGRAM), 170, G_CALLBACK(on_exit_program));
+    add_button(row, message_text(MSG_CHANGE_FIRMWARE_BUTTON), 190, G_CALLBACK(on_change_firmware));
     show_and_wait();
 }
 
 void show_not_programmed() {
-    GtkWidget* row = open_connection_window(message_text(40));
-    add_button(row, message_text(48), 180, G_CALLBACK(on_program));
-    add_button(row, message_text(87), 180, G_CALLBACK(on_remote_access));
+    GtkWidget* row = open_connection_window(message_text(MSG_NOT_PROGRAMMED));
+    add_button(row, message_text(MSG_PROGRAM), 180, G_CALLBACK(on_program));
+    add_button(row, message_text(MSG_ENABLE_REMOTE_ACCESS), 180, G_CALLBACK(on_remote_access));
     show_and_wait();
 }

@@ -10,13 +10,14 @@
 #include "config/signal_monitor.h"
 #include "device/module_link.h"
 #include "firmware/autoflash.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
+#include "net/relay.h"
 #include "net/remote_access.h"
 #include "platform/clock.h"
 
 namespace {
 
-constexpr int RELAY_PAUSE_MS = 20;
 constexpr int SEARCH_PAUSE_MS = 100;
 constexpr int CONNECTED_PAUSE_MS = 5;
 
@@ -42,7 +43,7 @@ void show_searching() {
         destroy_config_editor();
         destroy_signal_monitor();
     }
-    set_label(main_window.status_label, message_text(3));
+    set_label(main_window.status_label, message_text(MSG_SEARCHING));
     set_label(main_window.info_label, "");
     set_label(main_window.status_right, "");
 }
@@ -57,9 +58,8 @@ bool handle_reply() {
         platform::sleep_ms(CONNECTED_PAUSE_MS);
         return true;
     }
-    const bool polled = poll == PollState::FRAME;
-    if (!polled) reply_record.bytes[1] = 0;  // an old reply is not acted on again
-    if (!judge_identification_reply(polled, link.reply(), &connection_state)) return false;
+    // Only a reply polled this pass is acted on, never one left from before.
+    if (!judge_identification_reply(poll == PollState::FRAME, link.reply(), &connection_state)) return false;
     identify_device();
     return true;
 }
@@ -68,7 +68,7 @@ void search() {
     FrameLink& link = module_link();
     switch (link.open()) {
     case 1:
-        set_label(main_window.status_label, message_text(4));
+        set_label(main_window.status_label, message_text(MSG_PLEASE_WAIT));
         link.poll_frame();
         connection_state = HANDSHAKE;
         break;
@@ -117,8 +117,8 @@ void main_loop_pass() {
     while (gtk_events_pending()) gtk_main_iteration();
 
     if (remote_access_active()) {
-        platform::sleep_ms(RELAY_PAUSE_MS);
-        relay_step();
+        platform::sleep_ms(uint64_t(relay_pause_ms(remote_access_relay())));
+        relay_step(remote_access_relay());
         return;
     }
     if (remote_session_holds()) return;

@@ -12,6 +12,7 @@
 #include "device/module_link.h"
 #include "diag/console.h"
 #include "firmware/autoflash.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/monitors.h"
 #include "ui/dialogs.h"
@@ -102,7 +103,7 @@ void build_main_window(const char* update_text) {
     make_fonts();
 
     char title[200];
-    g_snprintf(title, sizeof title, message_text(2), "450", 2, 4, 0);
+    g_snprintf(title, sizeof title, message_text(MSG_PROGRAM_TITLE), "450", 2, 4, 0);
     main_window.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(main_window.window), title);
     gtk_container_set_border_width(GTK_CONTAINER(main_window.window), 4);

@@ -3,31 +3,24 @@
 
 #include "app/remote_console_window.h"
 #include "app/themes.h"
+#include "config/config_editor.h"
 #include "config/config_file.h"
 #include "device/module_link.h"
 #include "firmware/firmware_select.h"
 #include "firmware/flash.h"
 #include "i18n/languages.h"
+#include "i18n/message_ids.h"
 #include "net/remote_access.h"
 #include "net/update_check.h"
 #include "net/update_toggle.h"
 #include "settings/settings.h"
 #include "ui/widgets.h"
 
-
 namespace {
-
-constexpr int MSG_TOOLS = 20;
-constexpr int MSG_LANGUAGE = 31;
-constexpr int MSG_SAVE_CONFIG_FILE = 41;
-constexpr int MSG_LOAD_CONFIG_FILE = 42;
-constexpr int MSG_FIRMWARE_FROM_FILE = 46;
-constexpr int MSG_CHANGE_FIRMWARE = 47;
-constexpr int MSG_REMOTE_ACCESS = 87;
 
 GtkWidget* menu_bar = nullptr;
 
-void on_change_firmware(GtkMenuItem*, gpointer) { select_firmware(SELECT_BY_DIALOG); }
+void on_change_firmware(GtkMenuItem*, gpointer) { select_firmware(SELECT_BY_DIALOG, editor_can_level()); }
 void on_firmware_from_file(GtkMenuItem*, gpointer) { flash_firmware(FLASH_CHOOSER_OPEN); }
 void on_load_config_file(GtkMenuItem*, gpointer) { load_config_file(); }
 void on_save_config_file(GtkMenuItem*, gpointer) { save_config_file(); }
@@ -64,7 +57,8 @@ GtkWidget* build_tools_menu() {
     update_toggle_label = gtk_bin_get_child(GTK_BIN(toggle));
     g_signal_connect(update_toggle_label, "destroy", G_CALLBACK(gtk_widget_destroyed), &update_toggle_label);
     // Remote access opens the local module to a support person: a console has none.
-    if (!module_link_is_remote()) append_item(menu, message_text(MSG_REMOTE_ACCESS), G_CALLBACK(on_remote_access));
+    if (!module_link_is_remote())
+        append_item(menu, message_text(MSG_ENABLE_REMOTE_ACCESS), G_CALLBACK(on_remote_access));
     append_item(menu, "Remote console...", G_CALLBACK(on_remote_console));
     return top_item(message_text(MSG_TOOLS), menu);
 }

@@ -3,9 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <atomic>
 #include <memory>
-#include <thread>
 
 #include "device/module_link.h"
 #include "remote/operator_link.h"
@@ -17,14 +15,14 @@ namespace {
 struct Session {
     OperatorLink connection;
     RelayLink link{connection};
-    // Set by the waiting thread once the relay said "PAIRED" (true) or failed (with
-    // the reason in `error`); nothing else touches the connection before that.
-    std::atomic<bool> waited{false};
+    // Set once the relay said "PAIRED" (true) or failed (with the reason in `error`);
+    // nothing else touches the connection before that.
+    bool waited = false;
     bool paired = false;
-    std::string error;
+    std::string error;  // why the relay ended the session before the fitter logged in
 };
 
-// Lives as long as the program: the waiting thread may still hold it at exit.
+// Lives as long as the program: the module link points into it.
 Session* session = nullptr;
 
 // A server without a port gets the relay's operator port.
@@ -106,7 +104,7 @@ std::vector<std::string> remote_console_arguments(const RemoteConsoleOptions& op
     return arguments;
 }
 
-bool start_remote_console(const RemoteConsoleOptions& options, std::string* error) {
+bool start_remote_console(const RemoteConsoleOptions& options, AnswerWait* wait, std::string* error) {
     std::string token, code;
     if (!read_console_token(options, &token, error)) return false;
     auto started = std::make_unique<Session>();
@@ -115,22 +113,27 @@ bool start_remote_console(const RemoteConsoleOptions& options, std::string* erro
     security.insecure = options.insecure;
     started->connection.set_security(security);
     if (!started->connection.open(options.server, token, options.session, &code, error)) return false;
+    started->connection.set_answer_wait(wait);
     session = started.release();
     set_module_link(&session->link);
-    // The fitter may log in much later: the window keeps working meanwhile.
-    Session* waiting = session;
-    std::thread([waiting] {
-        waiting->paired = waiting->connection.wait_paired(&waiting->error);
-        waiting->waited = true;
-    }).detach();
     return true;
 }
 
 bool remote_console_active() { return session != nullptr; }
 
-bool remote_console_paired() { return session && session->waited && session->paired; }
+bool remote_console_paired() {
+    if (!session) return false;
+    // The fitter may log in much later: each main-loop pass looks once, without
+    // waiting, so that the window keeps working meanwhile.
+    if (!session->waited) {
+        const int paired = session->connection.check_paired(&session->error);
+        session->waited = paired != 0;
+        session->paired = paired > 0;
+    }
+    return session->waited && session->paired;
+}
 
 std::string remote_console_error() {
-    if (!session || !session->waited) return "";
+    if (!session) return "";
     return session->error.empty() ? session->link.error() : session->error;
 }

@@ -33,13 +33,16 @@ bool read_console_token(const RemoteConsoleOptions& options, std::string* token,
 // "remote, session CODE at HOST:PORT"
 std::string remote_console_caption(const RemoteConsoleOptions& options);
 
+class AnswerWait;
+
 // Connects to the relay and joins the session; from then on the program's module link
-// is the relay link. False with a reason otherwise.
-bool start_remote_console(const RemoteConsoleOptions& options, std::string* error);
+// is the relay link, whose waits for the fitter's tool are told to `wait`. False with
+// a reason otherwise.
+bool start_remote_console(const RemoteConsoleOptions& options, AnswerWait* wait, std::string* error);
 bool remote_console_active();
 
 // True once the fitter's tool is logged in; until then it looks, without waiting,
-// whether the relay said so.
+// whether the relay said so (the main loop asks once a pass).
 bool remote_console_paired();
 
 // Empty while the session works; once it is lost, why (every operation then fails at

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/remote_console.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/process_list.h"
 #include "ui/dialogs.h"
@@ -31,7 +32,7 @@ int count_own_instances(const std::vector<std::string>& running, const char* pro
 void check_single_instance(const char* program_path) {
     // A remote console owns no local module: it neither counts nor is counted.
     if (count_own_instances(platform::running_program_names(REMOTE_CONSOLE_OPTION), program_path) < 2) return;
-    show_message(message_text(65));
+    show_message(message_text(MSG_ONLY_ONCE));
     wait_message_closed();
     std::exit(1);
 }

@@ -2,11 +2,14 @@
 #include <csignal>
 
 #include "app/app.h"
+#include "app/command_line.h"
 #include "app/remote_console_window.h"
 #include "app/single_instance.h"
 #include "app/themes.h"
 #include "config/signal_monitor.h"
+#include "device/link.h"
 #include "diag/console.h"
+#include "diag/event_log.h"
 #include "i18n/languages.h"
 #include "net/update_check.h"
 #include "settings/settings.h"
@@ -14,6 +17,7 @@
 #include "ui/dialogs.h"
 
 void run_program(int argc, char** argv) {
+    answer_help_and_version(argc, argv);
     // The socket layer: a peer that closes its end must not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     load_settings();
@@ -27,6 +31,8 @@ void run_program(int argc, char** argv) {
     const char* update_text = check_for_updates();
     install_backend_from_environment();
     link_init();
+    // Texts the module sends on its own go to the event log.
+    link_hooks.event_text = log_event_text;
     // The console closes before the signal monitor when the module is taken over.
     register_tool_window_closer(close_console);
     register_tool_window_closer(destroy_signal_monitor);

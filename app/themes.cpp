@@ -5,12 +5,12 @@
 
 #include "app/theme_file.h"
 #include "i18n/languages.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/profile.h"
 #include "ui/widgets.h"
 
 namespace {
-constexpr int MSG_THEMES = 36;  // "Themes"
 }
 
 GtkWidget* build_theme_menu_from(const char* folder) {

@@ -1,17 +1,31 @@
-# qv450_library(NAME [DEPENDS lib...]): a static library from every .cpp file of the
-# calling folder except the program entry main.cpp. Folders add files without
-# touching their CMakeLists.txt.
+# qv450_library(NAME [SOURCES file...] [DEPENDS lib...]): a static library of the calling
+# folder's own files: those named, or without SOURCES every .cpp file of the folder that
+# no library of it has named, apart from the program entry main.cpp. A folder whose
+# GTK-free core is a library of its own names the core's files first; its GTK part then
+# takes the rest, and new files land there unless the core names them.
 function(qv450_library name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  get_property(claimed DIRECTORY PROPERTY QV450_CLAIMED_SOURCES)
+  if(ARG_SOURCES)
+    set(sources)
+    foreach(file ${ARG_SOURCES})
+      if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+        message(FATAL_ERROR "${name}: ${file} is not a file of ${CMAKE_CURRENT_SOURCE_DIR}")
+      endif()
+      list(APPEND sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+    endforeach()
+  else()
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+    if(claimed)
+      list(REMOVE_ITEM sources ${claimed})
+    endif()
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY QV450_CLAIMED_SOURCES ${sources})
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
-    # The folders call each other both ways (settings, messages, dialogs): let the
-    # linker see each cycle often enough, whichever library a program names first.
-    set_property(TARGET ${name} PROPERTY LINK_INTERFACE_MULTIPLICITY 3)
   else()
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})

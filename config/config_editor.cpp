@@ -6,20 +6,12 @@
 #include "config/signal_monitor.h"
 #include "config/vehicle_selector.h"
 #include "connection/connection.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/main_window_elements.h"
 #include "ui/widgets.h"
 
 namespace {
-
-constexpr int MSG_SIGNAL_MONITOR = 5;
-constexpr int MSG_DEFAULT_SETTINGS = 32;
-constexpr int MSG_LOAD = 33;
-constexpr int MSG_SAVE = 34;
-constexpr int MSG_PIN = 79;
-constexpr int MSG_SIGNAL = 80;
-constexpr int MSG_IO_TYPE = 81;
-constexpr int MSG_TRIGGER = 82;
 
 GtkWidget* editor_box = nullptr;
 
@@ -108,5 +100,7 @@ void destroy_config_editor() {
 }
 
 bool config_editor_exists() { return editor_box != nullptr; }
+
+int editor_can_level() { return editor_box ? can_level_value() : 1; }
 
 GtkWidget* config_editor_box() { return editor_box; }

@@ -13,5 +13,9 @@ void destroy_config_editor();
 
 bool config_editor_exists();
 
+// The CAN level the editor shows, which the firmware's variant must follow; 1 without
+// an editor.
+int editor_can_level();
+
 // The editor's root box, or nullptr.
 GtkWidget* config_editor_box();

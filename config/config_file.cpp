@@ -12,6 +12,7 @@
 #include "config/vehicle_selector.h"
 #include "connection/connection.h"
 #include "files/file_io.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "settings/settings.h"
 #include "ui/chooser_folder.h"
@@ -19,20 +20,12 @@
 
 namespace {
 
-constexpr int MSG_LOADED = 12;          // "Configuration loaded successfully."
-constexpr int MSG_LOAD_FROM_FILE = 15;  // "Load from file"
-constexpr int MSG_SAVE_TO_DISK = 17;    // "Save to disk"
-constexpr int MSG_SAVED = 18;           // "Configuration saved."
-constexpr int MSG_OPEN = 19;
-constexpr int MSG_SAVE = 64;
-constexpr int MSG_NO_USB_DEVICE = 95;   // "No USB device found."
-constexpr int MSG_ERROR_WRITING_FILE = 101;  // "Error writing file %s !"
-
 // Runs the chooser; the chosen file (g_free it), or nullptr when cancelled or closed.
 gchar* choose_config_file(bool saving) {
     const FileChooserText text = {message_text(saving ? MSG_SAVE_TO_DISK : MSG_LOAD_FROM_FILE),
                                   saving ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN,
-                                  message_text(saving ? MSG_SAVE : MSG_OPEN), "Configuration files (*.cfg)", "*.cfg"};
+                                  message_text(saving ? MSG_SAVE_FILE : MSG_OPEN), "Configuration files (*.cfg)",
+                                  "*.cfg"};
     return run_file_chooser(text, &settings.config_folder);
 }
 

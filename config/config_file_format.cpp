@@ -3,10 +3,11 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 
 int config_keys(bool advanced, ConfigKey* out) {
     int n = 0;
@@ -38,11 +39,12 @@ bool config_key_matches(const ConfigKey& record, const char* key, int key_length
            std::memcmp(record.key, key, size_t(key_length)) == 0;
 }
 
-ConfigLineReader::ConfigLineReader(const char* bytes, int count)
-    : bytes_(bytes), count_(bytes && count > 0 ? count : 0) {}
+ConfigLineReader::ConfigLineReader(const char* bytes, int count, std::vector<int>* without_equals)
+    : bytes_(bytes), count_(bytes && count > 0 ? count : 0), without_equals_(without_equals) {}
 
 bool ConfigLineReader::next(ConfigLine* out) {
     while (offset_ < count_) {
+        ++line_;
         // Gather the line's first CONFIG_LINE_MAX characters without CRs; skip the rest.
         char text[CONFIG_LINE_MAX];
         int length = 0;
@@ -52,7 +54,12 @@ bool ConfigLineReader::next(ConfigLine* out) {
         }
         if (offset_ < count_) ++offset_;  // the LF
         const char* equals = static_cast<const char*>(std::memchr(text, '=', size_t(length)));
-        if (!equals) continue;
+        if (!equals) {
+            const bool blank = std::all_of(text, text + length, [](char c) { return c == ' ' || c == '\t'; });
+            if (without_equals_ && !blank) without_equals_->push_back(line_);
+            continue;
+        }
+        out->number = line_;
         out->key_length = int(equals - text);
         std::memcpy(out->key, text, size_t(out->key_length));
         out->key[out->key_length] = '\0';
@@ -69,6 +76,13 @@ bool ConfigLineReader::next(ConfigLine* out) {
 }
 
 int config_integer_value(const char* text) { return text ? decimal_text_value(text) : 0; }
+
+bool config_value_is_number(const char* text) {
+    if (!text) return false;
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+    if (*text == '+' || *text == '-') ++text;
+    return *text >= '0' && *text <= '9';
+}
 
 int format_config_text(const ConfigKey* keys, const int* values, int count, char* out, int size) {
     if (!out || size <= 0) return -1;

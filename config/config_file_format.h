@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "config/pin_config.h"
 
@@ -38,6 +39,7 @@ constexpr int CONFIG_LINE_MAX = 255;
 
 // One line that holds an "=": the text before the first "=" and the text after it.
 struct ConfigLine {
+    int number;                      // the line's number in the file, from 1
     char key[CONFIG_LINE_MAX + 1];
     int key_length;                  // bytes of key; a zero byte in a key is kept
     char value[CONFIG_LINE_MAX + 1]; // up to a zero byte or malformed UTF-8, so it
@@ -45,10 +47,11 @@ struct ConfigLine {
 };
 
 // Reads the lines of a file's bytes: lines end at LF, every CR is dropped, the last
-// line counts without a final LF. Lines without "=" are skipped.
+// line counts without a final LF. Lines without "=" are skipped; the numbers of those
+// that hold more than blanks go to `without_equals` when it is given.
 class ConfigLineReader {
 public:
-    ConfigLineReader(const char* bytes, int count);
+    ConfigLineReader(const char* bytes, int count, std::vector<int>* without_equals = nullptr);
     // The next line with an "=", or false at the end of the bytes.
     bool next(ConfigLine* out);
 
@@ -56,12 +59,16 @@ private:
     const char* bytes_;
     int count_;
     int offset_ = 0;
+    int line_ = 0;
+    std::vector<int>* without_equals_;
 };
 
 // A value's integer: leading white space skipped, then an optional sign and the
 // decimal digits that follow; anything else ends the number, no digits give 0, and
 // a number beyond the int range gives the nearest end of it.
 int config_integer_value(const char* text);
+// Whether config_integer_value finds digits in the text, rather than giving 0 for none.
+bool config_value_is_number(const char* text);
 
 // The file text for the keys and their values (same order): "key=value" lines ended
 // by CR LF, written into `out` (`size` bytes, terminated). Returns the length, or -1

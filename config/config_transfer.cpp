@@ -4,21 +4,18 @@
 #include <cstring>
 
 #include "config/config_memory.h"
+#include "config/config_write.h"
 #include "config/memory_blocks.h"
 #include "config/pin_rows.h"
+#include "config/variant_check.h"
 #include "config/vehicle_selector.h"
 #include "connection/connection.h"
-#include "device/link.h"
 #include "device/module_link.h"
-#include "device/variant_check.h"
-#include "firmware/variant_change.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 
 namespace {
-
-constexpr int MSG_LOAD_ERROR = 13;
-constexpr int MSG_SAVE_ERROR = 38;
 
 void show_pin(const ConfigImage& image, int pin) {
     PinRole role = ROLE_OUTPUT;
@@ -90,45 +87,28 @@ void write_configuration() {
         show_message(message_text(MSG_SAVE_ERROR));
         return;
     }
-    const int answer = variant_check(level);
     // Declining the firmware change writes nothing, so the module keeps its level and
-    // the field stays marked against it.
-    if (answer == 0) return;
-    // The level goes to the module only once it runs the variant the level needs.
-    if (is_variant_letter(answer) && !change_firmware_variant(char(answer))) return;
+    // the field stays marked against it; the level goes to the module only once it
+    // runs the variant the level needs.
+    if (!editor_variant_ready(level)) return;
     device_can_level = level;
     apply_level_rule();
 
-    ConfigImage image = blank_image();
+    PinSetting settings[PIN_COUNT];
+    for (int pin = 0; pin < PIN_COUNT; ++pin) settings[pin] = row_setting(pin);
+    ModuleConfiguration config;
+    config.can_level = level;
+    config.image = encode_pin_area(settings, advanced_view, pin_references);
     for (int pin = 0; pin < PIN_COUNT; ++pin) {
-        const PinSetting setting = row_setting(pin);
-        pin_references[pin] = encode_image(image, pin, setting, advanced_view);
         run_signal_handler(pin);
-        set_row_io(pin, setting.io);
+        set_row_io(pin, settings[pin].io);
         refresh_row_marks(pin);
     }
-
-    FrameLink& link = module_link();
-    if (!write_pin_area(link, image)) {
+    config.vehicle_number = selected_vehicle_number();
+    if (!write_module_configuration(module_link(), config)) {
         show_message(message_text(MSG_SAVE_ERROR));
         return;
     }
-    link.drain_frames();
-    if (!write_can_level(link, level)) {
-        show_message(message_text(MSG_SAVE_ERROR));
-        return;
-    }
-    vehicle_number = selected_vehicle_number();
-    if (!write_vehicle_number(link, vehicle_number)) {
-        show_message(message_text(MSG_SAVE_ERROR));
-        return;
-    }
-
-    finish_configuration(link);
+    vehicle_number = config.vehicle_number;
 }
 
-bool write_block(int address, const uint8_t* bytes, int count) {
-    if (write_memory_block(module_link(), address, bytes, count)) return true;
-    show_message(message_text(MSG_SAVE_ERROR));
-    return false;
-}

@@ -20,9 +20,5 @@ void load_default_configuration();
 // with message 38 before anything changes. Without an editor nothing happens.
 void write_configuration();
 
-// One acknowledged write of `count` (1..32) bytes at `address`. False, after showing
-// message 38, when no acknowledge came within 20 polls or the block does not fit.
-bool write_block(int address, const uint8_t* bytes, int count);
-
 // Puts an image into the pin rows and their references, pin by pin.
 void show_image(const ConfigImage& image);

@@ -12,8 +12,7 @@ constexpr uint8_t COMMAND_CONFIGURATION_DONE = 0x09;
 constexpr uint8_t REPLY_ACKNOWLEDGE = 0x01;
 constexpr uint8_t REPLY_MEMORY = 0x06;
 
-// Waits are counted in polls, never in time.
-constexpr int READ_REPLY_ATTEMPTS = 19;
+// Waits are counted in polls (READ_REPLY_ATTEMPTS for an answer), never in time.
 constexpr int WRITE_ACK_ATTEMPTS = 20;
 
 // Header, read as one block of 10 bytes from 0x01:

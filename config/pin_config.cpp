@@ -329,3 +329,12 @@ PinReference encode_image(ConfigImage& image, int pin, const PinSetting& setting
     image[map.input_slot] = input_slot;
     return reference;
 }
+
+ConfigImage encode_pin_area(const PinSetting settings[PIN_COUNT], bool advanced, PinReference* references) {
+    ConfigImage image = blank_image();
+    for (int pin = 0; pin < PIN_COUNT; ++pin) {
+        const PinReference reference = encode_image(image, pin, settings[pin], advanced);
+        if (references) references[pin] = reference;
+    }
+    return image;
+}

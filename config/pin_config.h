@@ -105,3 +105,8 @@ PinSetting decode_image(const ConfigImage& image, int pin, bool advanced, PinRol
 // Writes the pin's bytes for `setting` into the image and returns the references the
 // write gives the pin.
 PinReference encode_image(ConfigImage& image, int pin, const PinSetting& setting, bool advanced);
+
+// The whole pin area as a write sends it: a blank image with every pin's choices
+// encoded, so that no byte of an earlier configuration (a second trigger byte, a bit
+// no choice sets) survives. `references` (PIN_COUNT, may be null) receives each pin's.
+ConfigImage encode_pin_area(const PinSetting settings[PIN_COUNT], bool advanced, PinReference* references);

@@ -3,6 +3,7 @@
 
 #include "config/pin_rules.h"
 #include "connection/connection.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/widgets.h"
 
@@ -13,7 +14,6 @@ GtkWidget* trigger_lists[PIN_COUNT] = {};
 
 namespace {
 
-constexpr int MSG_NONE = 83;
 const GdkColor MARK_RED = {0, 0xFFFF, 0, 0};
 // A list's text shows in these states: normal and under the pointer.
 const GtkStateType LIST_MARK_STATES[] = {GTK_STATE_NORMAL, GTK_STATE_PRELIGHT};

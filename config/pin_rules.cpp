@@ -2,20 +2,22 @@
 // wire colours.
 #include "config/pin_rules.h"
 
+#include "i18n/message_ids.h"
+
 const PinWire PIN_WIRES[PIN_COUNT] = {
-    {66, 0xC56C40, 0xC56C40},  // J1-3 orange
-    {67, 0xBEA107, 0xBEA107},  // J1-4 yellow
-    {68, 0x4F3832, 0x4F3832},  // J2-2 brown
-    {69, 0xF7FFFF, 0xF7FFFF},  // J2-3 white
-    {70, 0x694CA0, 0x694CA0},  // J2-4 violet
-    {71, 0x694CA0, 0x0F1521},  // J2-5 violet/black
-    {72, 0x4E93EE, 0x4E93EE},  // J2-6 blue
-    {73, 0x177B47, 0x177B47},  // J2-7 green
-    {74, 0x177B47, 0x0F1521},  // J2-8 green/black
-    {75, 0xCB82BA, 0xCB82BA},  // J2-9 pink
-    {76, 0x707070, 0x707070},  // J2-10 grey
-    {77, 0x707070, 0x000000},  // J2-11 grey/black
-    {78, 0xE4F3FF, 0x000000},  // J2-12 white/black
+    {MSG_WIRE_J1_3, 0xC56C40, 0xC56C40},  // J1-3 orange
+    {MSG_WIRE_J1_4, 0xBEA107, 0xBEA107},  // J1-4 yellow
+    {MSG_WIRE_J2_2, 0x4F3832, 0x4F3832},  // J2-2 brown
+    {MSG_WIRE_J2_3, 0xF7FFFF, 0xF7FFFF},  // J2-3 white
+    {MSG_WIRE_J2_4, 0x694CA0, 0x694CA0},  // J2-4 violet
+    {MSG_WIRE_J2_5, 0x694CA0, 0x0F1521},  // J2-5 violet/black
+    {MSG_WIRE_J2_6, 0x4E93EE, 0x4E93EE},  // J2-6 blue
+    {MSG_WIRE_J2_7, 0x177B47, 0x177B47},  // J2-7 green
+    {MSG_WIRE_J2_8, 0x177B47, 0x0F1521},  // J2-8 green/black
+    {MSG_WIRE_J2_9, 0xCB82BA, 0xCB82BA},  // J2-9 pink
+    {MSG_WIRE_J2_10, 0x707070, 0x707070},  // J2-10 grey
+    {MSG_WIRE_J2_11, 0x707070, 0x000000},  // J2-11 grey/black
+    {MSG_WIRE_J2_12, 0xE4F3FF, 0x000000},  // J2-12 white/black
 };
 
 bool list_position_valid(int position, int count) { return position >= 0 && position < count; }

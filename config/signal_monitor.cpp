@@ -6,13 +6,13 @@
 #include "config/signal_monitor_table.h"
 #include "device/link.h"
 #include "device/module_link.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
 
 namespace {
 
-constexpr int MSG_SIGNAL_MONITOR = 5;
 constexpr int CELL_WIDTH = 160;
 constexpr int CELL_HEIGHT = 25;
 

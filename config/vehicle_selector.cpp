@@ -5,8 +5,9 @@
 
 #include "config/pin_config.h"
 #include "connection/connection.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 #include "ui/widgets.h"
 
 int catalogue_level = 0;
@@ -15,7 +16,6 @@ VehicleSelector vehicle_selector;
 
 namespace {
 
-constexpr int MSG_CAN_LEVEL = 11;
 constexpr int SELECTOR_FORM_LABEL_WIDTH = 200;
 constexpr int LEVEL_ENTRY_WIDTH = 35;
 const GdkColor MARK_RED = {0, 0xFFFF, 0, 0};

@@ -1,6 +1,7 @@
 // The catalogue texts in the current user interface language.
 #include "config/vehicle_catalogue.h"
 #include "i18n/languages.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 
 const char* model_note(const VehicleModel& model) {
@@ -8,5 +9,5 @@ const char* model_note(const VehicleModel& model) {
 }
 
 ModelLabel model_label(const VehicleModel& model) {
-    return model_label_with(model, message_text(7));
+    return model_label_with(model, message_text(MSG_YEAR));
 }

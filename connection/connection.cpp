@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 
 int connection_state = SEARCHING;
@@ -15,6 +16,6 @@ uint8_t data_byte(const ReplyRecord& reply, int n) { return reply.bytes[2 + n]; 
 }  // namespace
 
 void format_incompatible_text(const ReplyRecord& reply, const DeviceIdentity& identity, char* out, int size) {
-    std::snprintf(out, size_t(size), message_text(14), int(identity.model), data_byte(reply, 2), data_byte(reply, 3),
-                  255, 255);
+    std::snprintf(out, size_t(size), message_text(MSG_INCOMPATIBLE_FIRMWARE), int(identity.model), data_byte(reply, 2),
+                  data_byte(reply, 3), 255, 255);
 }

@@ -15,6 +15,10 @@ enum LinkMode {
 // Frame limits: a frame carries at most 125 data bytes.
 constexpr int FRAME_MAX_DATA = 125;
 
+// Waits for the module are counted in polls, never in time: this many for the answer
+// to a request (a memory read, the signal map, the identity).
+constexpr int READ_REPLY_ATTEMPTS = 19;
+
 // What a poll that does not wait brought: a frame, nothing, or nothing yet because its
 // answer is still on the way (a later call takes it up).
 enum class PollState { NOTHING, FRAME, ON_ITS_WAY };
@@ -74,6 +78,3 @@ public:
     // in turn. The local link stays one request, one answer.
     virtual bool may_send_ahead() const { return false; }
 };
-
-// The local link: the program-wide DeviceLink over the HID backend (device/link.h).
-FrameLink& local_link();

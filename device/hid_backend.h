@@ -56,5 +56,3 @@ HidBackend& hid_backend();
 // caller keeps ownership and must not destroy it while a device of it is open.
 void install_hid_backend(HidBackend* backend);
 
-// The hidapi implementation.
-HidBackend& hidapi_backend();

@@ -77,5 +77,3 @@ HidBackend* current = &hidapi;
 HidBackend& hid_backend() { return *current; }
 
 void install_hid_backend(HidBackend* backend) { current = backend ? backend : &hidapi; }
-
-HidBackend& hidapi_backend() { return hidapi; }

@@ -6,15 +6,15 @@
 #include <cstring>
 
 #include "device/frame_text.h"
-#include "diag/event_log.h"
 #include "platform/clock.h"
 
 DeviceLink device_link;
 ReplyRecord reply_record;
+LinkHooks link_hooks;
 
 namespace {
 
-bool event_texts_passed_through = false;
+bool event_texts_returned = false;
 char refused_node[256] = "";
 
 constexpr int READ_TIMEOUT_MS = 25;
@@ -192,14 +192,12 @@ bool read_frame() {
     for (;;) {
         if (!link_is_open()) return false;
         if (receive_one_frame() == Receive::NOTHING) return false;
-        if (reply_record.bytes[1] != 0xFF || event_texts_passed_through) return true;
+        if (reply_record.bytes[1] != 0xFF || event_texts_returned) return true;
         // An event text: bytes 2..L are its data. Then read on.
         const int data_count = reply_record.bytes[0] - 1;
-        log_message(LOG_RECEIVED, reply_record.bytes + 2, data_count > 0 ? data_count : 0);
+        if (link_hooks.event_text) link_hooks.event_text(reply_record.bytes + 2, data_count > 0 ? data_count : 0);
     }
 }
-
-void set_event_texts_passed_through(bool passed) { event_texts_passed_through = passed; }
 
 bool poll_frame() {
     if (device_link.rx_pending) return read_frame();
@@ -285,7 +283,7 @@ bool boot_read(int attempts) {
 namespace {
 
 // The program-wide link behind the frame-link operations.
-class LocalLink final : public FrameLink {
+class LocalLink final : public RawHidLink {
 public:
     int open() override { return link_open(); }
     void close() override { link_close(); }
@@ -299,11 +297,24 @@ public:
     bool boot_read(int attempts) override { return ::boot_read(attempts); }
     const ReplyRecord& reply() const override { return reply_record; }
     const char* refused_node() const override { return link_refused_node(); }
+
+    int write_raw_report(const uint8_t* report, int n) override {
+        if (!link_is_open() || n < 0) return -1;
+        return hid_backend().write(device_link.handle, report, size_t(n));
+    }
+    int read_raw_report(uint8_t* report, int n) override {
+        if (!link_is_open() || n < 0) return -1;
+        return hid_backend().read(device_link.handle, report, size_t(n));
+    }
+    void set_blocking_reads() override {
+        if (link_is_open()) hid_backend().set_nonblocking(device_link.handle, 0);
+    }
+    void return_event_texts(bool returned) override { event_texts_returned = returned; }
 };
 
 }  // namespace
 
-FrameLink& local_link() {
+RawHidLink& local_link() {
     static LocalLink link;
     return link;
 }

@@ -31,6 +31,13 @@ struct DeviceLink {
 extern DeviceLink device_link;
 extern ReplyRecord reply_record;
 
+// Where the link hands the texts the module sends on its own (reply code 0xFF) when it
+// takes them: the program points it at the event log. Null: they are dropped.
+struct LinkHooks {
+    void (*event_text)(const uint8_t* text, int count) = nullptr;
+};
+extern LinkHooks link_hooks;
+
 // Starts the HID library; on failure prints "ERROR: hid_init" and exits with status 1.
 void link_init();
 
@@ -62,13 +69,10 @@ void send_frame(uint8_t command, const uint8_t* data, int n);
 int send_poll();
 
 // Reads and decodes one frame into reply_record. False on time-out, without a device,
-// or when too much text piled up. Event texts (reply code 0xFF) go to the event log,
-// and reading goes on after them, unless they are passed through (below).
+// or when too much text piled up. Event texts (reply code 0xFF) go to
+// link_hooks.event_text, and reading goes on after them, unless the local link returns
+// them (RawHidLink::return_event_texts).
 bool read_frame();
-
-// While set, event texts are returned like any other frame instead of being logged:
-// the remote-access relay hands them to the remote side.
-void set_event_texts_passed_through(bool passed);
 
 // Reads the frame left over from the last transmission, or polls and reads one.
 bool poll_frame();
@@ -96,3 +100,23 @@ bool boot_wait_ready();
 // Makes up to attempts - 1 polls for a raw answer; the first report with data lands
 // in reply_record (bytes 0.. and length). False when none came.
 bool boot_read(int attempts);
+
+// A module on this computer's USB with the raw side of its HID device: what the
+// remote-access relay carries out for a far side that speaks to the reports itself.
+class RawHidLink : public FrameLink {
+public:
+    // Writes one output report as given (byte 0 the report id): the count written, -1
+    // on failure or without a device. A failure leaves the device open.
+    virtual int write_raw_report(const uint8_t* report, int n) = 0;
+    // Reads one input report of at most n bytes, waiting for one while reads block: the
+    // count, 0 when none is waiting, -1 on failure or without a device.
+    virtual int read_raw_report(uint8_t* report, int n) = 0;
+    // Makes raw reads wait for a report, as they do after opening.
+    virtual void set_blocking_reads() = 0;
+    // While set, poll_frame returns event texts like any other frame instead of handing
+    // them to link_hooks.
+    virtual void return_event_texts(bool returned) = 0;
+};
+
+// The local link: the program-wide DeviceLink over the HID backend.
+RawHidLink& local_link();

@@ -1,6 +1,8 @@
 // The program-wide choice of the module link.
 #include "device/module_link.h"
 
+#include "device/link.h"
+
 namespace {
 FrameLink* chosen = nullptr;
 }

@@ -8,6 +8,7 @@
 #include "diag/event_log.h"
 #include "diag/log_filter_window.h"
 #include "diag/log_view.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
@@ -16,11 +17,6 @@ ConsoleWindow console_window;
 
 namespace {
 
-constexpr int MSG_CONSOLE = 6;
-constexpr int MSG_COMMAND = 8;  // "Command (hex):"
-constexpr int MSG_DATA = 9;     // "data:"
-constexpr int MSG_SEND = 10;
-constexpr int MSG_FILTER = 104;
 constexpr int WINDOW_WIDTH = 900;
 constexpr int WINDOW_HEIGHT = 500;
 

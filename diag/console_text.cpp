@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 
 CommandHistory command_history;
 

@@ -122,6 +122,8 @@ void log_message(LogDirection direction, const uint8_t* bytes, int count) {
     }
 }
 
+void log_event_text(const uint8_t* text, int count) { log_message(LOG_RECEIVED, text, count); }
+
 void clear_log() {
     event_log.log_end = 0;
     event_log.log_text[0] = '\0';

@@ -49,6 +49,10 @@ extern EventLogHooks event_log_hooks;
 // line of its own. The new text also goes to the log file when one is open.
 void log_message(LogDirection direction, const uint8_t* bytes, int count);
 
+// A text the module sent on its own, logged as received: the program hands it to the
+// module link as the receiver of event texts (link_hooks in device/link.h).
+void log_event_text(const uint8_t* text, int count);
+
 // Empties the log text. The log file and the pending line start stay as they are.
 void clear_log();
 

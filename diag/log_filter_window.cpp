@@ -4,6 +4,7 @@
 #include "diag/console.h"
 #include "diag/log_filter.h"
 #include "diag/log_view.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "settings/settings.h"
 #include "ui/widgets.h"
@@ -12,8 +13,6 @@ FilterWindow filter_window;
 
 namespace {
 
-constexpr int MSG_CANCEL = 22;
-constexpr int MSG_FILTER_SETTINGS = 105;
 constexpr int TAG_ENTRY_WIDTH = 250;
 constexpr int TAG_ENTRY_HEIGHT = 25;
 

@@ -5,6 +5,7 @@
 
 #include "diag/event_log.h"
 #include "diag/log_filter.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "settings/settings.h"
 #include "ui/chooser_folder.h"
@@ -12,13 +13,6 @@
 #include "ui/widgets.h"
 
 namespace {
-
-constexpr int MSG_CANNOT_OPEN_FILE = 16;
-constexpr int MSG_LOG_TO_FILE = 28;
-constexpr int MSG_SELECT_LOG_FILE = 29;
-constexpr int MSG_STOP_LOGGING = 30;
-constexpr int MSG_SAVE = 64;
-constexpr int MSG_ERROR_WRITING_FILE = 101;
 
 struct LogView {
     GtkTextBuffer* buffer = nullptr;
@@ -101,12 +95,11 @@ void on_file_button(GtkWidget*, gpointer) { toggle_log_file(); }
 
 void on_file_button_destroyed(GtkWidget*, gpointer) { view.file_button = nullptr; }
 
-
 // The chosen file (g_free it), or nullptr when cancelled. No filter: a log may be
 // appended to a file of any name.
 gchar* choose_log_file() {
     const FileChooserText text = {message_text(MSG_SELECT_LOG_FILE), GTK_FILE_CHOOSER_ACTION_SAVE,
-                                  message_text(MSG_SAVE), nullptr, nullptr};
+                                  message_text(MSG_SAVE_FILE), nullptr, nullptr};
     return run_file_chooser(text, &settings.log_folder);
 }
 

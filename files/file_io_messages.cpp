@@ -1,13 +1,11 @@
 // The whole-file helpers that tell the user when a file cannot be read or written.
 #include "files/file_io.h"
 
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 
 namespace {
-
-constexpr int MSG_ERROR_WRITING_FILE = 101;  // "Error writing file %s !"
-constexpr int MSG_ERROR_OPENING_FILE = 102;  // "Error opening file %s !"
 
 void show_file_message(int id, const char* path) {
     gchar* text = g_strdup_printf(message_text(id), path);

@@ -5,6 +5,7 @@
 
 #include "firmware/autoflash_watch.h"
 #include "firmware/flash.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/folder_changes.h"
 #include "settings/settings.h"
@@ -12,9 +13,6 @@
 #include "ui/main_window_elements.h"
 
 namespace {
-
-constexpr int MSG_OPEN = 19;
-constexpr int MSG_CANCEL = 22;
 
 AutoflashState watch;
 platform::FolderChanges folder_changes;

@@ -31,15 +31,6 @@ bool write_block_with_retries(FrameLink& link, const uint8_t* block) {
     return false;
 }
 
-// Opens the link again once the module is back on the bus, whatever it runs now.
-bool find_module_again(FrameLink& link) {
-    for (int look = 0; look < BOOTLOADER_LOOKS; ++look) {
-        if (link.open() != 0) return true;
-        platform::sleep_ms(BOOTLOADER_LOOK_PAUSE_MS);
-    }
-    return false;
-}
-
 }  // namespace
 
 bool request_bootloader(FrameLink& link) {
@@ -51,7 +42,10 @@ bool request_bootloader(FrameLink& link) {
 
 bool boot_handshake(FrameLink& link) {
     for (int attempt = 0; attempt < HANDSHAKE_TRIES; ++attempt) {
-        if (!link.is_open() && !find_module_again(link)) return false;
+        if (!link.is_open() &&
+            find_module_after_flash(link, BOOTLOADER_LOOKS, BOOTLOADER_LOOK_PAUSE_MS, nullptr, nullptr,
+                                    RestartedInto::ANY) == 0)
+            return false;
         if (boot_command(link, BOOT_LISTEN, HANDSHAKE_READ_ATTEMPTS) && link.reply().bytes[0] == ANSWER_LISTENING)
             return true;
     }
@@ -93,7 +87,9 @@ FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const 
         return FlashResult::INCOMPATIBLE;
     }
     uint8_t block[FIRMWARE_BLOCK_MESSAGE_SIZE];
-    for (int offset = FIRMWARE_FIRST_OFFSET; offset < image.size; offset += FIRMWARE_BLOCK_SIZE) {
+    const int blocks = firmware_block_count(image.size);
+    for (int i = 0; i < blocks; ++i) {
+        const int offset = FIRMWARE_FIRST_OFFSET + i * FIRMWARE_BLOCK_SIZE;
         report(progress, firmware_progress_permille(offset, image.size));
         build_firmware_block(image, offset, block);
         if (!write_block_with_retries(link, block)) return FlashResult::WRITE_ERROR;
@@ -101,4 +97,26 @@ FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const 
     }
     report(progress, 1000);
     return boot_finish(link) ? FlashResult::PROGRAMMED : FlashResult::WRITE_ERROR;
+}
+
+int find_module_after_flash(FrameLink& link, int looks, int pause_ms, bool (*between)(void*), void* context,
+                            RestartedInto wanted) {
+    bool bootloader = false;
+    for (int look = 0; look < looks; ++look) {
+        switch (link.open()) {
+        case 1:
+            return 1;
+        case 2:
+            if (wanted == RestartedInto::ANY) return 2;
+            // A restarting module may still show its bootloader for a moment.
+            bootloader = true;
+            link.close();
+            break;
+        default:
+            break;
+        }
+        platform::sleep_ms(uint64_t(pause_ms));
+        if (between && !between(context)) break;
+    }
+    return bootloader ? 2 : 0;
 }

@@ -67,8 +67,20 @@ struct FlashProgress {
 // closes it. `blocks_written` (optional) receives the number of acknowledged blocks.
 FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const FlashProgress& progress,
                              int* blocks_written = nullptr);
-// The same on the local link.
-inline FlashResult program_firmware(const FirmwareImage& image, const FlashProgress& progress,
-                                    int* blocks_written = nullptr) {
-    return program_firmware(local_link(), image, progress, blocks_written);
-}
+// What a module that restarts is looked for as: its application firmware (after a
+// flash), or whatever it comes back as (after the hand-over to its bootloader).
+enum class RestartedInto { APPLICATION, ANY };
+// The module restarts after a flash (into its new firmware, or its bootloader when
+// the flash did not end), and a module on USB also at the hand-over, where it leaves
+// the bus and comes back as its bootloader: looks for it with link.open() up to
+// `looks` times, `pause_ms` apart, running `between` (may be null) after each pause,
+// for a GUI to process its events; `between` returning false stops the looking (a
+// broken relay). 1 once the application firmware is open; 2 once the bootloader is
+// open when `wanted` is ANY; else 2 when only the bootloader was seen (the link then
+// closed), 0 when nothing was.
+constexpr int RESTART_LOOKS = 50;
+constexpr int RESTART_PAUSE_MS = 100;
+int find_module_after_flash(FrameLink& link, int looks = RESTART_LOOKS, int pause_ms = RESTART_PAUSE_MS,
+                            bool (*between)(void*) = nullptr, void* context = nullptr,
+                            RestartedInto wanted = RestartedInto::APPLICATION);
+

@@ -93,3 +93,19 @@ bool firmware_file_path(const char* folder, int version, const char* suffix, cha
     const int length = std::snprintf(out, size, "%s%s_%04d%s.bin", folder, FIRMWARE_NAME_PREFIX, version, suffix);
     return length > 0 && size_t(length) < size;
 }
+
+FirmwareFile version_file(const char* folder, const VersionSets& sets, int version, int can_level, bool variant_flag,
+                          char* path, size_t size) {
+    char suffix[16];
+    if (version < 0 || !firmware_suffix(version_in(sets.grouped, version), can_level, variant_flag, suffix, sizeof suffix))
+        return FirmwareFile::NO_FIRMWARE;
+    return firmware_file_path(folder, version, suffix, path, size) ? FirmwareFile::FOUND : FirmwareFile::TOO_LONG;
+}
+
+FirmwareFile same_version_file(const char* folder, int firmware_version, int can_level, bool variant_flag, char* path,
+                               size_t size) {
+    VersionSets sets;
+    if (!scan_firmware_folder(folder, sets)) return FirmwareFile::NO_FOLDER;
+    const int version = same_version_choice(sets, firmware_number(firmware_version));
+    return version_file(folder, sets, version, can_level, variant_flag, path, size);
+}

@@ -51,3 +51,23 @@ bool firmware_suffix(bool grouped, int can_level, bool variant_flag, char* out, 
 
 // "<folder>QV450_<version as 4 digits><suffix>.bin". False when it does not fit.
 bool firmware_file_path(const char* folder, int version, const char* suffix, char* out, size_t size);
+
+enum class FirmwareFile {
+    FOUND,        // the path is set (the file itself may still be missing)
+    NO_FOLDER,    // the folder cannot be read
+    NO_FIRMWARE,  // no version, or none for the level ('-')
+    TOO_LONG,     // the path does not fit
+};
+
+// The file for `version` at `can_level`: its grouped file in the variant the level
+// needs (with "J" when `variant_flag` is set) when the version is grouped, else its
+// plain file.
+FirmwareFile version_file(const char* folder, const VersionSets& sets, int version, int can_level, bool variant_flag,
+                          char* path, size_t size);
+
+// The file a variant change flashes for a module at `firmware_version` (0x1005 for
+// 16.05): the version same_version_choice takes from `folder` (ending in '/'), in the
+// variant the level needs. The firmware selection and the command-line tool both
+// choose through here.
+FirmwareFile same_version_file(const char* folder, int firmware_version, int can_level, bool variant_flag, char* path,
+                               size_t size);

@@ -30,6 +30,9 @@ ImageLoad load_firmware_file(const char* path, FirmwareImage& image) {
     const int count = platform::read_file_bytes(image.bytes, path, FIRMWARE_IMAGE_CAPACITY);
     if (count == platform::FILE_NOT_OPENED) return ImageLoad::NOT_OPENED;
     image.size = count;
+    // Only the first bytes were read: its CRC would fail, but the file is not damaged.
+    if (count == FIRMWARE_IMAGE_CAPACITY && platform::regular_file_size(path) > FIRMWARE_IMAGE_CAPACITY)
+        return ImageLoad::TOO_LARGE;
     switch (check_firmware_image(image)) {
     case ImageCheck::GOOD:
         return ImageLoad::GOOD;

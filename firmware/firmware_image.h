@@ -44,6 +44,7 @@ ImageCheck check_firmware_image(const FirmwareImage& image);
 enum class ImageLoad {
     NOT_OPENED,  // missing, unreadable or a folder
     TOO_SMALL,
+    TOO_LARGE,   // more than FIRMWARE_IMAGE_CAPACITY bytes: no image is that long
     CORRUPT,
     GOOD,
 };

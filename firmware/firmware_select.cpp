@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "config/config_editor.h"
-#include "config/vehicle_selector.h"
 #include "connection/connection.h"
 #include "firmware/firmware_files.h"
 #include "firmware/flash.h"
 #include "i18n/languages.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
 #include "ui/dialogs.h"
@@ -19,12 +18,6 @@
 
 namespace {
 
-constexpr int MSG_CANCEL = 22;
-constexpr int MSG_FILE_CORRUPTED = 24;
-constexpr int MSG_CHANGE_FIRMWARE = 47;
-constexpr int MSG_PROGRAM = 48;
-constexpr int MSG_VERSION_ENTRY = 49;  // "%s version %04d"
-constexpr int MSG_NO_VARIANT_FIRMWARE = 50;
 constexpr int DIALOG_WAIT_MS = 50;
 constexpr int PATH_SIZE = 4096;
 
@@ -103,40 +96,39 @@ void use_firmware_folder(const char* folder) {
     folder_override = folder ? folder : "";
 }
 
-void select_firmware(FirmwareSelectMode mode) { select_and_flash(mode, FLASH_TELL_ALL); }
+void select_firmware(FirmwareSelectMode mode, int can_level) { select_and_flash(mode, FLASH_TELL_ALL, can_level); }
 
-bool select_and_flash(FirmwareSelectMode mode, int quiet) {
+bool select_and_flash(FirmwareSelectMode mode, int quiet, int can_level) {
     if (connection_state != CONNECTED) return false;
-    const int can_level = config_editor_exists() ? can_level_value() : 1;
-    // The configuration write waits for the variant change: when the firmware cannot
-    // follow, the user must hear why the level was not written.
-    const bool must_tell = mode == SELECT_SAME_VERSION;
-
+    const bool variant_flag = device_identity.variant_flag != 0;
     char folder[PATH_SIZE];
-    VersionSets sets;
-    if (!firmware_folder(folder, sizeof folder) || !scan_firmware_folder(folder, sets)) {
-        if (must_tell) show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
-        return false;
-    }
-    int version = -1;
-    if (mode == SELECT_BY_DIALOG) {
-        version = ask_version(available_versions(sets));
-        if (version < 0) return false;
+    char path[PATH_SIZE + 64];
+    FirmwareFile file = FirmwareFile::NO_FOLDER;
+    if (!firmware_folder(folder, sizeof folder)) {
+        file = FirmwareFile::NO_FOLDER;
+    } else if (mode == SELECT_SAME_VERSION) {
+        file = same_version_file(folder, device_identity.firmware_version, can_level, variant_flag, path, sizeof path);
     } else {
-        version = same_version_choice(sets, firmware_number(device_identity.firmware_version));
-        if (version < 0) {
-            show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
-            return false;
-        }
+        VersionSets sets;
+        if (!scan_firmware_folder(folder, sets)) return false;
+        const int version = ask_version(available_versions(sets));
+        if (version < 0) return false;
+        file = version_file(folder, sets, version, can_level, variant_flag, path, sizeof path);
     }
-    char suffix[16];
-    if (!firmware_suffix(version_in(sets.grouped, version), can_level, device_identity.variant_flag != 0,
-                         suffix, sizeof suffix)) {
+    switch (file) {
+    case FirmwareFile::FOUND:
+        break;
+    case FirmwareFile::NO_FOLDER:
+        // The configuration write waits for the variant change: when the firmware
+        // cannot follow, the user must hear why the level was not written.
+        if (mode == SELECT_SAME_VERSION) show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
+        return false;
+    case FirmwareFile::NO_FIRMWARE:
         show_message(message_text(MSG_NO_VARIANT_FIRMWARE));
         return false;
+    case FirmwareFile::TOO_LONG:
+        return false;
     }
-    char path[PATH_SIZE + 64];
-    if (!firmware_file_path(folder, version, suffix, path, sizeof path)) return false;
     // A missing file has been reported by the reader and a failed flash by the
     // update; a file that fails the check would otherwise pass in silence.
     const FlashOutcome outcome = flash_given_file(path, quiet);

@@ -3,11 +3,14 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
+
 #include "device/link.h"
 #include "device/module_link.h"
 #include "files/file_io.h"
 #include "firmware/bootloader.h"
 #include "firmware/firmware_image.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
 #include "settings/settings.h"
@@ -15,15 +18,6 @@
 #include "ui/dialogs.h"
 
 namespace {
-
-constexpr int MSG_OPEN = 19;
-constexpr int MSG_SELECT_FIRMWARE_FILE = 23;
-constexpr int MSG_FILE_CORRUPTED = 24;
-constexpr int MSG_WRITE_ERROR = 25;
-constexpr int MSG_PROGRAMMED = 26;
-constexpr int MSG_SWITCHING = 37;           // "Switching to flash programming mode"
-constexpr int MSG_LOADING_FIRMWARE = 39;    // "Loading firmware... Do not close this window!"
-constexpr int MSG_NOT_COMPATIBLE = 43;      // "File is not compatible with hardware"
 
 constexpr int EVENT_PAUSE_MS = 10;
 constexpr int PROGRESS_WIDTH = 600;
@@ -79,6 +73,16 @@ void show_progress(void* context, int permille) {
     process_events();
 }
 
+// What a flash that stopped after its first block leaves, and how to mend it.
+std::string left_without_firmware() {
+    if (module_link_is_remote())
+        return "\n\nThe module at the fitter's end was left without working firmware: it runs only its "
+               "bootloader. Flash it again (Tools > Firmware update from file) in this session or, if the "
+               "session was lost, in a new one; or the fitter programs it at the module (\"Program\").";
+    return "\n\nThe module was left without working firmware: it runs only its bootloader. Flash it "
+           "again: once the tool finds it, \"Program\" in the window it shows does that.";
+}
+
 int result_message(FlashResult result) {
     switch (result) {
     case FlashResult::PROGRAMMED:
@@ -106,13 +110,18 @@ FlashResult run_update(bool announce_success = true) {
     gtk_progress_bar_set_text(GTK_PROGRESS_BAR(progress.bar), message_text(MSG_SWITCHING));
     pause_with_events(EVENT_PAUSE_MS);
 
-    const FlashResult result = program_firmware(link, firmware_image, FlashProgress{show_progress, &progress});
+    int blocks_written = 0;
+    const FlashResult result =
+        program_firmware(link, firmware_image, FlashProgress{show_progress, &progress}, &blocks_written);
 
     // Success or not, the module restarts or is gone: the main loop finds it afresh.
     link.close();
     gtk_widget_destroy(progress.window);
     if (result != FlashResult::PROGRAMMED || announce_success) {
-        show_message(message_text(result_message(result)));
+        std::string text = message_text(result_message(result));
+        // Its old firmware is gone with the first block: the user must know what is left.
+        if (result != FlashResult::PROGRAMMED && blocks_written > 0) text += left_without_firmware();
+        show_message(text.c_str());
         wait_message_closed();
     }
     return result;
@@ -139,6 +148,7 @@ FlashOutcome flash_given_file(const char* path, int quiet) {
         if (!(quiet & FLASH_QUIET_NOT_OPENED)) report_file_not_opened(path);
         return FlashOutcome::NOT_OPENED;
     case ImageLoad::TOO_SMALL:
+    case ImageLoad::TOO_LARGE:
     case ImageLoad::CORRUPT:
         return FlashOutcome::BAD_FILE;
     case ImageLoad::GOOD:
@@ -168,6 +178,14 @@ int flash_firmware(FlashMode mode, const char* path) {
         case ImageLoad::TOO_SMALL:
             show_and_wait(MSG_FILE_CORRUPTED);
             continue;
+        case ImageLoad::TOO_LARGE: {
+            const std::string text = std::string(message_text(MSG_FILE_CORRUPTED)) +
+                                     "\nThe file is larger than a firmware image can be (" +
+                                     std::to_string(FIRMWARE_IMAGE_CAPACITY) + " bytes).";
+            show_message(text.c_str());
+            wait_message_closed();
+            continue;
+        }
         case ImageLoad::CORRUPT:
             show_message(message_text(MSG_FILE_CORRUPTED));
             return 1;

@@ -1,24 +1,14 @@
-// The remote-access relay without its window: login, the "@" command stream from the
-// relay server executed against the module, module answers and serial bytes sent
-// back. Program-wide state; the window (remote_access.cpp) shows it.
-//
-// Stream from the server: "@" and a letter is a command, "@@" a literal "@", any other
-// byte a plain byte for the module serial port. Commands and the bytes they carry:
-//   "@!" "@#" "@H"          release / serial port / HID device; state reply "@" + 1|2|3|#|!
-//   "@h" cmd n data         send_frame;   "@i" cmd n data: drain events first
-//   "@R"                    R frames "@R" N bytes..., or "@R" 0, or "@!" without a device
-//   "@f"                    text lines "@f" n text..., then "@g"
-//   "@F" n data             command 0x66, wait for reply code 7;  "@G": "@G" mark
-//   "@E0"                   image size 0;  "@E1" hi lo bytes: append, "@E1" sum hi lo
-//   "@E2"                   blocking reads; "@E3" n bytes: raw write, "@E3" result
-//   "@E4" n                 raw read, "@E4" count bytes; "@E6" hi lo bytes: boot_send,
-//                           "@E6" or "@EX";  "@E7" n: boot_read, "@E7" length+1 bytes
+// The tool's side of the remote-access relay, without its window: the login, and the
+// operator's command stream (net/relay_stream.h) carried out on a module link, with the
+// module's answers and serial bytes sent back. Everything one relay holds is in its
+// RelayState; the window (remote_access.cpp) owns the program's one relay and shows it.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "device/link.h"
 #include "net/relay_io.h"
 
 constexpr int RELAY_PORT = 55555;
@@ -43,10 +33,23 @@ public:
 };
 
 struct RelayState {
+    // The module link, serial port and image buffer the commands act on; they must
+    // outlive the relay.
+    RelayState(RawHidLink& module, RelaySerialPort& serial_port, const RelayImage& firmware)
+        : link(module), serial(serial_port), image(firmware) {}
+    RelayState(const RelayState&) = delete;
+    RelayState& operator=(const RelayState&) = delete;
+
+    RawHidLink& link;
+    RelaySerialPort& serial;
+    const RelayImage image;
+    RelayView* view = nullptr;  // none: statuses go nowhere, a lost connection disconnects
+
     std::unique_ptr<RelaySocket> socket;  // connected and logged in, or none
     bool escape = false;                  // an "@" waits for its command letter
+    bool released = false;                // "@!" released the devices; the status says so once
     int idle_countdown = 0;
-    uint8_t relay_buffer[RELAY_BUFFER_SIZE] = {};
+    uint8_t relay_buffer[RELAY_BUFFER_SIZE] = {};  // R frames waiting for "@R"
     int relay_fill = 0;
     uint8_t f_failure_mark = 0;  // an "@F" saw no reply code 7; never cleared
     // A command whose bytes did not all arrive in one block waits here for the rest.
@@ -56,11 +59,14 @@ struct RelayState {
     int image_remaining = 0;
     uint32_t image_sum = 0;
     bool image_overflow = false;
+    // The last block received; what a step had no time for is taken up by the next.
+    uint8_t block[RELAY_BLOCK_SIZE + 1] = {};
+    int block_next = 0;
+    int block_end = 0;
+    // Firmware blocks went to the bootloader and no application firmware has been
+    // opened since: the module may have none. Kept over a lost connection.
+    bool firmware_unfinished = false;
 };
-
-extern RelayState relay_state;
-
-void install_relay_view(RelayView* view);
 
 // The relay server from QV450_RELAY_SERVER ("host" or "host:port"), else the build's
 // default, given the same way (CMake variable QV450_RELAY_SERVER_DEFAULT).
@@ -73,17 +79,22 @@ enum RelayLoginResult { LOGIN_OK, LOGIN_NO_HOST, LOGIN_NO_CONNECTION, LOGIN_REFU
 
 // Connects and logs in with the password. LOGIN_REFUSED keeps the socket so that the
 // disconnect that follows can say "@!"; the other failures leave no socket.
-RelayLoginResult relay_login(const std::string& password);
+RelayLoginResult relay_login(RelayState& relay, const std::string& password);
 
-// Leaves the relay server: link_close, "@!" and close when there is a socket, idle
+// Leaves the relay server: the link closes, "@!" and close when there is a socket, idle
 // countdown 0, escape and unfinished commands forgotten. The serial port stays open.
-void relay_disconnect();
+void relay_disconnect(RelayState& relay);
 
-// One pass of the relay (the main loop's only work while remote access is active).
-void relay_step();
+// One pass of the relay (the main loop's only work while remote access is active):
+// takes in what the server sent and carries it out for at most a moment, or passes the
+// serial port's bytes to the server.
+void relay_step(RelayState& relay);
 
-// Processes one received block (public for tests and the fuzz target).
-void relay_process_block(const uint8_t* block, int count);
+// The pause the main loop makes before a relay step: RELAY_STEP_PAUSE_MS, but none
+// while the last block still holds commands that a step's time budget left for the
+// next one (a firmware block's answer would otherwise wait a pause per block).
+constexpr int RELAY_STEP_PAUSE_MS = 20;
+int relay_pause_ms(const RelayState& relay);
 
-// The relay status text for the devices now open (and turns mode -1 into 0).
-void refresh_relay_status();
+// The relay status text for the devices now open; a release is told once.
+void refresh_relay_status(RelayState& relay);

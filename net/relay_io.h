@@ -39,10 +39,8 @@ public:
     virtual int write(const uint8_t* data, int n) = 0;
 };
 
-// The port the relay uses: the serial layer's module port; tests install their own
-// (nullptr restores the default).
+// The serial layer's module port, as the program's relay uses it.
 RelaySerialPort& relay_serial_port();
-void install_relay_serial_port(RelaySerialPort* port);
 
 // The firmware image buffer "@E0" and "@E1" fill: bytes[0..capacity) and its size.
 struct RelayImage {

@@ -54,7 +54,6 @@ public:
 };
 
 ModuleSerial module_serial;
-RelaySerialPort* serial_port = &module_serial;
 
 }  // namespace
 
@@ -72,6 +71,4 @@ RelayConnectResult connect_relay_socket(const std::string& host, int port, int t
     return RELAY_CONNECTED;
 }
 
-RelaySerialPort& relay_serial_port() { return *serial_port; }
-
-void install_relay_serial_port(RelaySerialPort* port) { serial_port = port ? port : &module_serial; }
+RelaySerialPort& relay_serial_port() { return module_serial; }

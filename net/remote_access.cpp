@@ -1,13 +1,13 @@
 // The remote-access window: password, the connect toggle and the relay's status; the
-// relay itself runs in relay.cpp.
+// relay itself runs in relay_step.cpp and relay_commands.cpp.
 #include "net/remote_access.h"
 
 #include <gtk/gtk.h>
 
 #include "device/link.h"
 #include "diag/event_log.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
-#include "net/relay.h"
 #include "ui/dialogs.h"
 #include "ui/main_window_elements.h"
 #include "ui/widgets.h"
@@ -15,6 +15,11 @@
 namespace {
 
 bool active = false;
+
+const char MODULE_LEFT_WITHOUT_FIRMWARE[] =
+    "The remote session ended while the module's firmware was being replaced: the module has no working "
+    "firmware now.\n\nClose this window: the tool then offers to program it (\"Program\"). Or connect again "
+    "and let the support person flash it.";
 
 struct RemoteWindow {
     GtkWidget* window = nullptr;
@@ -49,6 +54,13 @@ gboolean on_close_request(GtkWidget*, GdkEvent*, gpointer) {
     return TRUE;
 }
 
+// While remote access is active the relay hands the module's event texts to the
+// remote side instead of the event log.
+void set_remote_access_active(bool value) {
+    active = value;
+    remote_access_relay().link.return_event_texts(value);
+}
+
 GtkWidget* spacer(int width, int height) {
     GtkWidget* box = gtk_hbox_new(FALSE, 0);
     gtk_widget_set_size_request(box, width, height);
@@ -60,10 +72,9 @@ GtkWidget* spacer(int width, int height) {
 
 bool remote_access_active() { return active; }
 
-void set_remote_access_active(bool value) {
-    active = value;
-    // The relay hands event texts to the remote side instead of the event log.
-    set_event_texts_passed_through(value);
+RelayState& remote_access_relay() {
+    static RelayState relay(local_link(), relay_serial_port(), relay_firmware_image());
+    return relay;
 }
 
 GtkWidget* remote_access_window() { return remote.window; }
@@ -85,7 +96,7 @@ void open_remote_access_window() {
     close_log_file();
 
     remote.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(GTK_WINDOW(remote.window), message_text(88));
+    gtk_window_set_title(GTK_WINDOW(remote.window), message_text(MSG_REMOTE_ACCESS));
     gtk_window_set_resizable(GTK_WINDOW(remote.window), FALSE);
     g_signal_connect(remote.window, "delete-event", G_CALLBACK(on_close_request), nullptr);
     GtkWidget* content = gtk_vbox_new(FALSE, 0);
@@ -94,7 +105,7 @@ void open_remote_access_window() {
 
     GtkWidget* row = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(content), row, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(row), new_label(message_text(89)), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row), new_label(message_text(MSG_PASSWORD)), FALSE, FALSE, 0);
     remote.entry = gtk_entry_new();
     gtk_entry_set_max_length(GTK_ENTRY(remote.entry), RELAY_PASSWORD_MAX);
     gtk_widget_set_size_request(remote.entry, 300, 30);
@@ -102,7 +113,7 @@ void open_remote_access_window() {
 
     row = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(content), row, FALSE, FALSE, 0);
-    remote.toggle = gtk_toggle_button_new_with_label(message_text(90));
+    remote.toggle = gtk_toggle_button_new_with_label(message_text(MSG_CONNECT));
     gtk_widget_set_size_request(remote.toggle, 100, 100);
     g_signal_connect(remote.toggle, "clicked", G_CALLBACK(on_toggle_clicked), nullptr);
     gtk_box_pack_start(GTK_BOX(row), remote.toggle, FALSE, FALSE, 0);
@@ -116,44 +127,57 @@ void open_remote_access_window() {
     gtk_box_pack_start(GTK_BOX(column), remote.status_label, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(column), spacer(10, 50), FALSE, FALSE, 0);
 
-    install_relay_view(&window_view);
-    active = true;
+    remote_access_relay().view = &window_view;
+    set_remote_access_active(true);
     if (main_window.window) gtk_widget_hide(main_window.window);
     gtk_widget_show_all(remote.window);
 }
 
 void remote_connect() {
     std::string password = gtk_entry_get_text(GTK_ENTRY(remote.entry));
-    switch (relay_login(password)) {
+    switch (relay_login(remote_access_relay(), password)) {
     case LOGIN_NO_HOST:
         switch_toggle_off();
-        show_message(message_text(91));
+        show_message(message_text(MSG_CANNOT_RESOLVE_SERVER));
         break;
     case LOGIN_NO_CONNECTION:
         switch_toggle_off();
-        show_message(message_text(58));
+        show_message(message_text(MSG_CANNOT_CONNECT));
         break;
-    case LOGIN_REFUSED:
+    case LOGIN_REFUSED: {
         switch_toggle_off();  // says "@!" and closes the socket
-        show_message(message_text(92));
+        // The relay answers a wrong code, an expired one and a login it holds back alike.
+        const std::string text = std::string(message_text(MSG_LOGIN_FAILED)) +
+                                 "\nThe relay refused the session code: it is unknown or has expired (or the relay "
+                                 "takes no logins for a while after too many wrong codes). Ask the support person "
+                                 "for a new one.";
+        show_message(text.c_str());
         break;
+    }
     case LOGIN_OK: {
-        gtk_label_set_text(GTK_LABEL(remote.server_label), message_text(97));
-        gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(93));
+        gtk_label_set_text(GTK_LABEL(remote.server_label), message_text(MSG_CONNECTED_TO_SERVER));
+        gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(MSG_DISCONNECT));
         GdkColor red = {0, 0xFFFF, 0, 0};
         gtk_widget_modify_bg(remote.toggle, GTK_STATE_ACTIVE, &red);
         gtk_widget_modify_bg(remote.toggle, GTK_STATE_PRELIGHT, &red);
         break;
     }
     }
-    relay_state.escape = false;
+    remote_access_relay().escape = false;
 }
 
 void remote_disconnect() {
-    relay_disconnect();
+    RelayState& relay = remote_access_relay();
+    const bool connected = relay.socket != nullptr;
+    relay_disconnect(relay);
+    // A flash cut short by the end of the session leaves the module without firmware.
+    if (connected && relay.firmware_unfinished) {
+        relay.firmware_unfinished = false;
+        show_message(MODULE_LEFT_WITHOUT_FIRMWARE);
+    }
     if (!remote.toggle) return;
     switch_toggle_off();
-    gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(90));
+    gtk_button_set_label(GTK_BUTTON(remote.toggle), message_text(MSG_CONNECT));
     gtk_widget_modify_bg(remote.toggle, GTK_STATE_PRELIGHT, nullptr);
     gtk_label_set_text(GTK_LABEL(remote.status_label), "");
     gtk_label_set_text(GTK_LABEL(remote.server_label), "");
@@ -163,10 +187,10 @@ void close_remote_access_window() {
     if (!remote.window) return;
     remote_disconnect();
     GtkWidget* window = remote.window;
-    install_relay_view(nullptr);
+    remote_access_relay().view = nullptr;
     remote = RemoteWindow();
     gtk_widget_destroy(window);
     if (main_window.window) gtk_widget_show(main_window.window);
-    active = false;
+    set_remote_access_active(false);
     link_close();
 }

@@ -5,8 +5,9 @@
 
 #include <gtk/gtk.h>
 
+#include "net/relay.h"
+
 bool remote_access_active();
-void set_remote_access_active(bool active);
 
 // Opens the remote-access window (Tools menu, and the not-programmed window); the main
 // window hides until it is closed.
@@ -20,8 +21,9 @@ void remote_disconnect();
 // window again and let the device search resume.
 void close_remote_access_window();
 
-// One step of the relay; the main loop's only work while remote access is active.
-void relay_step();
+// The program's relay: the local link, the module serial port and the firmware image.
+// The main loop runs its relay_step while remote access is active.
+RelayState& remote_access_relay();
 
 // The window's parts, for tests (nullptr / "" while it does not exist).
 GtkWidget* remote_access_window();

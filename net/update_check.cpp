@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "net/update_client.h"
 #include "net/update_toggle.h"
@@ -17,13 +18,6 @@
 
 namespace {
 
-constexpr int MSG_CHECKING_FOR_UPDATES = 54;
-constexpr int MSG_GETTING_ADDRESS = 55;
-constexpr int MSG_DOWNLOADING = 60;
-constexpr int MSG_LATEST_VERSION = 61;
-constexpr int MSG_VERSION_AVAILABLE = 62;
-constexpr int MSG_INSTALLER_WILL_START = 84;
-constexpr int MSG_ERROR_OPENING_FILE = 102;
 constexpr int BAR_WIDTH = 400;
 constexpr int BAR_HEIGHT = 40;
 constexpr int BAR_BORDER = 5;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "i18n/message_ids.h"
 #include "platform/clock.h"
 #include "platform/installer.h"
 #include "platform/tcp_socket.h"
@@ -17,8 +18,6 @@
 namespace {
 
 constexpr int HTTP_OK = 200;
-
-constexpr int MSG_CHECKING_VERSION = 56;
 
 bool is_host_character(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "i18n/message_ids.h"
 #include "net/http_reply.h"
 
 // Used when QV450_UPDATE_SERVER is unset or empty. A build for a real deployment
@@ -27,11 +28,9 @@ constexpr long MAX_INSTALLER_SIZE = 64L * 1024 * 1024;
 constexpr int VERSION_REPLY_SIZE = 4096;
 constexpr int DOWNLOAD_CHUNK_SIZE = 8192;
 
-// Results: 0, or the message to show.
+// Results: 0, or the message to show (MSG_CANNOT_FIND_SERVER, MSG_CANNOT_CONNECT or
+// MSG_UPDATE_CHECK_ERROR).
 constexpr int UPDATE_OK = 0;
-constexpr int MSG_CANNOT_FIND_SERVER = 57;
-constexpr int MSG_CANNOT_CONNECT = 58;
-constexpr int MSG_UPDATE_CHECK_ERROR = 59;
 
 struct UpdateServer {
     char host[256] = {};  // as given, with ":port" when one was given; names the host in requests

@@ -1,12 +1,11 @@
 // The Tools menu's update toggle item: its label and the caption it shows.
 #include "net/update_toggle.h"
 
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "settings/settings.h"
 
 namespace {
-constexpr int MSG_CHECK_UPDATES = 52;
-constexpr int MSG_DO_NOT_CHECK_UPDATES = 53;
 }  // namespace
 
 GtkWidget* update_toggle_label = nullptr;

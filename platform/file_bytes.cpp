@@ -90,6 +90,12 @@ int read_file_bytes(void* buffer, const char* path, int maximum) {
     return total;
 }
 
+long long regular_file_size(const char* path) {
+    struct stat status {};
+    if (stat(path, &status) != 0 || !S_ISREG(status.st_mode)) return -1;
+    return static_cast<long long>(status.st_size);
+}
+
 bool write_file_bytes(const void* buffer, const char* path, int count) {
     if (count < 0) return false;
     std::string target;

@@ -13,6 +13,9 @@ constexpr int FILE_NOT_OPENED = -1;
 // folder, a FIFO, a device): those are refused at once, never waited on.
 int read_file_bytes(void* buffer, const char* path, int maximum);
 
+// The size of the regular file at `path`, or -1 when there is none.
+long long regular_file_size(const char* path);
+
 // Replaces the file at `path` (created when missing) with exactly `count` bytes.
 // The bytes go to a temporary file in the same folder, which is flushed to the disk
 // and then renamed over the target, so the path always names either the old file or

@@ -4,8 +4,8 @@
 
 namespace platform {
 
-constexpr int PROCESS_COMMAND_SIZE = 1000;  // bytes for all arguments with their terminators
-constexpr int PROCESS_MAX_ARGUMENTS = 8;    // argv entries, the executable included
+constexpr int PROCESS_COMMAND_SIZE = 4096;  // bytes for all arguments with their terminators
+constexpr int PROCESS_MAX_ARGUMENTS = 12;   // argv entries, the executable included: a console's nine fit
 
 // An argument vector in one fixed buffer: argv[0] is the executable, argv[argc] is
 // null. The pointers point into `text`, so the record is not copyable.

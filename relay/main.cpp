@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
     RelayOptions options;
     std::string error;
     bool help = false;
-    if (!parse_relay_options(argc, argv, &options, &error, &help)) {
+    std::string notes;
+    if (!parse_relay_options(argc, argv, &options, &error, &help, &notes)) {
         std::fprintf(stderr, "qv450-relay: %s\n%s", error.c_str(), RELAY_USAGE);
         return 2;
     }
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
         std::fputs(RELAY_USAGE, stdout);
         return 0;
     }
+    for (size_t at = 0, end; (end = notes.find('\n', at)) != std::string::npos; at = end + 1)
+        std::fprintf(stderr, "qv450-relay: %s\n", notes.substr(at, end - at).c_str());
     // Every session holds two sockets: allow as many as the system lets us.
     rlimit files{};
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {

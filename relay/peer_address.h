@@ -28,8 +28,10 @@ inline PeerAddress peer_address_of(const asio::ip::address& address) {
     return key;
 }
 
+// noexcept, so that hash maps keep no copy of the hash in each node: one per address
+// of ten thousands.
 struct PeerAddressHash {
-    size_t operator()(const PeerAddress& a) const {
+    size_t operator()(const PeerAddress& a) const noexcept {
         return std::hash<uint64_t>()(a.high * 0x9E3779B97F4A7C15ull ^ a.low);
     }
 };

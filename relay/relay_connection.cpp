@@ -17,7 +17,14 @@ constexpr int READS_PER_TURN = 4;
 
 RelayConnection::RelayConnection(ServerSocket socket, asio::ssl::context* tls, ConnectionEvents& events,
                                  LoginSide side_, const asio::ip::address& peer)
-    : side(side_),
+    : open_(true),
+      reading_(false),
+      writing_wait_(false),
+      finishing_(false),
+      handshaken_(false),
+      started_(false),
+      busy_(false),
+      side(side_),
       peer_((peer.is_v4() ? asio::ip::make_address_v6(asio::ip::v4_mapped, peer.to_v4()) : peer.to_v6()).to_bytes()),
       socket_(std::move(socket)),
       events_(events) {
@@ -51,7 +58,11 @@ std::string RelayConnection::take_inbox() {
     return held;
 }
 
+// Every call that can end the connection holds a reference for its length: the server
+// may drop the last other one (the session's) from inside it.
 void RelayConnection::start() {
+    ConnectionPtr hold(this);
+    started_ = true;
     if (!tls_) {
         read_some();
         return;
@@ -65,19 +76,22 @@ void RelayConnection::start() {
             return;
         }
         self->handshaken_ = true;
+        self->events_.on_handshaken(*self);
         self->tls_write();
         self->tls_read();
     });
 }
 
 void RelayConnection::resume_reading() {
+    ConnectionPtr hold(this);
     if (!open_ || reading_ || (tls_ && !handshaken_)) return;
     if (tls_) tls_read();
     else read_some();
 }
 
-// Edge-triggered readiness: wait only after a read found nothing, or data already
-// waiting would never wake us.
+// A read that came back short drained the socket: wait for readiness at once rather
+// than spend a read on learning that nothing is left. Asio arms the descriptor again
+// for each readiness wait, so bytes that came in between wake the wait.
 void RelayConnection::read_some() {
     for (int turn = 0; turn < READS_PER_TURN; ++turn) {
         if (!open_) return;
@@ -96,6 +110,10 @@ void RelayConnection::read_some() {
             return;
         }
         deliver(buffer, n);
+        if (n < room) {
+            if (open_ && !reading_) wait_readable();
+            return;
+        }
     }
     reading_ = true;
     asio::post(socket_.get_executor(), [self = ref()] {
@@ -104,13 +122,25 @@ void RelayConnection::read_some() {
     });
 }
 
+// Asio arms the descriptor again (an epoll_ctl) for every readiness wait, and under load
+// that call on every message delays every other connection's turn. A busy connection
+// peeks instead: asio leaves a pending read waiting without that call, and once a peek
+// has found the socket drained (fewer bytes than the peek takes), it does not even try
+// the next one before the socket is ready again. The peek's pending operation is larger,
+// so idle connections keep the wait.
 void RelayConnection::wait_readable() {
     reading_ = true;
-    socket_.async_wait(ServerSocket::wait_read, exactly_allocated([self = ref()](const std::error_code& ec) {
-                           self->reading_ = false;
-                           if (!self->open_ || ec == asio::error::operation_aborted) return;
-                           self->read_some();
-                       }));
+    auto resume = [self = ref()](const std::error_code& ec, size_t = 0) {
+        self->reading_ = false;
+        if (!self->open_ || ec == asio::error::operation_aborted) return;
+        self->read_some();  // also finds the end or the error the peek saw
+    };
+    if (!busy_) {
+        socket_.async_wait(ServerSocket::wait_read, exactly_allocated(std::move(resume)));
+        return;
+    }
+    static char peeked[1024];  // never read: a peek leaves the bytes in the socket
+    socket_.async_receive(asio::buffer(peeked), ServerSocket::message_peek, exactly_allocated(std::move(resume)));
 }
 
 void RelayConnection::tls_read() {
@@ -171,25 +201,27 @@ void RelayConnection::wait_writable() {
 }
 
 void RelayConnection::write_queued() {
-    std::string& out_ = spare().out;
-    size_t sent = 0;
-    while (sent < out_.size()) {
+    Spare& queued = spare();
+    std::string& out = queued.out;
+    while (queued.out_sent < out.size()) {
         std::error_code ec;
-        size_t n = socket_.write_some(asio::buffer(out_.data() + sent, out_.size() - sent), ec);
+        size_t n = socket_.write_some(asio::buffer(out.data() + queued.out_sent, out.size() - queued.out_sent), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again) break;
         if (ec) {
             if (finishing_) close();
             else end("failed");
             return;
         }
-        sent += n;
+        queued.out_sent += n;
     }
-    bool all_sent = sent == out_.size();
+    bool all_sent = queued.out_sent == out.size();
     if (all_sent) {
-        std::string().swap(out_);  // an idle connection keeps no buffer
+        std::string().swap(out);  // an idle connection keeps no buffer
+        queued.out_sent = 0;
         trim();
-    } else {
-        out_.erase(0, sent);
+    } else if (queued.out_sent >= out.size() / 2) {
+        out.erase(0, queued.out_sent);
+        queued.out_sent = 0;
     }
     if (!all_sent) wait_writable();
     else if (finishing_) after_finish();
@@ -239,6 +271,7 @@ void RelayConnection::cancel_timer() {
 }
 
 void RelayConnection::finish(uint64_t grace_ms) {
+    ConnectionPtr hold(this);
     if (!open_ || finishing_) return;
     if (tls_ && !handshaken_) {
         close();  // nothing can be said before the handshake
@@ -269,6 +302,7 @@ void RelayConnection::after_finish() {
 }
 
 void RelayConnection::end(const char* why) {
+    ConnectionPtr hold(this);
     if (!open_) return;
     if (!finishing_) events_.on_end(*this, why);
     // The server may have chosen to finish it (send what is queued first).
@@ -276,6 +310,7 @@ void RelayConnection::end(const char* why) {
 }
 
 void RelayConnection::close() {
+    ConnectionPtr hold(this);
     if (!open_) return;
     open_ = false;
     std::error_code ignored;

@@ -32,6 +32,8 @@ public:
     virtual void on_sent(RelayConnection& c) = 0;
     // The connection's timer ran out.
     virtual void on_timer(RelayConnection& c) = 0;
+    // The TLS handshake succeeded (a failed one ends the connection).
+    virtual void on_handshaken(RelayConnection& c) = 0;
     // The socket is closed: the last call for this connection.
     virtual void on_closed(RelayConnection& c) = 0;
 
@@ -39,7 +41,9 @@ protected:
     ~ConnectionEvents() = default;
 };
 
-enum class ConnectionPhase : uint8_t { LOGIN, WAITING, PAIRED, CLOSING };
+// LOOKUP: a tool's line waits for its turn to be looked up. WAITING: an operator waits
+// for its tool.
+enum class ConnectionPhase : uint8_t { LOGIN, LOOKUP, WAITING, PAIRED, CLOSING };
 
 // Shares a connection between its session and its pending handlers. The count lives in
 // the connection: a shared_ptr's control block and weak self-reference would add 32
@@ -73,6 +77,10 @@ public:
     RelayConnection(const RelayConnection&) = delete;
     RelayConnection& operator=(const RelayConnection&) = delete;
 
+    // The calls below that can end the connection (start, resume_reading, finish, close)
+    // keep it alive until they return; a caller that uses it afterwards holds its own
+    // reference (ref()).
+
     // Starts the TLS handshake, if any, then reading.
     void start();
     // Reads again after room_for gave 0; harmless when reading already.
@@ -81,7 +89,9 @@ public:
     void send(const char* data, size_t size);
     void send(const std::string& text) { send(text.data(), text.size()); }
     // Bytes queued and not yet written.
-    size_t pending() const { return (spare_ ? spare_->out.size() : 0) + (tls_ ? tls_->writing.size() : 0); }
+    size_t pending() const {
+        return (spare_ ? spare_->out.size() - spare_->out_sent : 0) + (tls_ ? tls_->writing.size() : 0);
+    }
     // Arms the connection's one timer (a later call replaces it); on_timer when it runs out.
     void set_timer(uint64_t ms);
     void cancel_timer();
@@ -92,6 +102,10 @@ public:
     void close();
     bool is_open() const { return open_; }
     bool tls() const { return tls_ != nullptr; }
+    bool started() const { return started_; }
+    // Whether bytes come often now: the server says so as they come, and the next wait
+    // for them is chosen by it (wait_readable).
+    void set_busy(bool busy) { busy_ = busy; }
 
     ConnectionPtr ref() { return ConnectionPtr(this); }
     PeerAddress key() const { return peer_address_of(peer()); }
@@ -105,11 +119,14 @@ public:
 private:
     // The small fields first and together: padding here is paid ten thousands of times.
     uint32_t refs_ = 0;
-    bool open_ = true;
-    bool reading_ = false;  // a read or a readiness wait is in flight
-    bool writing_wait_ = false;
-    bool finishing_ = false;
-    bool handshaken_ = false;
+    // A bit each (set in the constructor).
+    bool open_ : 1;
+    bool reading_ : 1;  // a read or a readiness wait is in flight
+    bool writing_wait_ : 1;
+    bool finishing_ : 1;
+    bool handshaken_ : 1;
+    bool started_ : 1;
+    bool busy_ : 1;
 
 public:
     const LoginSide side;
@@ -145,7 +162,8 @@ private:
     // What a connection needs only while it logs in, waits for its peer, has bytes queued
     // or closes: a paired connection that idles carries none of it.
     struct Spare {
-        std::string out;    // bytes to send
+        std::string out;    // bytes to send, from out_sent on: the front is dropped in
+        size_t out_sent = 0;  // large steps, not moved for every write
         std::string inbox;  // see inbox()
         std::unique_ptr<RelayTimer> timer;  // only while a time-out runs
     };

@@ -1,12 +1,15 @@
 // Command line and configuration file of the relay server.
 #include "relay/relay_options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "relay/login_line.h"
 
 void fit_to_descriptor_limit(uint64_t descriptors, RelayOptions* options) {
     constexpr uint64_t OWN_DESCRIPTORS = 32;  // listeners, epoll, standard streams, files
@@ -55,9 +58,13 @@ const IntSetting INT_SETTINGS[] = {
     {"max_failures", &RelayOptions::max_failures, 1, 1000000},
     {"max_noise_failures", &RelayOptions::max_noise_failures, 1, 1000000},
     {"failure_window", &RelayOptions::failure_window_s, 1, 7 * 24 * 3600},
-    {"max_tool_failures_per_day", &RelayOptions::max_tool_failures_per_day, 1, 1000000},
+    {"guesses_per_hour", &RelayOptions::guesses_per_hour, 1, 1000000},
     {"max_connections_per_address", &RelayOptions::max_connections_per_address, 1, 1000000},
     {"max_logins_per_address", &RelayOptions::max_logins_per_address, 1, 1000000},
+    {"max_open_codes", &RelayOptions::max_open_codes, 1, 1000000},
+    {"max_open_codes_per_address", &RelayOptions::max_open_codes_per_address, 1, 1000000},
+    {"max_tls_handshakes", &RelayOptions::max_tls_handshakes, 1, 1000000},
+    {"max_tls_handshakes_per_address", &RelayOptions::max_tls_handshakes_per_address, 1, 1000000},
     {"max_sessions", &RelayOptions::max_sessions, 1, 1000000},
     {"failure_table_size", &RelayOptions::failure_table_size, 16, 10000000},
 };
@@ -74,8 +81,25 @@ const TextSetting TEXT_SETTINGS[] = {
     {"tls_key", &RelayOptions::tls_key},
 };
 
+// Settings of earlier versions, accepted and ignored with a note, so that an old
+// configuration still starts the server.
+struct OldSetting {
+    const char* name;
+    const char* note;
+};
+const OldSetting OLD_SETTINGS[] = {
+    {"max_tool_failures_per_day",
+     "max_tool_failures_per_day is no longer used: wrong session codes slow their address down, and "
+     "guesses_per_hour limits them for all addresses together"},
+};
+
 bool set_named(const std::string& name, const std::string& value, RelayOptions* options,
-               std::string* error) {
+               std::string* error, std::string* notes) {
+    for (const OldSetting& setting : OLD_SETTINGS) {
+        if (name != setting.name) continue;
+        if (notes) *notes += std::string(setting.note) + "\n";
+        return true;
+    }
     for (const TextSetting& setting : TEXT_SETTINGS) {
         if (name != setting.name) continue;
         options->*setting.field = value;
@@ -93,13 +117,24 @@ bool set_named(const std::string& name, const std::string& value, RelayOptions* 
 
 }  // namespace
 
-bool apply_relay_config_text(const std::string& text, RelayOptions* options, std::string* error) {
+std::vector<std::string> relay_setting_names() {
+    std::vector<std::string> names;
+    for (const TextSetting& setting : TEXT_SETTINGS) names.push_back(setting.name);
+    for (const IntSetting& setting : INT_SETTINGS) names.push_back(setting.name);
+    return names;
+}
+
+bool apply_relay_config_text(const std::string& text, RelayOptions* options, std::string* error,
+                             std::string* notes) {
     std::istringstream lines(text);
     std::string line;
     int number = 0;
     while (std::getline(lines, line)) {
         ++number;
         size_t hash = line.find('#');
+        // "key = value# note": the value ran into the comment, perhaps a token holding '#'.
+        bool glued = hash != std::string::npos && hash > 0 && std::strchr(" \t=", line[hash - 1]) == nullptr &&
+                     line.find('=') < hash;
         if (hash != std::string::npos) line.erase(hash);
         line = trim(line);
         if (line.empty()) continue;
@@ -108,8 +143,13 @@ bool apply_relay_config_text(const std::string& text, RelayOptions* options, std
             *error = "line " + std::to_string(number) + ": expected key = value";
             return false;
         }
-        std::string message;
-        if (!set_named(trim(line.substr(0, equals)), trim(line.substr(equals + 1)), options, &message)) {
+        std::string message, key = trim(line.substr(0, equals));
+        if (glued && key == "operator_token") {
+            *error = "line " + std::to_string(number) +
+                     ": operator_token runs into '#', which starts a comment: a token cannot hold '#'";
+            return false;
+        }
+        if (!set_named(key, trim(line.substr(equals + 1)), options, &message, notes)) {
             *error = "line " + std::to_string(number) + ": " + message;
             return false;
         }
@@ -117,7 +157,8 @@ bool apply_relay_config_text(const std::string& text, RelayOptions* options, std
     return true;
 }
 
-bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::string* error, bool* help) {
+bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::string* error, bool* help,
+                         std::string* notes) {
     *help = false;
     std::string config_path;
     // Command-line values win over the file's: remember them and apply them last.
@@ -156,7 +197,7 @@ bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::stri
         }
         std::stringstream text;
         text << file.rdbuf();
-        if (!apply_relay_config_text(text.str(), options, error)) {
+        if (!apply_relay_config_text(text.str(), options, error, notes)) {
             *error = config_path + ": " + *error;
             return false;
         }
@@ -180,8 +221,9 @@ bool parse_relay_options(int argc, char** argv, RelayOptions* options, std::stri
 }
 
 bool check_operator_token(const std::string& token, std::string* error) {
-    const std::string how = "; set operator_token = <" + std::to_string(MIN_OPERATOR_TOKEN_LENGTH) +
-                            " or more characters> in the configuration file (the service reads "
+    const std::string how = "; set operator_token = <" + std::to_string(MIN_OPERATOR_TOKEN_LENGTH) + " to " +
+                            std::to_string(MAX_OPERATOR_TOKEN_LENGTH) +
+                            " characters, no blanks, no '#'> in the configuration file (the service reads "
                             "/etc/qv450/relay.conf, readable by root only) or QV450_OPERATOR_TOKEN";
     if (token.empty())
         *error = "no operator token" + how;
@@ -191,6 +233,15 @@ bool check_operator_token(const std::string& token, std::string* error) {
     else if (token.size() < MIN_OPERATOR_TOKEN_LENGTH)
         *error = "the operator token is too short (" + std::to_string(token.size()) +
                  " characters)" + how;
+    else if (token.size() > MAX_OPERATOR_TOKEN_LENGTH)
+        *error = "the operator token is too long (" + std::to_string(token.size()) + " characters; at most " +
+                 std::to_string(MAX_OPERATOR_TOKEN_LENGTH) + " fit an operator's login line)" + how;
+    else if (std::find_if(token.begin(), token.end(), [](char c) { return uint8_t(c) <= ' ' || c == 0x7F; }) !=
+             token.end())
+        *error = "the operator token holds a blank or a control character (operators' login lines are split "
+                 "into words at blanks)" + how;
+    else if (token.find('#') != std::string::npos)
+        *error = "the operator token holds '#' (in the configuration file a comment starts there)" + how;
     else
         return true;
     return false;

@@ -1,4 +1,4 @@
-// The relay server's listeners, logins, pairing, forwarding and session timers.
+// The relay server's listeners, connection slots and TLS handshakes.
 #include "relay/relay_server.h"
 
 #include <openssl/ssl.h>
@@ -10,48 +10,37 @@
 #include <ctime>
 
 #include "platform/clock.h"
+#include "relay/relay_server_parts.h"
+
+using relay_parts::side_name;
 
 namespace {
 
-constexpr uint64_t CLOSING_GRACE_MS = 5000;
 constexpr uint64_t ACCEPT_RETRY_MS = 100;
-constexpr uint64_t DAY_MS = 24 * 3600 * 1000ull;
-const FailureKind GUESS = FailureKind::GUESS;
-const FailureKind NOISE = FailureKind::NOISE;
+// Codes once open that are remembered, so that their tools are not taken for guessers.
+constexpr size_t RETIRED_CODES_KEPT = 65536;
 
-const char* side_name(LoginSide side) { return side == LoginSide::TOOL ? "tool" : "operator"; }
-
-std::string trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-std::vector<std::string> split_words(const std::string& line) {
-    std::vector<std::string> words;
-    size_t pos = 0;
-    while (pos < line.size()) {
-        size_t start = line.find_first_not_of(" \t\r", pos);
-        if (start == std::string::npos) break;
-        size_t end = line.find_first_of(" \t\r", start);
-        if (end == std::string::npos) end = line.size();
-        words.push_back(line.substr(start, end - start));
-        pos = end;
-    }
-    return words;
-}
-
-bool looks_like_code(const std::string& code) {
-    return code.size() == size_t(SESSION_CODE_DIGITS) && code.find_first_not_of("0123456789") == std::string::npos;
-}
-
-FailureLimits failure_limits(const RelayOptions& o) {
+FailureLimits failure_limits(const RelayOptions& o, bool blocks) {
     FailureLimits limits;
+    limits.blocks = blocks;
     limits.guesses = o.max_failures;
     limits.noise = o.max_noise_failures;
     limits.window_ms = uint64_t(o.failure_window_s) * 1000;
     limits.table_size = size_t(o.failure_table_size);
     return limits;
+}
+
+// Refuses a connection before it holds a slot: a plain-text answer if the socket takes
+// it at once, and what the peer already sent is read, so that closing does not reset
+// the connection under the answer.
+void close_at_once(ServerSocket& socket, const char* answer) {
+    std::error_code ignored;
+    socket.non_blocking(true, ignored);
+    if (*answer) socket.write_some(asio::buffer(answer, std::strlen(answer)), ignored);
+    socket.shutdown(ServerSocket::shutdown_send, ignored);
+    char sink[1024];
+    socket.read_some(asio::buffer(sink), ignored);
+    socket.close(ignored);
 }
 
 }  // namespace
@@ -65,13 +54,8 @@ uint32_t random_session_code() {
         while (getrandom(&value, sizeof value, 0) != ssize_t(sizeof value)) {
         }
     } while (value >= LIMIT);
+    static_assert(RANGE == SESSION_CODE_SPACE, "codes span the code space");
     return value % RANGE;
-}
-
-std::string session_code_text(uint32_t code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*u", SESSION_CODE_DIGITS, unsigned(code));
-    return text;
 }
 
 bool tokens_equal(const std::string& a, const std::string& b) {
@@ -83,8 +67,9 @@ bool tokens_equal(const std::string& a, const std::string& b) {
 
 RelayServer::RelayServer(const RelayOptions& options, FILE* log)
     : io_(1), options_(options), log_(log), poke_(io_.get_executor()), unused_code_(io_, "code expired"),
-      idle_(io_, "idle"), failures_(failure_limits(options)),
-      tool_guesses_(size_t(options.max_tool_failures_per_day), DAY_MS) {
+      idle_(io_, "idle"), operator_failures_(failure_limits(options, true)),
+      tool_guesses_(failure_limits(options, false)), guess_budget_(options.guesses_per_hour),
+      retired_codes_(RETIRED_CODES_KEPT), lines_timer_(io_.get_executor()) {
     unused_code_.limit_ms = uint64_t(options.code_ttl_s) * 1000;
     idle_.limit_ms = uint64_t(options.idle_timeout_s) * 1000;
 }
@@ -169,10 +154,15 @@ bool RelayServer::listen(LoginSide side, int port, int* bound_port, std::string*
         }
         return listen_on(side, address, port, bound_port, error);
     }
-    // Every address: IPv6 where the host has it, and IPv4, on one port number.
-    std::string ignored;
-    if (listen_on(side, asio::ip::address_v6::any(), port, bound_port, &ignored)) port = *bound_port;
-    return listen_on(side, asio::ip::address_v4::any(), port, bound_port, error);
+    // Every address: IPv6 where the host has it, and IPv4, on one port number. A free port
+    // that IPv6 picked may be taken for IPv4: then pick another.
+    for (int attempt = 0;; ++attempt) {
+        std::string ignored;
+        bool v6 = listen_on(side, asio::ip::address_v6::any(), port, bound_port, &ignored);
+        if (listen_on(side, asio::ip::address_v4::any(), v6 ? *bound_port : port, bound_port, error)) return true;
+        if (!v6 || port != 0 || attempt == 100) return false;
+        listeners_.pop_back();
+    }
 }
 
 bool RelayServer::start(std::string* error) {
@@ -200,6 +190,9 @@ RelayServer::Stats RelayServer::stats() const {
     Stats s;
     s.sessions = sessions_.size();
     s.connections = open_connections_;
+    s.outside_sessions = loose_.size();
+    s.waiting_lines = waiting_lines_.size();
+    s.handshakes = handshaking_.size();
     for (const auto& entry : sessions_) {
         const RelaySession& session = entry.second;
         if (session.tool && session.op) ++s.paired;
@@ -230,18 +223,43 @@ void RelayServer::accept_next(Listener& l) {
     });
 }
 
+const char* RelayServer::over_a_limit(const PeerAddress& key) {
+    auto use = address_use_.find(key);
+    if (use == address_use_.end()) return nullptr;
+    if (use->second.open >= options_.max_connections_per_address) return "too many connections from this address";
+    if (use->second.outside >= options_.max_logins_per_address)
+        return "too many unfinished logins from this address";
+    return nullptr;
+}
+
+bool RelayServer::make_room() {
+    size_t share = size_t(options_.max_connections) - size_t(options_.max_connections) / SESSION_SLOT_SHARE;
+    bool full = open_connections_ >= size_t(options_.max_connections) || loose_.size() >= share;
+    if (!full) {
+        loose_full_logged_ = false;
+        return true;
+    }
+    Loose* oldest = loose_order_.front();
+    if (!oldest) return false;
+    if (!loose_full_logged_)
+        log("connections outside sessions fill their share: the oldest make way for new ones");
+    loose_full_logged_ = true;
+    ConnectionPtr(oldest->c)->close();
+    return true;
+}
+
 void RelayServer::accepted(LoginSide side, ServerSocket socket) {
     std::error_code ec;
     asio::ip::address address = socket.remote_endpoint(ec).address();
     if (ec) return;
     PeerAddress key = peer_address_of(address);
-    const char* over = nullptr;
-    auto use = address_use_.find(key);
-    if (open_connections_ >= size_t(options_.max_connections)) over = "server at its connection limit";
-    else if (use != address_use_.end() && use->second.open >= options_.max_connections_per_address)
-        over = "too many connections from this address";
-    else if (use != address_use_.end() && int(use->second.logging_in.size()) >= options_.max_logins_per_address)
-        over = "too many unfinished logins from this address";
+    if (side == LoginSide::OPERATOR && operator_failures_.blocked(key, platform::monotonic_ms())) {
+        log("operator login refused from %s: too many failed logins", address.to_string().c_str());
+        close_at_once(socket, tls_ ? "" : "ERR too many failed logins\n");
+        return;
+    }
+    const char* over = over_a_limit(key);
+    if (!over && !make_room()) over = "server at its connection limit";
     if (over) {
         log("%s login refused from %s: %s", side_name(side), address.to_string().c_str(), over);
         return;  // the socket closes as it goes
@@ -251,315 +269,60 @@ void RelayServer::accepted(LoginSide side, ServerSocket socket) {
     ++open_connections_;
     AddressUse& entry = address_use_[key];
     ++entry.open;
-    entry.logging_in.push_back(c.get());
-    if (failures_.blocked(key, side, platform::monotonic_ms())) {
-        refuse(*c, "too many failed logins", side == LoginSide::TOOL ? "NO" : "ERR too many failed logins\n",
-               nullptr);
-        return;
-    }
+    ++entry.outside;
+    Loose& loose = loose_[c.get()];
+    loose.c = c.get();
+    loose_order_.push_back(loose);
     c->set_timer(uint64_t(options_.login_timeout_s) * 1000);
-    c->start();
-}
-
-RelayConnection* RelayServer::peer_of(const RelayConnection& c) const {
-    if (!c.session) return nullptr;
-    return (c.side == LoginSide::TOOL ? c.session->op : c.session->tool).get();
-}
-
-size_t RelayServer::room_for(RelayConnection& c) {
-    switch (c.phase) {
-    case ConnectionPhase::LOGIN:
-        return LOGIN_LINE_MAX - std::min(LOGIN_LINE_MAX, c.inbox_size());
-    case ConnectionPhase::WAITING:
-        return RELAY_CONNECTION_BUFFER - std::min(RELAY_CONNECTION_BUFFER, c.inbox_size());
-    case ConnectionPhase::PAIRED: {
-        // Stop reading while the other side's buffer is full: back-pressure.
-        RelayConnection* peer = peer_of(c);
-        return peer ? RELAY_CONNECTION_BUFFER - std::min(RELAY_CONNECTION_BUFFER, peer->pending())
-                    : RELAY_CONNECTION_BUFFER;
-    }
-    case ConnectionPhase::CLOSING:
-        break;
-    }
-    return RELAY_CONNECTION_BUFFER;
-}
-
-void RelayServer::on_bytes(RelayConnection& c, const char* data, size_t size) {
-    switch (c.phase) {
-    case ConnectionPhase::LOGIN:
-        read_login(c, data, size);
+    if (!c->tls()) {
+        c->start();
         return;
-    case ConnectionPhase::WAITING:
-        c.inbox().append(data, size);  // for the tool, once it comes
-        return;
-    case ConnectionPhase::PAIRED:
-        if (c.session && c.session->code_used) {
-            c.session->since_ms = platform::monotonic_ms();
-            idle_.queue.move_to_back(*c.session);
+    }
+    waiting_handshakes_.push_back(c);
+    start_handshakes();
+}
+
+// Handshakes cost the one event loop a key exchange each: only so many at a time, and
+// only so many for one address, in the order their connections came.
+void RelayServer::start_handshakes() {
+    for (auto it = waiting_handshakes_.begin();
+         it != waiting_handshakes_.end() && handshaking_.size() < size_t(options_.max_tls_handshakes);) {
+        RelayConnection& c = **it;
+        if (!c.is_open()) {
+            it = waiting_handshakes_.erase(it);
+            continue;
         }
-        // A tool's bytes with no operator attached have nobody to go to.
-        if (RelayConnection* peer = peer_of(c)) peer->send(data, size);
-        return;
-    case ConnectionPhase::CLOSING:
-        return;
+        PeerAddress key = c.key();
+        AddressUse& use = address_use_[key];
+        if (use.handshakes >= options_.max_tls_handshakes_per_address) {
+            ++it;
+            continue;
+        }
+        ConnectionPtr next = std::move(*it);
+        it = waiting_handshakes_.erase(it);
+        ++use.handshakes;
+        handshaking_[&c] = key;
+        next->start();
     }
+    bool waiting = !waiting_handshakes_.empty();
+    if (waiting && !handshakes_full_logged_) log("TLS handshakes at their limit: new operator connections wait");
+    handshakes_full_logged_ = waiting;
 }
 
-void RelayServer::read_login(RelayConnection& c, const char* data, size_t size) {
-    std::string& inbox = c.inbox();
-    inbox.append(data, size);
-    size_t lf = inbox.find('\n');
-    if (lf == std::string::npos) {
-        if (inbox.size() >= LOGIN_LINE_MAX - 1)
-            refuse(c, "login line too long", c.side == LoginSide::TOOL ? "NO" : "ERR line too long\n", &NOISE);
-        return;
-    }
-    std::string line = c.take_inbox();
-    // What follows the line belongs to the session.
-    std::string rest = line.substr(lf + 1);
-    line.resize(lf);
-    if (c.side == LoginSide::TOOL) login_tool(c, trimmed(line));  // blanks are a typing slip
-    else login_operator(c, line);
-    if (!rest.empty() && c.is_open() && c.phase != ConnectionPhase::CLOSING) on_bytes(c, rest.data(), rest.size());
+void RelayServer::handshake_over(RelayConnection& c) {
+    auto it = handshaking_.find(&c);
+    if (it == handshaking_.end()) return;
+    auto use = address_use_.find(it->second);
+    if (use != address_use_.end()) --use->second.handshakes;
+    handshaking_.erase(it);
+    start_handshakes();
 }
 
-void RelayServer::login_tool(RelayConnection& c, const std::string& code) {
-    uint64_t now = platform::monotonic_ms();
-    if (failures_.blocked(c.key(), c.side, now)) {
-        refuse(c, "too many failed logins", "NO", nullptr);
-        return;
-    }
-    if (!looks_like_code(code)) {
-        refuse(c, "not a session code", "NO", &NOISE);
-        return;
-    }
-    // Each wrong code tried is a guess; all addresses together get only so many a day.
-    if (tool_guesses_.exhausted(now)) {
-        refuse(c, "server-wide limit of wrong session codes reached", "NO", nullptr);
-        return;
-    }
-    auto found = sessions_.find(uint32_t(std::stoul(code)));
-    // A code past its time is refused even if its timer has not had its turn yet.
-    if (found != sessions_.end() && !found->second.code_used && now - found->second.since_ms >= unused_code_.limit_ms) {
-        end_session(found->second, unused_code_.reason);
-        found = sessions_.end();
-    }
-    if (found == sessions_.end() || found->second.code_used) {
-        tool_guesses_.count(now);
-        if (tool_guesses_.exhausted(now) && !tool_guesses_logged_) {
-            tool_guesses_logged_ = true;
-            log("server-wide limit of %d wrong session codes a day reached: tool logins refused",
-                options_.max_tool_failures_per_day);
-        }
-        refuse(c, "wrong session code", "NO", &GUESS);
-        return;
-    }
-    tool_guesses_logged_ = false;
-    RelaySession& s = found->second;
-    logged_in(c);
-    unused_code_.queue.remove(s);
-    s.code_used = true;
-    s.tool = c.ref();
-    c.session = &s;
-    c.phase = ConnectionPhase::PAIRED;
-    c.send("OK");
-    start_timeout(s, idle_, now);
-    log("session %llu: tool logged in from %s", (unsigned long long)s.id, c.address().c_str());
-    if (RelayConnection* op = s.op.get()) {
-        op->send("PAIRED\n");
-        op->phase = ConnectionPhase::PAIRED;
-        std::string held = op->take_inbox();
-        c.send(held.data(), held.size());
-        op->resume_reading();
-    }
-}
-
-void RelayServer::login_operator(RelayConnection& c, const std::string& line) {
-    std::vector<std::string> words = split_words(line);
-    if (failures_.blocked(c.key(), c.side, platform::monotonic_ms())) {
-        refuse(c, "too many failed logins", "ERR too many failed logins\n", nullptr);
-        return;
-    }
-    bool open = words.size() == 2 && words[0] == "OPEN";
-    bool join = words.size() == 3 && words[0] == "JOIN";
-    if (!open && !join) {
-        refuse(c, "malformed login line", "ERR expected OPEN <token> or JOIN <token> <code>\n", &NOISE);
-        return;
-    }
-    if (!tokens_equal(words[1], options_.operator_token)) {
-        refuse(c, "wrong token", "ERR wrong operator token\n", &GUESS);
-        return;
-    }
-    RelaySession* s = nullptr;
-    if (open) {
-        if (sessions_.size() >= size_t(options_.max_sessions)) {
-            refuse(c, "server full", "ERR server full\n", nullptr);
-            return;
-        }
-        s = new_session();
-        log("session %llu: opened by operator from %s", (unsigned long long)s->id, c.address().c_str());
-    } else {
-        auto found = looks_like_code(words[2]) ? sessions_.find(uint32_t(std::stoul(words[2]))) : sessions_.end();
-        if (found == sessions_.end()) {
-            refuse(c, "no such session", "ERR no such session\n", &NOISE);
-            return;
-        }
-        s = &found->second;
-        if (s->op) {
-            refuse(c, "session already has an operator", "ERR session already has an operator\n", nullptr);
-            return;
-        }
-        log("session %llu: operator joined from %s", (unsigned long long)s->id, c.address().c_str());
-    }
-    logged_in(c);
-    s->op = c.ref();
-    c.session = s;
-    c.send("CODE " + session_code_text(s->code) + "\n");
-    if (s->tool) {
-        c.send("PAIRED\n");
-        c.phase = ConnectionPhase::PAIRED;
-        s->since_ms = platform::monotonic_ms();
-        idle_.queue.move_to_back(*s);
-    } else {
-        c.phase = ConnectionPhase::WAITING;
-    }
-}
-
-void RelayServer::logged_in(RelayConnection& c) {
-    c.cancel_timer();
+void RelayServer::joined_session(RelayConnection& c) {
+    auto it = loose_.find(&c);
+    if (it == loose_.end()) return;
+    loose_order_.remove(it->second);
+    loose_.erase(it);
     auto use = address_use_.find(c.key());
-    if (use == address_use_.end()) return;
-    std::vector<RelayConnection*>& list = use->second.logging_in;
-    list.erase(std::remove(list.begin(), list.end(), &c), list.end());
-}
-
-RelaySession* RelayServer::new_session() {
-    uint32_t code;
-    do code = random_session_code();
-    while (sessions_.count(code));
-    RelaySession& s = sessions_[code];
-    s.id = next_session_id_++;
-    s.code = code;
-    start_timeout(s, unused_code_, platform::monotonic_ms());
-    return &s;
-}
-
-void RelayServer::refuse(RelayConnection& c, const char* reason, const std::string& answer,
-                         const FailureKind* kind) {
-    log("%s login refused from %s: %s", side_name(c.side), c.address().c_str(), reason);
-    c.send(answer);
-    c.finish(CLOSING_GRACE_MS);
-    if (kind) count_failure(c, *kind);
-}
-
-void RelayServer::count_failure(RelayConnection& c, FailureKind kind) {
-    PeerAddress key = c.key();
-    switch (failures_.record(key, c.side, kind, platform::monotonic_ms())) {
-    case FailureTable::Outcome::COUNTED:
-        table_full_logged_ = false;
-        return;
-    case FailureTable::Outcome::TABLE_FULL:
-        if (!table_full_logged_)
-            log("failure table full of blocked addresses: refusing logins from addresses it does not hold");
-        table_full_logged_ = true;
-        return;
-    case FailureTable::Outcome::NOW_BLOCKED:
-        break;
-    }
-    log("address %s blocked for %s logins after too many failed logins", c.address().c_str(), side_name(c.side));
-    // Its other connections still logging in on that port go at once.
-    auto use = address_use_.find(key);
-    if (use == address_use_.end()) return;
-    std::vector<RelayConnection*> others = use->second.logging_in;
-    for (RelayConnection* other : others) {
-        if (other == &c || other->side != c.side || other->phase != ConnectionPhase::LOGIN) continue;
-        refuse(*other, "too many failed logins",
-               c.side == LoginSide::TOOL ? "NO" : "ERR too many failed logins\n", nullptr);
-    }
-}
-
-void RelayServer::on_end(RelayConnection& c, const char* why) {
-    if (c.phase == ConnectionPhase::LOGIN) {
-        // A login cut short reveals nothing, but counts against the address all the same.
-        std::string reason = std::string("connection ") + why + " before the login line";
-        log("%s login refused from %s: %s", side_name(c.side), c.address().c_str(), reason.c_str());
-        count_failure(c, NOISE);
-        return;
-    }
-    RelaySession* s = c.session;
-    if (!s) return;
-    if (c.side == LoginSide::TOOL) {
-        end_session(*s, "tool left");
-        return;
-    }
-    c.session = nullptr;
-    s->op.reset();
-    log("session %llu: operator left", (unsigned long long)s->id);
-}
-
-void RelayServer::on_sent(RelayConnection& c) {
-    // Room again: the side that fills this buffer may read again.
-    RelayConnection* source = peer_of(c);
-    if (source && c.pending() < RELAY_CONNECTION_BUFFER) source->resume_reading();
-}
-
-void RelayServer::on_timer(RelayConnection& c) {
-    if (c.phase == ConnectionPhase::LOGIN) {
-        refuse(c, "login timed out", "", &NOISE);
-        return;
-    }
-    c.close();  // the grace time after a last answer ran out
-}
-
-void RelayServer::on_closed(RelayConnection& c) {
-    --open_connections_;
-    auto use = address_use_.find(c.key());
-    if (use != address_use_.end()) {
-        std::vector<RelayConnection*>& list = use->second.logging_in;
-        list.erase(std::remove(list.begin(), list.end(), &c), list.end());
-        if (--use->second.open <= 0) address_use_.erase(use);
-    }
-    if (c.session) on_end(c, "closed");
-}
-
-void RelayServer::start_timeout(RelaySession& s, SessionTimeout& t, uint64_t now_ms) {
-    s.since_ms = now_ms;
-    t.queue.push_back(s);
-    arm(t);
-}
-
-// The timer runs for the front only; an earlier front's time restarted meanwhile makes
-// it run early, find nothing due and wait again.
-void RelayServer::arm(SessionTimeout& t) {
-    if (t.armed || t.queue.empty()) return;
-    uint64_t due_ms = t.queue.front()->since_ms + t.limit_ms, now_ms = platform::monotonic_ms();
-    t.armed = true;
-    t.timer.expires_at(relay_time_after_ms(due_ms > now_ms ? due_ms - now_ms : 0));
-    t.timer.async_wait([this, &t](const std::error_code& ec) {
-        if (!ec) timeout_ran(t);
-    });
-}
-
-void RelayServer::timeout_ran(SessionTimeout& t) {
-    t.armed = false;
-    uint64_t now_ms = platform::monotonic_ms();
-    while (RelaySession* s = t.queue.front()) {
-        if (now_ms - s->since_ms < t.limit_ms) break;
-        end_session(*s, t.reason);
-    }
-    arm(t);
-}
-
-void RelayServer::end_session(RelaySession& s, const char* reason) {
-    log("session %llu closed: %s", (unsigned long long)s.id, reason);
-    ConnectionPtr tool = std::move(s.tool);
-    ConnectionPtr op = std::move(s.op);
-    timeout_of(s).queue.remove(s);
-    sessions_.erase(s.code);
-    for (const ConnectionPtr& c : {tool, op}) {
-        if (!c) continue;
-        c->session = nullptr;
-        if (c->phase == ConnectionPhase::WAITING) c->send(std::string("ERR ") + reason + "\n");
-        c->finish(CLOSING_GRACE_MS);
-    }
+    if (use != address_use_.end()) --use->second.outside;
 }

@@ -11,6 +11,11 @@
 //   on refusal              -> "ERR <reason>\n" and the end of the connection
 // The session ends when the tool leaves, when nobody used its code in time, or when
 // nothing passed either way for the idle time; an operator may leave and another join.
+//
+// Guessing codes: an open code always logs its tool in. A tool's line is looked up in
+// its turn: its address waits longer after each wrong code it sent (guess_delay_ms), and
+// codes that never existed are looked up only as fast as guesses_per_hour allows, all
+// addresses together (GuessBudget). Codes once open are no guesses.
 #pragma once
 
 #include <asio/io_context.hpp>
@@ -19,12 +24,15 @@
 #include <asio/ssl/context.hpp>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "relay/deadline_queue.h"
+#include "relay/login_line.h"
 #include "relay/login_limits.h"
 #include "relay/relay_clock.h"
 #include "relay/relay_connection.h"
@@ -32,8 +40,9 @@
 
 // Bytes held for one connection before the other side is no longer read.
 constexpr size_t RELAY_CONNECTION_BUFFER = 64 * 1024;
-constexpr int SESSION_CODE_DIGITS = 8;
-constexpr size_t LOGIN_LINE_MAX = 128;
+// Connections outside sessions (logging in, or closing after a refusal) may hold all but
+// this share of max_connections; beyond it the oldest of them makes way for a new one.
+constexpr int SESSION_SLOT_SHARE = 8;  // one eighth
 
 // Kept small and without a timer of its own: ten thousand of them stay idle for hours.
 struct RelaySession {
@@ -79,6 +88,9 @@ public:
         size_t connections = 0;
         size_t buffered = 0;  // bytes waiting in the sessions' buffers
         uint64_t reads = 0;   // read calls made on the sessions' connections
+        size_t outside_sessions = 0;  // connections logging in or refused
+        size_t waiting_lines = 0;     // tool lines waiting for their turn
+        size_t handshakes = 0;        // TLS handshakes in progress
     };
     Stats stats() const;
 
@@ -90,33 +102,64 @@ private:
         RelayTimer retry;
         LoginSide side;
     };
-    // Per address: its open connections and those not yet logged in.
+    // Per address: its open connections, those outside sessions (logging in, or refused
+    // and closing), and its TLS handshakes in progress.
     struct AddressUse {
         int open = 0;
-        std::vector<RelayConnection*> logging_in;
+        int outside = 0;
+        int handshakes = 0;
+    };
+    struct WaitingLine {
+        ConnectionPtr c;
+        uint32_t code;
+    };
+    // A connection outside any session, in the order it came.
+    struct Loose {
+        RelayConnection* c = nullptr;
+        Loose* queue_prev = nullptr;
+        Loose* queue_next = nullptr;
     };
 
+    // relay_server.cpp: ports, accepting, slots and TLS handshakes.
     bool listen(LoginSide side, int port, int* bound_port, std::string* error);
     bool listen_on(LoginSide side, const asio::ip::address& address, int port, int* bound_port,
                    std::string* error);
     bool load_tls(std::string* error);
     void accept_next(Listener& listener);
     void accepted(LoginSide side, ServerSocket socket);
+    // Why a connection from `key` cannot be taken now, or null.
+    const char* over_a_limit(const PeerAddress& key);
+    // Closes the oldest connection outside a session when they fill their share or the
+    // server is full; false when none can make way.
+    bool make_room();
+    void start_handshakes();
+    void handshake_over(RelayConnection& c);
+    void joined_session(RelayConnection& c);
 
+    // relay_logins.cpp: login lines, lookups and refusals.
+    void read_login(RelayConnection& c, const char* data, size_t size);
+    void tool_line(RelayConnection& c, const std::string& line);
+    void serve_waiting_lines();
+    void look_up(RelayConnection& c, uint32_t code);
+    void login_tool(RelayConnection& c, RelaySession& s);
+    void login_operator(RelayConnection& c, const std::string& line);
+    const char* cannot_open(const PeerAddress& key) const;
+    void logged_in(RelayConnection& c);
+    // Logs the refusal, answers, closes and, on the operator port, counts the failure
+    // (kind null: not counted).
+    void refuse(RelayConnection& c, const char* reason, const std::string& answer, const FailureKind* kind);
+    void count_failure(RelayConnection& c, FailureKind kind);
+    void note_crowded(const FailureTable& table, const char* port);
+
+    // relay_sessions.cpp: events of connections, sessions and their timers.
     size_t room_for(RelayConnection& c) override;
     void on_bytes(RelayConnection& c, const char* data, size_t size) override;
     void on_end(RelayConnection& c, const char* why) override;
     void on_sent(RelayConnection& c) override;
     void on_timer(RelayConnection& c) override;
+    void on_handshaken(RelayConnection& c) override;
     void on_closed(RelayConnection& c) override;
 
-    void read_login(RelayConnection& c, const char* data, size_t size);
-    void login_tool(RelayConnection& c, const std::string& code);
-    void login_operator(RelayConnection& c, const std::string& line);
-    void logged_in(RelayConnection& c);
-    // Logs the refusal, answers, closes and counts the failure (kind null: not counted).
-    void refuse(RelayConnection& c, const char* reason, const std::string& answer, const FailureKind* kind);
-    void count_failure(RelayConnection& c, FailureKind kind);
     // The sessions whose codes wait for a tool, and those paired, each in the order their
     // time started; one timer for each.
     struct SessionTimeout {
@@ -127,7 +170,8 @@ private:
         uint64_t limit_ms = 0;
         const char* reason;
     };
-    RelaySession* new_session();
+    RelaySession* new_session(const PeerAddress& opener);
+    void code_closed(RelaySession& s);  // its code is used or ends unused
     SessionTimeout& timeout_of(const RelaySession& s) { return s.code_used ? idle_ : unused_code_; }
     void start_timeout(RelaySession& s, SessionTimeout& t, uint64_t now_ms);
     void arm(SessionTimeout& t);
@@ -151,16 +195,35 @@ private:
     SessionTimeout unused_code_;
     SessionTimeout idle_;
     std::unordered_map<PeerAddress, AddressUse, PeerAddressHash> address_use_;
-    FailureTable failures_;
-    SlidingLimit tool_guesses_;  // wrong session codes, all addresses together
-    bool table_full_logged_ = false;
-    bool tool_guesses_logged_ = false;
+
+    std::unordered_map<RelayConnection*, Loose> loose_;
+    DeadlineQueue<Loose> loose_order_;
+    bool loose_full_logged_ = false;
+
+    std::unordered_map<RelayConnection*, PeerAddress> handshaking_;  // by connection: its address
+    std::deque<ConnectionPtr> waiting_handshakes_;
+    bool handshakes_full_logged_ = false;
+
+    std::unordered_map<uint32_t, PeerAddress> open_codes_;  // unused codes: who opened them
+    std::unordered_map<PeerAddress, int, PeerAddressHash> open_codes_by_address_;
+
+    FailureTable operator_failures_;
+    FailureTable tool_guesses_;
+    GuessBudget guess_budget_;
+    RetiredCodes retired_codes_;
+    // Tool lines waiting to be looked up, fewest guesses from their address first, then
+    // in the order they came.
+    std::map<std::pair<int, uint64_t>, WaitingLine> waiting_lines_;
+    uint64_t next_line_ = 0;
+    RelayTimer lines_timer_;
+    bool lines_timer_armed_ = false;
+    uint64_t lines_timer_due_ms_ = 0;
+    bool budget_spent_logged_ = false;
+    bool crowded_logged_[2] = {false, false};
 };
 
-// A uniformly random code below 10^SESSION_CODE_DIGITS from the system's generator.
+// A uniformly random code below SESSION_CODE_SPACE from the system's generator.
 uint32_t random_session_code();
-// The code as the operator and the tool write it, with its leading zeros.
-std::string session_code_text(uint32_t code);
 
 // Compares without stopping at the first difference.
 bool tokens_equal(const std::string& a, const std::string& b);

@@ -37,8 +37,10 @@ int take_cli_option(int argc, char** argv, int i, CliOptions* options, std::stri
 bool wants_local_module(int argc, char** argv) {
     bool local = false;
     for (int i = 1; i < argc; ++i) {
-        // The usage text is the relay side's to print.
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return false;
+        // The usage and version texts are the relay side's to print.
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
+            std::strcmp(argv[i], "--version") == 0)
+            return false;
         if (std::strcmp(argv[i], "--local") == 0) local = true;
     }
     return local;

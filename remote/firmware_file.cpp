@@ -4,9 +4,16 @@
 #include <cstring>
 
 bool load_firmware_file(const std::string& path, FirmwareImage* image, std::string* error) {
-    if (load_firmware_file(path.c_str(), *image) == ImageLoad::NOT_OPENED) {
+    switch (load_firmware_file(path.c_str(), *image)) {
+    case ImageLoad::NOT_OPENED:
         *error = "cannot open " + path;
         return false;
+    case ImageLoad::TOO_LARGE:
+        *error = path + ": too large for a firmware file (more than " + std::to_string(FIRMWARE_IMAGE_CAPACITY) +
+                 " bytes)";
+        return false;
+    default:
+        break;
     }
     switch (check_firmware_image(*image)) {
     case ImageCheck::GOOD:

@@ -22,6 +22,7 @@ const char USAGE[] =
     "usage: qv450-cli --server HOST:PORT [--token-file FILE] [--ca-file FILE | --insecure]\n"
     "                 [--session CODE] [OPTIONS] COMMAND [ARGS]\n"
     "       qv450-cli --local [OPTIONS] COMMAND [ARGS]\n"
+    "       qv450-cli --help | --version\n"
     "commands:\n"
     "  open                 open a session, print its code, then run commands read one per\n"
     "                       line from standard input once the tool has logged in\n"
@@ -92,6 +93,10 @@ int main(int argc, char** argv) {
             print_usage(stdout);
             return 0;
         }
+        if (arg == "--version") {
+            std::printf("qv450-cli %s\n", QV450_VERSION);
+            return 0;
+        }
         const int taken = command.empty() ? take_cli_option(argc, argv, i, &options, &error) : 0;
         if (taken < 0) return usage_error(error);
         if (taken > 0) {
@@ -159,8 +164,7 @@ int main(int argc, char** argv) {
         }
         if (!remote.run(words, &error)) {
             status = fail(words[0] + ": " + error);
-            if (error.find("left the session") != std::string::npos || error.find("connection is lost") != std::string::npos)
-                break;
+            if (link.broken()) break;
         }
         std::fflush(stdout);
     }

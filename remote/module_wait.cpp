@@ -11,6 +11,15 @@ bool present(FrameLink& link) {
     return found;
 }
 
+// The module opened at the start still answers on the same handle. One unplugged and
+// plugged back between two looks comes back on a new handle, and the old one's next
+// write fails and closes the link: a short unplug counts too.
+bool still_open(FrameLink& link) {
+    if (link.mode() == LINK_BOOTLOADER) link.boot_read(2);
+    else link.poll_frame();
+    return link.is_open();
+}
+
 // A module that this user may not open will not become usable by waiting.
 bool refused(FrameLink& link) { return *link.refused_node() != '\0'; }
 
@@ -30,12 +39,16 @@ bool wait_for_next_module(FrameLink& link, FILE* notes, int look_ms, long limit_
         std::fprintf(notes, "%s\n", text);
         std::fflush(notes);
     };
-    if (present(link)) {
+    if (link.open() != 0) {
         note("waiting for the module to be unplugged");
-        while (present(link)) {
-            if (out_of_time()) return false;
+        while (still_open(link)) {
+            if (out_of_time()) {
+                link.close();
+                return false;
+            }
             pause();
         }
+        link.close();
     }
     note("waiting for a module to be plugged in");
     while (!present(link)) {

@@ -107,14 +107,24 @@ bool OperatorChannel::start_tls(const std::string& host, const OperatorSecurity&
         int result = SSL_connect(ssl_);
         if (result == 1) return true;
         if (wait_for(result, remaining(deadline))) continue;
-        long verdict = SSL_get_verify_result(ssl_);
-        std::string why = verdict != X509_V_OK ? X509_verify_cert_error_string(verdict)
-                          : remaining(deadline) == 0 ? "no answer in time"
-                                                     : openssl_error();
-        *error = "no TLS connection with " + host + ": " + why +
-                 " (a relay server without a certificate needs --insecure)";
+        *error = "no TLS connection with " + host + ": " + tls_failure(host, security, remaining(deadline) == 0);
         return false;
     }
+}
+
+std::string OperatorChannel::tls_failure(const std::string& host, const OperatorSecurity& security, bool late) {
+    const long verdict = SSL_get_verify_result(ssl_);
+    // The server spoke TLS, but its certificate is not the one asked for: the way on is
+    // the CA that signed it, never plain text.
+    if (verdict == X509_V_ERR_HOSTNAME_MISMATCH || verdict == X509_V_ERR_IP_ADDRESS_MISMATCH)
+        return "the server's certificate does not name " + host + ": connect by a name it holds";
+    if (verdict != X509_V_OK) {
+        const std::string trusted = security.ca_file.empty() ? "the system's store" : security.ca_file;
+        return std::string("the server's certificate is not trusted (") + X509_verify_cert_error_string(verdict) +
+               "): give the certificate of the CA that signed it with --ca-file FILE (now " + trusted + ")";
+    }
+    if (late) return "no answer in time";
+    return openssl_error() + " (a relay server without a certificate needs --insecure)";
 }
 
 bool OperatorChannel::wait_for(int ssl_result, int timeout_ms) {
@@ -160,7 +170,7 @@ int OperatorChannel::receive(char* buffer, size_t size, int timeout_ms) {
             }
             if (got > 0) return int(got);
             int reason = SSL_get_error(ssl_, n);
-            if (reason == SSL_ERROR_ZERO_RETURN) return RECEIVE_CLOSED;
+            if (reason == SSL_ERROR_ZERO_RETURN) return RECEIVE_SHUT_DOWN;
             if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE)
                 return ERR_peek_error() == 0 ? RECEIVE_CLOSED : RECEIVE_FAILED;
             if (!wait_for(n, remaining(deadline))) return RECEIVE_TIMED_OUT;

@@ -45,6 +45,11 @@ bool OperatorLink::open(const std::string& server, const std::string& token, con
     if (!send(hello, error)) return false;
     std::string line;
     if (!read_line(&line, HANDSHAKE_TIMEOUT_MS, error)) return false;
+    if (line == "ERR no such session") {
+        *error = "the relay server has no session " + code +
+                 ": the code is mistyped, or its session has ended or expired unused (open a new one)";
+        return false;
+    }
     if (line.rfind("CODE ", 0) != 0) {
         *error = line.rfind("ERR ", 0) == 0 ? "relay server: " + line.substr(4) : "unexpected answer: " + line;
         return false;
@@ -70,19 +75,45 @@ bool OperatorLink::wait_paired(std::string* error) {
     return false;
 }
 
+int OperatorLink::check_paired(std::string* error) {
+    if (paired_) return 1;
+    while (lines_.find('\n') == std::string::npos) {
+        bool timed_out = false;
+        if (!receive(0, &timed_out, error)) return timed_out ? 0 : -1;
+    }
+    // The relay's line is complete: reading it does not wait.
+    return wait_paired(error) ? 1 : -1;
+}
+
 bool OperatorLink::send(const std::string& bytes, std::string* error) {
-    if (channel_.send_all(bytes.data(), bytes.size())) return true;
-    *error = "the relay connection is lost";
+    if (!broken_ && channel_.send_all(bytes.data(), bytes.size())) return true;
+    broken_ = true;
+    *error = "the connection to the relay server broke";
     return false;
+}
+
+std::string OperatorLink::end_reason(int received) const {
+    if (!paired_) return "the relay server closed the connection";
+    if (released_last_) return "the fitter's tool left the session";
+    switch (received) {
+    case OperatorChannel::RECEIVE_SHUT_DOWN:
+        return "the relay server ended the session (the fitter's tool left it, or it was idle too long)";
+    case OperatorChannel::RECEIVE_CLOSED:
+        return "the relay server closed the connection";
+    default:
+        return "the connection to the relay server was cut";
+    }
 }
 
 bool OperatorLink::receive(int timeout_ms, bool* timed_out, std::string* error) {
     char buffer[16384];
-    int n = channel_.receive(buffer, sizeof buffer, timeout_ms);
+    const int n = broken_ ? OperatorChannel::RECEIVE_FAILED : channel_.receive(buffer, sizeof buffer, timeout_ms);
     *timed_out = n == OperatorChannel::RECEIVE_TIMED_OUT;
     if (*timed_out) return false;
     if (n <= 0) {
-        *error = paired_ ? "the tool left the session" : "the relay server closed the connection";
+        if (!broken_) end_ = end_reason(n);
+        broken_ = true;
+        *error = end_;
         return false;
     }
     if (!paired_) {
@@ -94,6 +125,8 @@ bool OperatorLink::receive(int timeout_ms, bool* timed_out, std::string* error) 
         *error = "the tool sent a message this program does not know";
         return false;
     }
+    for (const ToolMessage& m : parsed)
+        if (!m.kind.empty()) released_last_ = m.kind == "!";
     messages_.insert(messages_.end(), parsed.begin(), parsed.end());
     return true;
 }
@@ -121,23 +154,34 @@ bool OperatorLink::read_line(std::string* line, int timeout_ms, std::string* err
 
 bool OperatorLink::next(ToolMessage* message, int timeout_ms, std::string* error, bool* timed_out) {
     if (timed_out) *timed_out = false;
-    int64_t deadline = now_ms() + timeout_ms;
+    const int64_t start = now_ms();
+    const int64_t deadline = start + timeout_ms;
+    // Only a wait that blocks is told; it then decides how long it lasts.
+    AnswerWait* told = timeout_ms > 0 ? wait_ : nullptr;
+    bool waited = false;
     for (;;) {
         while (!messages_.empty()) {
             ToolMessage m = messages_.front();
             messages_.pop_front();
             if (!m.kind.empty()) {
                 *message = m;
+                if (waited) told->wait_over();
                 return true;
             }
             if (serial_sink_) *serial_sink_ += m.payload;
         }
         bool late = false;
-        int wait = int(std::max<int64_t>(0, deadline - now_ms()));
-        if (!receive(wait, &late, error)) {
-            if (late) *error = "the tool did not answer in time";
-            if (timed_out) *timed_out = late;
-            return false;
+        const int left = int(std::max<int64_t>(0, deadline - now_ms()));
+        if (receive(told ? ANSWER_WAIT_SLICE_MS : left, &late, error)) continue;
+        if (late && told) {
+            waited = true;
+            if (told->waiting(int(now_ms() - start), true)) continue;
+            *error = "the wait for the fitter's tool was given up (the session stalled)";
+        } else if (late) {
+            *error = "the tool did not answer in time";
         }
+        if (waited) told->wait_over();
+        if (timed_out) *timed_out = late && !told;
+        return false;
     }
 }

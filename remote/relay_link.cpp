@@ -1,20 +1,18 @@
 // The relay stream's commands behind the frame-link operations.
 #include "remote/relay_link.h"
 
-#include <chrono>
 #include <cstring>
+
+#include "platform/clock.h"
 
 namespace {
 
 // Waits for the tool: a relay step and a few module polls, or a bootloader transfer.
 constexpr int ANSWER_TIMEOUT_MS = 30000;
 
-bool is_state(const ToolMessage& m) { return m.kind.size() == 1 && std::strchr("123#!", m.kind[0]); }
+bool is_state(const ToolMessage& m) { return m.kind.size() == 1 && is_relay_state_character(m.kind[0]); }
 
-int64_t now_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+int64_t now_ms() { return int64_t(platform::monotonic_ms()); }
 
 }  // namespace
 
@@ -45,14 +43,14 @@ bool RelayLink::flush() {
 }
 
 void RelayLink::take_state(char state) {
-    mode_ = state == '1' ? LINK_PROGRAMMER : state == '2' ? LINK_BOOTLOADER : state == '3' ? LINK_USBIC : LINK_NONE;
+    mode_ = relay_state_link_mode(state);
     fetched_.clear();
     drained_ = false;
 }
 
 char RelayLink::ask_state() {
     if (!settle() || !confirm_boot_send()) return 0;
-    queued_ += "@H";
+    queued_ += relay_command(RELAY_OPEN_HID);
     ToolMessage m;
     if (!flush() || !next(&m)) return 0;
     if (!is_state(m)) {
@@ -72,36 +70,36 @@ int RelayLink::open() {
 
 void RelayLink::close() {
     if (!settle() || !confirm_boot_send()) return;
-    queued_ += "@!";
+    queued_ += relay_command(RELAY_RELEASE);
     ToolMessage m;
     if (!flush() || !next(&m)) return;
     if (!is_state(m)) fail("unexpected reply \"@" + m.kind + "\" to \"@!\"");
     else take_state(m.kind[0]);
 }
 
-void RelayLink::queue_frame(const char* kind, uint8_t command, const uint8_t* data, int n) {
+void RelayLink::queue_frame(char letter, uint8_t command, const uint8_t* data, int n) {
     if (!is_open() || n < 0 || n > FRAME_MAX_DATA) return;
-    queued_ += kind;
+    queued_ += relay_command(letter);
     queued_.push_back(char(command));
     queued_.push_back(char(n));
     if (n > 0) queued_.append(reinterpret_cast<const char*>(data), size_t(n));
     drained_ = false;
 }
 
-void RelayLink::send_frame(uint8_t command, const uint8_t* data, int n) { queue_frame("@h", command, data, n); }
+void RelayLink::send_frame(uint8_t command, const uint8_t* data, int n) { queue_frame(RELAY_SEND_FRAME, command, data, n); }
 
 void RelayLink::send_command(uint8_t command, const uint8_t* data, int n) {
     // What the last fetch brought and nobody took is stale. When that fetch left the
     // module quiet, the tool need not poll it empty again ("@i") before the frame.
     settle();
     fetched_.clear();
-    queue_frame(drained_ ? "@h" : "@i", command, data, n);
+    queue_frame(drained_ ? RELAY_SEND_FRAME : RELAY_SEND_AFTER_EVENTS, command, data, n);
 }
 
 bool RelayLink::start_fetch() {
     if (!settle() || !confirm_boot_send()) return false;
     fetched_.clear();
-    queued_ += "@R@G";
+    queued_ += relay_command(RELAY_COLLECT) + relay_command(RELAY_F_MARK);
     if (!flush()) return false;
     fetch_open_ = true;
     fetch_sent_ms_ = now_ms();
@@ -159,12 +157,22 @@ bool RelayLink::poll_frame() {
 
 PollState RelayLink::poll_frame_without_waiting() {
     if (take_fetched()) return PollState::FRAME;
-    if (!is_open() || (!fetch_open_ && !start_fetch()) || !collect(0)) return PollState::NOTHING;
-    if (fetch_open_) {
-        if (now_ms() - fetch_sent_ms_ <= ANSWER_TIMEOUT_MS) return PollState::ON_ITS_WAY;
-        fail("the tool did not answer in time");
+    AnswerWait* told = connection_.answer_wait();
+    const bool was_open = fetch_open_;
+    if (!is_open() || (!fetch_open_ && !start_fetch()) || !collect(0)) {
+        if (was_open && told) told->wait_over();
         return PollState::NOTHING;
     }
+    if (fetch_open_) {
+        const int64_t waited = now_ms() - fetch_sent_ms_;
+        // Told of the wait, the user decides how long it lasts; else it has a limit.
+        if (told ? told->waiting(int(waited), false) : waited <= ANSWER_TIMEOUT_MS) return PollState::ON_ITS_WAY;
+        fail(told ? "the wait for the fitter's tool was given up (the session stalled)"
+                  : "the tool did not answer in time");
+        if (told) told->wait_over();
+        return PollState::NOTHING;
+    }
+    if (told) told->wait_over();
     return take_fetched() ? PollState::FRAME : PollState::NOTHING;
 }
 
@@ -179,7 +187,7 @@ void RelayLink::drain_frames() {
 
 bool RelayLink::boot_send(const uint8_t* data, int count) {
     if (!settle() || !is_open() || count < 0 || count > 0xFFFF || !confirm_boot_send()) return false;
-    queued_ += "@E6";
+    queued_ += relay_command(RELAY_RAW, RELAY_BOOT_SEND);
     queued_.push_back(char(count >> 8));
     queued_.push_back(char(count & 0xFF));
     queued_.append(reinterpret_cast<const char*>(data), size_t(count));
@@ -205,7 +213,7 @@ bool RelayLink::boot_read(int attempts) {
     const bool confirming = boot_send_pending_;
     boot_send_pending_ = false;
     if (!is_open() && !confirming) return false;
-    queued_ += "@E7";
+    queued_ += relay_command(RELAY_RAW, RELAY_BOOT_READ);
     queued_.push_back(char(std::min(std::max(attempts, 0), 255)));
     if (!flush()) return false;
     ToolMessage sent, read;

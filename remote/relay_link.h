@@ -61,7 +61,7 @@ private:
     bool take_fetched();
     // Reads the answer to a pending boot_send; false when it failed.
     bool confirm_boot_send();
-    void queue_frame(const char* kind, uint8_t command, const uint8_t* data, int n);
+    void queue_frame(char letter, uint8_t command, const uint8_t* data, int n);
     void take_state(char state);
 
     OperatorLink& connection_;
@@ -71,7 +71,7 @@ private:
     int mode_ = LINK_NONE;
     // The last fetch ended with the module quiet and nothing went to it since.
     bool drained_ = false;
-    // A fetch sent and its mark not yet back, since fetch_sent_ms_ (steady clock).
+    // A fetch sent and its mark not yet back, since fetch_sent_ms_ (platform clock).
     bool fetch_open_ = false;
     int64_t fetch_sent_ms_ = 0;
     bool boot_send_pending_ = false;

@@ -13,25 +13,24 @@
 #include "config/config_file_format.h"
 #include "config/config_file_overlay.h"
 #include "config/config_memory.h"
+#include "config/config_write.h"
 #include "config/memory_blocks.h"
 #include "config/signal_monitor_table.h"
 #include "connection/connection.h"
 #include "device/variant_table.h"
 #include "firmware/bootloader.h"
+#include "firmware/firmware_files.h"
 #include "platform/clock.h"
+#include "platform/program_path.h"
 #include "remote/firmware_file.h"
 #include "remote/json_output.h"
 #include "remote/module_wait.h"
 #include "remote/progress_bar.h"
-#include "remote/variant_firmware.h"
 
 namespace {
 
 // Polls for the identity: each is a relay exchange with the module polled empty.
 constexpr int IDENTIFY_PASSES = 20;
-// The module restarts into new firmware: how often and how long to look for it.
-constexpr int RESTART_LOOKS = 20;
-constexpr int RESTART_PAUSE_MS = 100;
 constexpr int MONITOR_PAUSE_MS = 100;
 constexpr int ANSWER_TIMEOUT_MS = 30000;
 constexpr int WAIT_LOOK_MS = 250;
@@ -102,7 +101,91 @@ bool format_module_configuration(const ModuleConfiguration& config, std::string*
     return true;
 }
 
+constexpr int PATH_SIZE = 4096;
+
+// The firmware folder beside the running program (<prefix>/firmware/), or "".
+std::string default_firmware_folder() {
+    char program[PATH_SIZE], folder[PATH_SIZE];
+    platform::program_path(nullptr, program, sizeof program);
+    return firmware_folder_for_program(program, folder, sizeof folder) ? folder : "";
+}
+
+// The bytes of a configuration file: at most CONFIG_FILE_MAX of them; a longer file
+// would be taken half.
+bool read_config_file(const std::string& path, std::string* text, std::string* error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        *error = "cannot open " + path;
+        return false;
+    }
+    text->assign(CONFIG_FILE_MAX + 1, '\0');
+    file.read(&(*text)[0], CONFIG_FILE_MAX + 1);
+    text->resize(size_t(file.gcount()));
+    if (text->size() <= size_t(CONFIG_FILE_MAX)) return true;
+    *error = path + ": too long for a configuration file";
+    return false;
+}
+
+// What the module is left with when a flash did not end, and how to mend it.
+const char NEEDS_FIRMWARE[] = "the module runs only its bootloader and needs firmware: flash it (flash FILE.bin)";
+
 }  // namespace
+
+// The command-line tool's answers to the write's variant step: the options say
+// whether a change is allowed, and the change flashes the same version's file of the
+// variant from the firmware folder.
+class SessionVariantChange : public VariantChange {
+public:
+    SessionVariantChange(RemoteSession& session, const DeviceIdentity& module, std::string* error)
+        : session_(session), module_(module), error_(error) {}
+
+    int answer(int can_level) override {
+        const char needed = variant_change_for_level(module_.variant_letter, can_level);
+        if (needed == VARIANT_ANY) return VARIANT_ANY;
+        const std::string change = "CAN level " + std::to_string(can_level) + " needs firmware variant " + needed;
+        const VariantAnswer allowed = session_.options_.variant_change;
+        if (allowed == VariantAnswer::YES) {
+            level_ = can_level;
+            needed_ = needed;
+            return needed;
+        }
+        session_.failed(change + (allowed == VariantAnswer::NO
+                                      ? " and --variant-change no forbids it: nothing written"
+                                      : ": allow it with --variant-change yes (or no to refuse); nothing written"),
+                        error_, EXIT_VARIANT_DECLINED);
+        return 0;
+    }
+
+    bool change(char) override {
+        const CliOptions& options = session_.options_;
+        const std::string folder = options.firmware_folder.empty() ? default_firmware_folder() : options.firmware_folder;
+        char path[PATH_SIZE + 64];
+        switch (same_version_file(folder.c_str(), module_.firmware_version, level_, module_.variant_flag != 0, path,
+                                  sizeof path)) {
+        case FirmwareFile::FOUND:
+            if (!session_.program_file(path, error_)) return false;
+            std::fprintf(session_.out_, "firmware written: %s\n", path);
+            return true;
+        case FirmwareFile::NO_FOLDER:
+            return session_.failed("cannot read the firmware folder " + folder, error_, EXIT_BAD_FILE);
+        case FirmwareFile::NO_FIRMWARE:
+            return session_.failed("no firmware for CAN level " + std::to_string(level_) + " in " + folder, error_,
+                                   EXIT_BAD_FILE);
+        case FirmwareFile::TOO_LONG:
+            break;
+        }
+        return session_.failed("firmware path too long in " + folder, error_, EXIT_BAD_FILE);
+    }
+
+    char needed() const { return needed_; }
+
+private:
+    RemoteSession& session_;
+    DeviceIdentity module_;
+    std::string* error_;
+    int level_ = 0;
+    char needed_ = 0;
+};
 
 bool check_remote_command(const std::vector<std::string>& words, std::string* error) {
     if (words.empty()) {
@@ -132,6 +215,28 @@ bool RemoteSession::failed(const std::string& what, std::string* error, int stat
     return false;
 }
 
+bool RemoteSession::transfer_failed(const std::string& what, std::string* error, const char* left_behind) {
+    // A failed write closes the link: the module was unplugged or restarted meanwhile.
+    if (link_error().empty() && !link_.is_open()) {
+        const std::string after = *left_behind ? std::string("; ") + left_behind : std::string();
+        switch (link_.open()) {
+        case 0:
+            return failed((connection_ ? "the module is no longer connected to the tool"
+                                       : "the module left the USB bus and is no longer connected") + after,
+                          error, EXIT_NO_MODULE);
+        case 2:
+            return failed(NEEDS_FIRMWARE, error, EXIT_NO_MODULE);
+        default:
+            break;
+        }
+    }
+    return failed(what, error, EXIT_TRANSFER);
+}
+
+void RemoteSession::note(const std::string& text) {
+    if (progress_) std::fprintf(progress_, "qv450-cli: %s\n", text.c_str());
+}
+
 bool RemoteSession::relayed(const char* command, std::string* error) {
     if (connection_) return true;
     return failed(std::string(command) + " works only through a relay (--server)", error, EXIT_USAGE);
@@ -140,7 +245,7 @@ bool RemoteSession::relayed(const char* command, std::string* error) {
 bool RemoteSession::application_device(std::string* error) {
     switch (link_.open()) {
     case 1: return true;
-    case 2: return failed("the module runs its bootloader (it needs firmware: use flash)", error, EXIT_NO_MODULE);
+    case 2: return failed(NEEDS_FIRMWARE, error, EXIT_NO_MODULE);
     default: return no_module(error);
     }
 }
@@ -161,7 +266,13 @@ bool RemoteSession::wait_for_module(std::string* error) {
 
 bool RemoteSession::state(std::string* error) {
     if (!relayed("state", error)) return false;
-    const char state = relay_->ask_state();
+    char state = relay_->ask_state();
+    if (state == '1' || state == '3') {
+        // The module the tool holds may have gone since: a poll's failed write closes
+        // its handle, and asked again the tool opens what is there now.
+        relay_->poll_frame();
+        state = relay_->ask_state();
+    }
     if (!state) return failed("", error);
     std::fprintf(out_, "%c %s\n", state, state_text(state).c_str());
     return true;
@@ -169,23 +280,29 @@ bool RemoteSession::state(std::string* error) {
 
 bool RemoteSession::identify(std::string* error) {
     if (!application_device(error)) return false;
-    if (!identify_module(link_, IDENTIFY_PASSES))
-        return failed("the module did not tell its identity", error, EXIT_TRANSFER);
+    if (!identify_module(link_, IDENTIFY_PASSES)) return transfer_failed("the module did not tell its identity", error);
+    print_identity();
+    return true;
+}
+
+void RemoteSession::print_identity() {
     const DeviceIdentity identity = decode_identity(link_.reply());
     char text[64];
     format_module_status(link_.reply(), identity, text, sizeof text);
-    if (options_.json) return std::fprintf(out_, "%s\n", identity_json(identity, text).c_str()), true;
+    if (options_.json) {
+        std::fprintf(out_, "%s\n", identity_json(identity, text).c_str());
+        return;
+    }
     std::fprintf(out_, "%s", text);
     if (identity.variant_letter) std::fprintf(out_, " variant %c", char(identity.variant_letter));
     std::fprintf(out_, "\n");
-    return true;
 }
 
 bool RemoteSession::read_module(ModuleConfiguration* config, std::string* error) {
     config->image = blank_image();
     if (!application_device(error)) return false;
     if (!read_config_header(link_, &config->can_level, &config->vehicle_number) || !read_pin_area(link_, &config->image))
-        return failed("the module did not answer a memory read", error, EXIT_TRANSFER);
+        return transfer_failed("the module did not answer a memory read", error);
     return true;
 }
 
@@ -205,78 +322,78 @@ bool RemoteSession::read_config(std::string* error) {
 }
 
 bool RemoteSession::write_config(const std::string& path, std::string* error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return failed("cannot open " + path, error, EXIT_BAD_FILE);
-    std::string text(CONFIG_FILE_MAX + 1, '\0');
-    file.read(&text[0], CONFIG_FILE_MAX + 1);
-    text.resize(size_t(file.gcount()));
-    // Half a file would be taken for a whole one: what it leaves out keeps the module's value.
-    if (text.size() > size_t(CONFIG_FILE_MAX))
-        return failed(path + ": too long for a configuration file", error, EXIT_BAD_FILE);
+    std::string text, why;
+    FileChoices choices;
+    std::vector<std::string> skipped;
+    if (!read_config_file(path, &text, &why)) return failed(why, error, EXIT_BAD_FILE);
+    if (!read_file_choices(text.data(), int(text.size()), &choices, &skipped, &why))
+        return failed(path + ": " + why, error, EXIT_BAD_FILE);
+    for (const std::string& line : skipped) note(path + ": " + line);
 
-    ModuleConfiguration config;
-    if (!read_module(&config, error)) return false;
-    std::string bad;
-    if (!overlay_config_text(text.data(), int(text.size()), &config, &bad))
-        return failed(path + ": " + bad, error, EXIT_BAD_FILE);
-    if (!variant_ready(config.can_level, error)) return false;
-    if (!write_pin_area(link_, config.image) || !write_can_level(link_, config.can_level) ||
-        !write_vehicle_number(link_, config.vehicle_number))
-        return failed(link_.is_open() ? "the module refused the configuration (a write was not acknowledged)"
-                                      : "the module left the USB bus during the write: its configuration may be "
-                                        "written in part; write it again",
+    ModuleConfiguration module, config;
+    if (!read_module(&module, error)) return false;
+    if (!apply_file_choices(choices, module, &config, &why)) return failed(path + ": " + why, error, EXIT_BAD_FILE);
+    if (!identify_module(link_, IDENTIFY_PASSES)) return transfer_failed("the module did not tell its identity", error);
+    SessionVariantChange change(*this, decode_identity(link_.reply()), error);
+    DeviceIdentity identity;
+    switch (make_variant_ready(link_, config.can_level, change, &identity)) {
+    case VariantStep::READY:
+        break;
+    case VariantStep::CHANGED:
+        print_identity();
+        break;
+    case VariantStep::DECLINED:
+    case VariantStep::NOT_CHANGED:
+        return false;
+    case VariantStep::NOT_IDENTIFIED:
+        return transfer_failed("the module did not tell its identity after the firmware change: nothing written",
+                               error);
+    case VariantStep::WRONG_VARIANT:
+        // A file without the variant in its name may hold another one.
+        return failed(std::string("the firmware change did not bring variant ") + change.needed() +
+                          ": nothing written",
                       error, EXIT_TRANSFER);
-    finish_configuration(link_);
+    }
+    if (!write_module_configuration(link_, config))
+        return transfer_failed("the module refused the configuration (a write was not acknowledged)", error,
+                               "its configuration may be written in part: write it again");
     if (relay_ && !relay_->flush()) return failed("", error);
     std::fprintf(out_, "configuration written: CAN level %d, vehicle number %d\n", config.can_level,
                  config.vehicle_number);
     return true;
 }
 
-bool RemoteSession::variant_ready(int can_level, std::string* error) {
-    if (!identify_module(link_, IDENTIFY_PASSES))
-        return failed("the module did not tell its identity", error, EXIT_TRANSFER);
-    const DeviceIdentity identity = decode_identity(link_.reply());
-    const char needed = variant_change_for_level(identity.variant_letter, can_level);
-    if (needed == VARIANT_ANY) return true;
-    const std::string change = "CAN level " + std::to_string(can_level) + " needs firmware variant " + needed;
-    if (options_.variant_change == VariantAnswer::NO)
-        return failed(change + " and --variant-change no forbids it: nothing written", error, EXIT_VARIANT_DECLINED);
-    if (options_.variant_change == VariantAnswer::UNSET)
-        return failed(change + ": allow it with --variant-change yes (or no to refuse); nothing written", error,
-                      EXIT_VARIANT_DECLINED);
-    const std::string folder = options_.firmware_folder.empty() ? default_firmware_folder() : options_.firmware_folder;
-    std::string path, why;
-    if (!variant_firmware_file(folder, identity, can_level, &path, &why)) return failed(why, error, EXIT_BAD_FILE);
-    if (!flash(path, error)) return false;
-    // A file without the variant in its name may hold another one: the level must not
-    // reach a module that cannot run it.
-    if (decode_identity(link_.reply()).variant_letter != needed)
-        return failed(path + " did not bring firmware variant " + needed + ": nothing written", error, EXIT_TRANSFER);
-    return true;
-}
-
-bool RemoteSession::flash(const std::string& path, std::string* error) {
+bool RemoteSession::program_file(const std::string& path, std::string* error) {
     auto image = std::make_unique<FirmwareImage>();
     if (!load_firmware_file(path, image.get(), error)) return failed(*error, error, EXIT_BAD_FILE);
     if (link_.open() == 0) return no_module(error);
     ProgressBar bar = progress_bar_for(progress_, "flash");
-    switch (program_firmware(link_, *image, flash_progress_to(bar))) {
-    case FlashResult::PROGRAMMED: break;
-    case FlashResult::INCOMPATIBLE:
-        return failed("the file is not compatible with the module's hardware", error, EXIT_TRANSFER);
-    case FlashResult::WRITE_ERROR:
-        return failed(link_.is_open() ? "write error: the bootloader did not take the firmware"
-                                      : "write error: the module left the USB bus during the flash; flash it "
-                                        "again (until then it starts in its bootloader)",
-                      error, EXIT_TRANSFER);
-    }
-    // The module restarts into its new firmware: find it again.
+    const FlashResult result = program_firmware(link_, *image, flash_progress_to(bar));
+    // A failed write closed the link: the module left the bus (unplugged, or restarted).
+    const bool left = !link_.is_open();
+    // Success or not, the module restarts or is gone: it is found afresh.
     link_.close();
-    for (int look = 0; look < RESTART_LOOKS && link_error().empty(); ++look) {
-        platform::sleep_ms(RESTART_PAUSE_MS);
-        if (link_.open() == 1) break;
+    if (result != FlashResult::PROGRAMMED) {
+        std::string what = result == FlashResult::INCOMPATIBLE ? "the file is not compatible with the module's hardware"
+                           : left ? "write error: the module left the USB bus during the flash"
+                                  : "write error: the bootloader did not take the firmware";
+        if (link_.open() == 2) what += std::string("; ") + NEEDS_FIRMWARE;
+        else if (left) what += "; flash it again once it is back (until then it starts in its bootloader)";
+        return failed(what, error, EXIT_TRANSFER);
     }
+    const auto relay_works = [](void* session) { return static_cast<RemoteSession*>(session)->link_error().empty(); };
+    switch (find_module_after_flash(link_, RESTART_LOOKS, RESTART_PAUSE_MS, relay_works, this)) {
+    case 1:
+        return true;
+    case 2:
+        return failed(std::string("after the flash ") + NEEDS_FIRMWARE, error, EXIT_NO_MODULE);
+    default:
+        return failed("the module did not come back after the flash", error, EXIT_NO_MODULE);
+    }
+}
+
+bool RemoteSession::flash(const std::string& path, std::string* error) {
+    if (!program_file(path, error)) return false;
     std::fprintf(out_, "firmware written: %s\n", path.c_str());
     return identify(error);
 }

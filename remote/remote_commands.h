@@ -51,6 +51,8 @@ public:
     FrameLink& link() { return link_; }
 
 private:
+    friend class SessionVariantChange;
+
     // The application firmware open at the tool; false with a reason otherwise.
     bool application_device(std::string* error);
     // No module opened: none there, or one this user may not open (EXIT_NO_MODULE).
@@ -60,12 +62,20 @@ private:
     // The reason of a failed step: the connection's when it broke (EXIT_FAILED), else
     // `what` with `status`.
     bool failed(const std::string& what, std::string* error, int status = EXIT_FAILED);
+    // A transfer that went unanswered: when the module is no longer open, what is
+    // there now (nothing, with `left_behind` saying what the cut transfer left, or only
+    // its bootloader: EXIT_NO_MODULE); else `what` with EXIT_TRANSFER.
+    bool transfer_failed(const std::string& what, std::string* error, const char* left_behind = "");
     std::string link_error() const { return relay_ ? relay_->error() : std::string(); }
-    // The module runs a firmware variant that takes `can_level`, changed when the
-    // options allow it.
-    bool variant_ready(int can_level, std::string* error);
+    // Checks and flashes a firmware file, then finds the module again: true once it
+    // runs application firmware (not yet identified).
+    bool program_file(const std::string& path, std::string* error);
     // The relay commands need the fitter's tool.
     bool relayed(const char* command, std::string* error);
+    // A line on the notes stream (standard error), when there is one.
+    void note(const std::string& text);
+    // The identity in the link's last reply, as identify prints it.
+    void print_identity();
 
     OperatorLink* connection_;  // nullptr on a local module
     std::unique_ptr<RelayLink> relay_;

@@ -7,18 +7,18 @@ size_t ToolStreamParser::message_length() const {
     const std::string& p = pending_;
     auto byte = [&](size_t i) { return size_t(uint8_t(p[i])); };
     if (p.size() < 2) return 0;
+    if (is_relay_state_character(p[1]) || p[1] == RELAY_TEXT_END || p[1] == RELAY_ESCAPE) return 2;
     switch (p[1]) {
-    case '1': case '2': case '3': case '#': case '!': case 'g': case '@': return 2;
-    case 'G': return 3;
-    case 'R': case 'f': return p.size() >= 3 ? 3 + byte(2) : 0;
-    case 'E':
+    case RELAY_F_MARK: return 3;
+    case RELAY_COLLECT: case RELAY_TEXT_LINE: return p.size() >= 3 ? 3 + byte(2) : 0;
+    case RELAY_RAW:
         if (p.size() < 3) return 0;
         switch (p[2]) {
-        case '0': case '6': case 'X': return 3;
-        case '1': return 5;
-        case '3': return 4;
-        case '4': return p.size() >= 4 ? 4 + (byte(3) == 0xFF ? 0 : byte(3)) : 0;
-        case '7': return p.size() >= 4 ? 4 + (byte(3) == 0 ? 0 : byte(3) - 1) : 0;
+        case RELAY_IMAGE_CLEAR: case RELAY_BOOT_SEND: case RELAY_FAILED: return 3;
+        case RELAY_IMAGE_APPEND: return 5;
+        case RELAY_RAW_WRITE: return 4;
+        case RELAY_RAW_READ: return p.size() >= 4 ? 4 + (byte(3) == 0xFF ? 0 : byte(3)) : 0;
+        case RELAY_BOOT_READ: return p.size() >= 4 ? 4 + (byte(3) == 0 ? 0 : byte(3) - 1) : 0;
         default: return size_t(-1);
         }
     default: return size_t(-1);
@@ -28,7 +28,7 @@ size_t ToolStreamParser::message_length() const {
 bool ToolStreamParser::feed(const char* bytes, size_t n, std::vector<ToolMessage>* out) {
     for (size_t i = 0; i < n; ++i) {
         char b = bytes[i];
-        if (pending_.empty() && b != '@') {
+        if (pending_.empty() && b != RELAY_ESCAPE) {
             if (out->empty() || !out->back().kind.empty()) out->push_back(ToolMessage());
             out->back().payload.push_back(b);
             continue;
@@ -40,12 +40,12 @@ bool ToolStreamParser::feed(const char* bytes, size_t n, std::vector<ToolMessage
             return false;
         }
         if (length == 0 || pending_.size() < length) continue;
-        if (pending_[1] == '@') {  // a literal "@" from the serial port
+        if (pending_[1] == RELAY_ESCAPE) {  // a literal "@" from the serial port
             if (out->empty() || !out->back().kind.empty()) out->push_back(ToolMessage());
-            out->back().payload.push_back('@');
+            out->back().payload.push_back(RELAY_ESCAPE);
         } else {
             ToolMessage m;
-            bool two = pending_[1] == 'E';
+            bool two = pending_[1] == RELAY_RAW;
             m.kind = pending_.substr(1, two ? 2 : 1);
             size_t start = 1 + m.kind.size();
             if (m.kind == "R" || m.kind == "f" || m.kind == "E4" || m.kind == "E7") ++start;  // the count
@@ -55,14 +55,4 @@ bool ToolStreamParser::feed(const char* bytes, size_t n, std::vector<ToolMessage
         pending_.clear();
     }
     return true;
-}
-
-std::string escape_serial(const std::string& data) {
-    std::string out;
-    out.reserve(data.size());
-    for (char c : data) {
-        out.push_back(c);
-        if (c == '@') out.push_back('@');
-    }
-    return out;
 }

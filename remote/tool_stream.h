@@ -1,6 +1,7 @@
 // The tool's side of the relay stream as an operator reads it: "@" and a letter start
 // a message of known length, "@@" is a literal "@", other bytes come from the module's
-// serial port. Pure: bytes in, messages out.
+// serial port. Pure: bytes in, messages out. The stream's letters, state characters
+// and escape are in net/relay_stream.h, which the tool's side shares.
 //
 // Messages: "@1" "@2" "@3" "@#" "@!" (device state or release), "@R" N bytes (N = 0:
 // nothing waiting), "@f" n text, "@g", "@G" mark, "@E0", "@E1" hi lo, "@E3" result,
@@ -10,6 +11,8 @@
 
 #include <string>
 #include <vector>
+
+#include "net/relay_stream.h"
 
 struct ToolMessage {
     std::string kind;     // "1", "R", "f", "E7", ...; "" for serial bytes
@@ -28,6 +31,3 @@ private:
     size_t message_length() const;
     std::string pending_;  // from the "@" of an unfinished message on
 };
-
-// The bytes of `data` with every "@" doubled, as serial bytes travel to the tool.
-std::string escape_serial(const std::string& data);

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "files/file_io.h"
+#include "platform/file_bytes.h"
 #include "platform/profile.h"
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 
 // The settings file, no header, no padding; every text ends in one zero byte:
 //
@@ -100,7 +100,7 @@ void load_settings() {
     int count = 0;
     if (platform::profile_file_path(SETTINGS_FILE_NAME, path, sizeof path)) {
         // A missing settings file is the first start, not an error to report.
-        count = read_file_bytes(settings_image, path, SETTINGS_READ_MAX);
+        count = platform::read_file_bytes(settings_image, path, SETTINGS_READ_MAX);
     }
     decode_settings(settings, settings_image, count);
 }
@@ -111,6 +111,6 @@ void save_settings() {
     char path[4096];
     // Failures are silent: the next change writes the whole file again.
     if (platform::profile_file_path(SETTINGS_FILE_NAME, path, sizeof path)) {
-        write_file_bytes(file, path, length);
+        platform::write_file_bytes(file, path, length);
     }
 }

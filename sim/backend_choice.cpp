@@ -38,4 +38,3 @@ void install_backend_from_environment() {
     install_simulated_serial_port();
 }
 
-bool simulator_in_use() { return backend != nullptr; }

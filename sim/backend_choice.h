@@ -6,6 +6,3 @@
 // in memory. An absolute folder path: a simulated module kept in that folder.
 // Anything else is reported on stderr and treated as "1".
 void install_backend_from_environment();
-
-// True when the simulated module is in use.
-bool simulator_in_use();

@@ -3,12 +3,11 @@
 
 #include <cstring>
 
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "settings/settings.h"
 
 namespace {
-
-constexpr int MSG_CANCEL = 22;
 
 // One place per folder field of the settings (firmware, log, configuration).
 struct RememberedFolder {

@@ -2,6 +2,7 @@
 // the tool windows.
 #include "ui/dialogs.h"
 
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/clock.h"
 #include "ui/widgets.h"
@@ -9,11 +10,6 @@
 GtkWidget* message_window = nullptr;
 
 namespace {
-
-constexpr int MSG_YES = 0;
-constexpr int MSG_NO = 1;
-constexpr int MSG_MESSAGE_TITLE = 21;
-constexpr int MSG_QUESTION_TITLE = 44;
 
 ToolWindowCloser tool_window_closers[TOOL_WINDOW_CLOSER_CAPACITY] = {};
 int tool_window_closer_count = 0;

@@ -1,7 +1,7 @@
 // The widget kit: builders with fixed sizes and packing, and the red marking.
 #include "ui/widgets.h"
 
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 
 int form_label_width = DEFAULT_FORM_LABEL_WIDTH;
 int form_entry_width = DEFAULT_FORM_ENTRY_WIDTH;

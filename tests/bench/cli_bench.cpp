@@ -16,8 +16,6 @@
 namespace {
 
 constexpr double GOAL_RATIO = 1.05;
-// The module restarts into its new firmware: the tool looks for it after this pause.
-constexpr int RESTART_PAUSE_MS = 100;
 
 // Runs one command line; the virtual milliseconds it took, or -1 when it failed.
 double timed(RemoteSession& session, const std::vector<std::string>& words) {

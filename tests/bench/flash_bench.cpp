@@ -97,7 +97,7 @@ int main() {
     const uint64_t start_us = platform::monotonic_us();
     const auto real_start = std::chrono::steady_clock::now();
     int blocks = 0;
-    const FlashResult result = program_firmware(*image, FlashProgress(), &blocks);
+    const FlashResult result = program_firmware(local_link(), *image, FlashProgress(), &blocks);
     const double cpu_ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - real_start).count();
     const double link_ms = double(platform::monotonic_us() - start_us) / 1000.0;

@@ -41,7 +41,7 @@ Figure measure(SimModule& module, int repeats, Operation operation) {
 
 bool await(uint8_t code, int attempts) {
     for (int i = 0; i < attempts; ++i)
-        if (poll_frame() && reply_record.bytes[1] == code) return true;
+        if (poll_frame() && local_link().reply().bytes[1] == code) return true;
     return false;
 }
 

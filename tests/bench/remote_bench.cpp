@@ -169,14 +169,14 @@ public:
         connection_.set_security(plain_text);
         std::string code, error;
         if (!connection_.open("127.0.0.1:" + std::to_string(operator_port), "bench", "", &code, &error) ||
-            relay_login(code) != LOGIN_OK) {
+            relay_login(tool_relay_, code) != LOGIN_OK) {
             std::fprintf(stderr, "open: %s\n", error.c_str());
             std::exit(1);
         }
         tool_ = std::thread([this] {
             while (!stop_) {
-                platform::sleep_ms(20);  // the main loop's pause before each relay step
-                relay_step();
+                platform::sleep_ms(uint64_t(relay_pause_ms(tool_relay_)));  // the main loop's pause before each relay step
+                relay_step(tool_relay_);
             }
         });
         if (!connection_.wait_paired(&error) || link_.open() != 1) {
@@ -188,11 +188,12 @@ public:
         link_.flush();
         stop_ = true;
         tool_.join();
-        relay_disconnect();
+        relay_disconnect(tool_relay_);
     }
     RelayLink& link() { return link_; }
 
 private:
+    RelayState tool_relay_{local_link(), relay_serial_port(), relay_firmware_image()};
     OperatorLink connection_;
     RelayLink link_;
     std::atomic<bool> stop_{false};

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <functional>
 
+#include <sys/stat.h>
+
 #include "device/link.h"
 #include "platform/clock.h"
 #include "remote/json_output.h"
@@ -27,6 +29,7 @@ struct CliCase {
     std::function<void(SimModule&)> fault;
     int status;
     const char* output;  // what standard output starts with; nullptr: not checked
+    const char* firmware = "";  // the firmware folder, within the test's folder
 };
 
 // A simulated module on the local link, on a virtual clock, with the test's files.
@@ -45,6 +48,11 @@ public:
         const std::vector<uint8_t> file = make_sim_firmware_file(FIRMWARE_MIN_SIZE + 1024, b, 0x04, 0x50);
         std::ofstream(folder_.file("QV450_1605_GRUPA_B.bin"), std::ios::binary)
             .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+        // A file named for variant B that holds variant A.
+        const std::vector<uint8_t> a = make_sim_firmware_file(FIRMWARE_MIN_SIZE + 1024, SimFirmwareIdentity(), 0x04, 0x50);
+        mkdir(folder_.file("mislabelled").c_str(), 0700);
+        std::ofstream(folder_.file("mislabelled/QV450_1605_GRUPA_B.bin"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(a.data()), std::streamsize(a.size()));
     }
     ~CliBench() {
         link_close();
@@ -61,7 +69,8 @@ public:
         CliOptions options;
         options.json = c.json;
         options.variant_change = c.variant;
-        options.firmware_folder = folder_.path() + "/";
+        options.firmware_folder = folder_.path() + "/" + c.firmware;
+        if (options.firmware_folder.back() != '/') options.firmware_folder += '/';
         session.set_options(options);
         std::vector<std::string> words = c.words;
         for (std::string& word : words)
@@ -105,10 +114,17 @@ const CliCase CASES[] = {
     {"variant unanswered", {"write-config", "@variant_b.cfg"}, UNSET, false, nullptr, EXIT_VARIANT_DECLINED, ""},
     {"variant declined", {"write-config", "@variant_b.cfg"}, NO, false, nullptr, EXIT_VARIANT_DECLINED, ""},
     {"variant changed", {"write-config", "@variant_b.cfg"}, YES, false, nullptr, EXIT_DONE, "firmware written"},
+    {"variant file of another variant", {"write-config", "@variant_b.cfg"}, YES, false, nullptr, EXIT_TRANSFER,
+     "firmware written", "mislabelled"},
     {"flash junk", {"flash", "@junk.bin"}, UNSET, false, nullptr, EXIT_BAD_FILE, ""},
     {"flash refused", {"flash", "@QV450_1605_GRUPA_B.bin"}, UNSET, false, [](SimModule& m) { m.refuse_blocks(100); },
      EXIT_TRANSFER, ""},
-    {"monitor", {"monitor", "2"}, UNSET, false, nullptr, EXIT_DONE, "signals:"},
+    {"monitor", {"monitor", "2"}, UNSET, false,
+     [](SimModule& m) {
+         m.set_demo(false);
+         m.set_signal_map(0x2000000001ull);  // LOCK and REVERSE_LIGHT, least significant byte first
+     },
+     EXIT_DONE, "signals: 01 00 00 00 20\nsignals: 01 00 00 00 20\n"},
 };
 
 TEST(LocalCli, EachOutcomeHasItsStatusAndOutput) {
@@ -158,29 +174,66 @@ TEST(LocalCli, NothingReachesTheModuleWhenTheVariantChangeIsDeclined) {
     EXPECT_EQ(output, "QV450-1605 variant B\n");
 }
 
-// Pulls the module's cable at 1 s and puts it back at 2 s of virtual time.
+// Pulls the module's cable and puts it back at given times of virtual time.
 class CableClock : public platform::VirtualClock {
 public:
-    explicit CableClock(SimModule& module) : module_(module) {}
+    CableClock(SimModule& module, uint64_t pull_us, uint64_t back_us) : module_(module), pull_(pull_us), back_(back_us) {}
     void sleep_us(uint64_t us) override {
+        const uint64_t from = now_us();
         VirtualClock::sleep_us(us);
-        if (now_us() >= 1000000 && !pulled_) module_.unplug(), pulled_ = true;
-        if (now_us() >= 2000000 && !back_) module_.replug(), back_ = true;
+        // Both may fall within one sleep: out and in again between two looks.
+        if (from < pull_ && now_us() >= pull_) module_.unplug();
+        if (from < back_ && now_us() >= back_) module_.replug();
     }
 
 private:
     SimModule& module_;
-    bool pulled_ = false, back_ = false;
+    uint64_t pull_, back_;
 };
 
 TEST(LocalCli, WaitTakesTheModulePluggedInAfterThePresentOne) {
-    CliBench bench;
-    CableClock clock(bench.module());
-    platform::install_clock(&clock);
-    EXPECT_TRUE(wait_for_next_module(local_link(), nullptr, 100, 10000));
-    EXPECT_GE(clock.now_us(), 2000000u);
-    EXPECT_FALSE(wait_for_next_module(local_link(), nullptr, 100, 1000));  // the same module stays
-    platform::install_clock(nullptr);
+    const struct {
+        const char* name;
+        uint64_t pull_us, back_us;
+    } cables[] = {{"a second out", 1000000, 2000000}, {"out for less than a look", 1000000, 1010000}};
+    for (const auto& cable : cables) {
+        SCOPED_TRACE(cable.name);
+        CliBench bench;
+        CableClock clock(bench.module(), cable.pull_us, cable.back_us);
+        platform::install_clock(&clock);
+        EXPECT_TRUE(wait_for_next_module(local_link(), nullptr, 100, 10000));
+        EXPECT_GE(clock.now_us(), cable.back_us);
+        EXPECT_FALSE(wait_for_next_module(local_link(), nullptr, 100, 1000));  // the same module stays
+        platform::install_clock(nullptr);
+    }
+}
+
+TEST(CliOptions, ValuesAreTakenAsAScriptMeansThem) {
+    const struct {
+        std::vector<const char*> argv;
+        int taken;
+        const char* folder;
+        VariantAnswer variant;
+    } cases[] = {
+        {{"--firmware-folder", "/opt/fw"}, 2, "/opt/fw/", UNSET},
+        {{"--firmware-folder", "fw/"}, 2, "fw/", UNSET},
+        {{"--firmware-folder", ""}, -1, "", UNSET},
+        {{"--firmware-folder"}, -1, "", UNSET},
+        {{"--variant-change", "yes"}, 2, "", YES},
+        {{"--variant-change", "maybe"}, -1, "", UNSET},
+        {{"--json"}, 1, "", UNSET},
+        {{"identify"}, 0, "", UNSET},
+    };
+    for (const auto& c : cases) {
+        CliOptions options;
+        std::string error;
+        std::vector<char*> argv;
+        for (const char* word : c.argv) argv.push_back(const_cast<char*>(word));
+        EXPECT_EQ(take_cli_option(int(argv.size()), argv.data(), 0, &options, &error), c.taken) << c.argv[0];
+        EXPECT_EQ(options.firmware_folder, c.folder) << c.argv[0];
+        EXPECT_EQ(options.variant_change, c.variant) << c.argv[0];
+        EXPECT_EQ(error.empty(), c.taken >= 0) << error;
+    }
 }
 
 TEST(JsonOutput, EscapesWhatAStringCannotHold) {

@@ -42,6 +42,13 @@ echo plug >>"$QV450_SIMULATOR/commands"
 wait $waiting
 check "--wait status" 0 $?
 check "--wait identity" '"QV450-1611"' "$(sed -n 's/.*"status":\("[^"]*"\).*/\1/p' "$work/wait.out")"
+# The README's way to try it: out and in again at once still counts.
+timeout 20 "$cli" --local --wait identify >/dev/null 2>&1 &
+waiting=$!
+sleep 1
+echo unplug >>"$QV450_SIMULATOR/commands"; echo plug >>"$QV450_SIMULATOR/commands"
+wait $waiting
+check "--wait across an unplug and plug back to back" 0 $?
 
 check "serial echo" "bench line" "$(echo 'bench line' | timeout 60 "$cli" --local serial)"
 

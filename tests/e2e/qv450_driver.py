@@ -6,7 +6,9 @@ USB device controller instead and the program finds it through hidapi, as a real
 
 import os
 import shutil
+import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -162,3 +164,18 @@ def press(window, caption, timeout=30):
         button(window, caption).queryAction().doAction(0)
         return True
     wait_for(pressed, timeout, f'the button "{caption}" pressed')
+
+
+def step(name, limit_s):
+    """Starts a step of a test with a time limit of its own: a step that hangs (a read
+    that never returns, a window that never comes) fails once its limit is past,
+    naming itself, instead of holding the run until ctest's limit."""
+    def out_of_time(signum, frame):
+        raise AssertionError(f"step \"{name}\" ran past its limit of {limit_s} s")
+    print(f"step: {name}", file=sys.stderr)
+    signal.signal(signal.SIGALRM, out_of_time)
+    signal.alarm(limit_s)
+
+
+def steps_done():
+    signal.alarm(0)

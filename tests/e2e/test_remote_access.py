@@ -17,7 +17,8 @@ import time
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qv450_driver import Program, choose_menu_item, find_all, label_reading, wait_for, window_titled  # noqa: E402
+from qv450_driver import (Program, choose_menu_item, find_all, label_reading, step, steps_done, wait_for,  # noqa: E402
+                          window_titled)
 
 TOKEN = "e2e-operator-token"
 BIN = os.path.dirname(os.environ["QV450_BINARY"])
@@ -88,6 +89,7 @@ def run():
     program = Program(simulator=folder)
     relay = operator = None
     try:
+        step("start the tool and the relay", 90)
         app = program.application()
         main = window_titled(app, "Velmora programmer QV450 v.2.4.0")
         label_reading(main, "QV450-1605")
@@ -102,20 +104,23 @@ def run():
         entry = wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_TEXT)), None), 30, "the password entry")
         toggle = wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_TOGGLE_BUTTON)), None), 30, "the toggle")
 
+        step("a wrong code", 60)
         operator = Operator(operator_port)
         # A wrong code is refused.
         entry.queryEditableText().setTextContents("0" if operator.code != "0" else "1")
         toggle.queryAction().doAction(0)
-        message = label_reading(app, "Login failed.")
+        message = wait_for(lambda: next((label for label in find_all(app, pyatspi.ROLE_LABEL)
+                                         if label.name.startswith("Login failed.")), None), 30, "Login failed.")
         press_ok = wait_for(lambda: next(iter(find_all(app, pyatspi.ROLE_PUSH_BUTTON, "OK")), None), 30, "OK")
         press_ok.queryAction().doAction(0)
         del message
 
-        print("step: login", file=sys.stderr)
+        step("login", 60)
         entry.queryEditableText().setTextContents(operator.code)
         toggle.queryAction().doAction(0)
         label_reading(window, "Connected to Velmora server.")
 
+        step("identify and read-config", 120)
         assert operator.command("identify", r"^QV450-")[-1].startswith("QV450-1605"), "identity"
         config = operator.command("read-config", r"^J2_12_trigger=")
         assert "canlevel=3" in config, config
@@ -123,14 +128,16 @@ def run():
         changed = os.path.join(root, "changed.cfg")
         with open(changed, "w") as cfg:
             cfg.write("carnumber=87\r\ncanlevel=10\r\nJ2_2_signal=2\r\n")
-        print("step: write-config", file=sys.stderr)
+        step("write-config", 120)
         operator.command(f"write-config {changed}", r"configuration written")
         memory = module_memory(folder)
         assert memory[0x01] == 9 and memory[0x05:0x07] == bytes([0, 87]), memory[:8]
         assert "J2_2_signal=2" in operator.command("read-config", r"^J2_12_trigger=")
 
+        step("flash", 180)
         assert operator.command(f"flash {FIRMWARE}", r"^QV450-")[-1].startswith("QV450-1611"), "new firmware"
 
+        step("a second operator, a mistyped command", 90)
         # A second operator cannot join a session that has one.
         joined = subprocess.run(
             [*remote(operator_port),
@@ -148,6 +155,7 @@ def run():
         alone.kill()
         alone.wait()
 
+        step("a killed operator, then another", 90)
         # A killed operator leaves the tool connected and its window usable; another
         # operator joins with the code.
         operator.process.send_signal(signal.SIGKILL)
@@ -158,6 +166,7 @@ def run():
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
         assert state.returncode == 0 and state.stdout.startswith("QV450-1611"), (state.stdout, state.stderr)
 
+        step("serial", 90)
         # Serial bytes with "@" both ways: the simulated module's port echoes them.
         serial = subprocess.run(
             [*remote(operator_port),
@@ -165,10 +174,11 @@ def run():
             env=dict(os.environ, QV450_OPERATOR_TOKEN=TOKEN), timeout=60)
         assert serial.returncode == 0 and serial.stdout == "a@b@@c\n", (serial.stdout, serial.stderr)
         label_reading(window, "Remote access active (CAN).")
-        print("step: disconnect", file=sys.stderr)
+        step("disconnect", 60)
         toggle.queryAction().doAction(0)
         wait_for(lambda: toggle.name == "Connect", 30, "the toggle back to Connect")
         window.queryComponent()  # still there
+        steps_done()
         print("remote access: login, configuration, flash, refusals and a lost operator passed")
     finally:
         if operator and operator.process.poll() is None:

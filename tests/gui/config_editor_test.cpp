@@ -13,6 +13,7 @@
 #include "gui/gui_test_support.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
@@ -329,8 +330,7 @@ TEST(ConfigEditorAfterConnection, ShowsTheModulesVehicleAndLevel) {
     module.memory()[0x06] = 17;
     SimBackend backend(module);
     install_hid_backend(&backend);
-    device_link = DeviceLink();
-    reply_record = ReplyRecord();
+    start_with_fresh_link();
     connection_state = SEARCHING;
     device_can_level = 0;
     build_main_window(nullptr);

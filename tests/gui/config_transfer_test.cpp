@@ -11,6 +11,7 @@
 #include "connection/connection.h"
 #include "gui/editor_test_support.h"
 #include "gui/gui_test_support.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/dialogs.h"
 
@@ -220,7 +221,8 @@ TEST_F(ConfigTransfer, LevelsTheHeaderCannotHoldAreRefused) {
         mark_frames();
         write_configuration();
         EXPECT_TRUE(frames_since_mark().empty()) << level;
-        EXPECT_EQ(message_window_texts(), std::vector<std::string>({"", message_text(38), "", "", "OK", "", ""}))
+        EXPECT_EQ(message_window_texts(),
+                  std::vector<std::string>({"", message_text(MSG_SAVE_ERROR), "", "", "OK", "", ""}))
             << level;
         EXPECT_EQ(device_can_level, 3) << level;
     }

@@ -25,6 +25,7 @@
 #include "sim/sim_backend.h"
 #include "ui/dialogs.h"
 #include "unit/temp_folder.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
@@ -79,8 +80,7 @@ protected:
         module.reset(new SimModule(SimSettings()));
         backend.reset(new SimBackend(*module));
         install_hid_backend(backend.get());
-        device_link = DeviceLink();
-        reply_record = ReplyRecord();
+        start_with_fresh_link();
         connection_state = SEARCHING;
         clear_log();
         event_log.line_start_pending = true;

@@ -1,4 +1,5 @@
 // The message box in its slot, the Yes/No question and the closing of tool windows.
+#include "i18n/message_ids.h"
 #include "ui/dialogs.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -50,7 +51,7 @@ TEST_F(Dialogs, SecondMessageReplacesTheFirst) {
 TEST_F(Dialogs, MessageBoxIsAModalFixedWindowWithOnlyOk) {
     show_message("Text");
     GtkWindow* window = GTK_WINDOW(message_window);
-    EXPECT_STREQ(gtk_window_get_title(window), message_text(21));
+    EXPECT_STREQ(gtk_window_get_title(window), message_text(MSG_MESSAGE_TITLE));
     EXPECT_TRUE(gtk_window_get_modal(window));
     EXPECT_FALSE(gtk_window_get_resizable(window));
     EXPECT_FALSE(gtk_window_get_deletable(window));
@@ -193,8 +194,8 @@ TEST_F(Question, YesReturnsTrue) {
     EXPECT_TRUE(ask_and_answer(parent_, "Flash now?", answer));
     EXPECT_TRUE(answer.answered);
     EXPECT_FALSE(answer.rescued);
-    EXPECT_EQ(answer.title, message_text(44));
-    EXPECT_EQ(answer.button_texts, (std::vector<std::string>{message_text(0), message_text(1)}));
+    EXPECT_EQ(answer.title, message_text(MSG_QUESTION_TITLE));
+    EXPECT_EQ(answer.button_texts, (std::vector<std::string>{message_text(MSG_YES), message_text(MSG_NO)}));
     EXPECT_EQ(answer.button_count, 2u);
     EXPECT_TRUE(contains(answer.texts, "Flash now?"));
     EXPECT_TRUE(answer.modal);

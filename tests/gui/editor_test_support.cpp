@@ -8,6 +8,7 @@
 #include "gui/gui_test_support.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
+#include "unit/fresh_link.h"
 
 int questions_asked = 0;
 
@@ -59,8 +60,7 @@ void EditorTest::SetUp() {
     sim_backend.reset(new SimBackend(*module));
     backend.reset(new HoldingBackend(*sim_backend));
     install_hid_backend(backend.get());
-    device_link = DeviceLink();
-    reply_record = ReplyRecord();
+    start_with_fresh_link();
     ASSERT_EQ(link_open(), 1);
     device_identity = DeviceIdentity();
     device_identity.model = 450;

@@ -23,6 +23,7 @@
 #include "firmware/flash.h"
 #include "gui/editor_test_support.h"
 #include "gui/gui_test_support.h"
+#include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "platform/file_times.h"
 #include "settings/settings.h"
@@ -106,7 +107,7 @@ gboolean on_window_show(GSignalInvocationHint*, guint, const GValue* params, gpo
         ++choosers_shown;
         g_idle_add(answer_chooser, g_object_ref(object));
     } else if (GTK_IS_WINDOW(object) && gtk_window_get_title(GTK_WINDOW(object)) &&
-               std::string(gtk_window_get_title(GTK_WINDOW(object))) == message_text(39)) {
+               std::string(gtk_window_get_title(GTK_WINDOW(object))) == message_text(MSG_LOADING_FIRMWARE)) {
         ++progress_windows;
         EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(object)));
         EXPECT_FALSE(gtk_window_get_deletable(GTK_WINDOW(object)));
@@ -122,7 +123,7 @@ std::string dialog_button;
 
 gboolean answer_version_dialog(gpointer) {
     for (GtkWidget* window : visible_toplevels()) {
-        if (std::string(gtk_window_get_title(GTK_WINDOW(window)) ?: "") != message_text(47)) continue;
+        if (std::string(gtk_window_get_title(GTK_WINDOW(window)) ?: "") != message_text(MSG_CHANGE_FIRMWARE)) continue;
         GtkWidget* list = find_widgets(window, GTK_TYPE_COMBO_BOX).at(0);
         dialog_entries = list_texts(list);
         dialog_preselected = active_text(list);
@@ -274,7 +275,7 @@ TEST_F(Firmware, VersionDialogListsTheFolderAndFlashesTheVariantTheLevelNeeds) {
     set_can_level_text("136");
     dialog_button = "Program";
     g_timeout_add(10, answer_version_dialog, nullptr);
-    select_firmware(SELECT_BY_DIALOG);
+    select_firmware(SELECT_BY_DIALOG, editor_can_level());
     EXPECT_EQ(dialog_entries, (std::vector<std::string>{"QV450 version 1601", "QV450 version 1605",
                                                         "QV450 version 1611"}));
     EXPECT_EQ(dialog_preselected, "QV450 version 1611");
@@ -286,7 +287,7 @@ TEST_F(Firmware, VersionDialogListsTheFolderAndFlashesTheVariantTheLevelNeeds) {
     const int blocks = received_boot_blocks();
     dialog_button = "Cancel";
     g_timeout_add(10, answer_version_dialog, nullptr);
-    select_firmware(SELECT_BY_DIALOG);
+    select_firmware(SELECT_BY_DIALOG, editor_can_level());
     EXPECT_EQ(received_boot_blocks(), blocks);
     EXPECT_TRUE(link_is_open());
 }

@@ -10,16 +10,20 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/app.h"
+#include "diag/event_log.h"
 #include "gui/gui_test_support.h"
 #include "net/relay.h"
 #include "sim/sim_backend.h"
 #include "ui/dialogs.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
@@ -104,7 +108,7 @@ protected:
     void SetUp() override {
         REQUIRE_GUI();
         install_hid_backend(&backend);
-        device_link = DeviceLink();
+        start_with_fresh_link();
         connection_state = SEARCHING;
         build_main_window(nullptr);
         gtk_widget_show(main_window.window);
@@ -155,9 +159,11 @@ TEST_F(RemoteAccessWindow, ARefusedLoginSaysSoAndReleasesTheServer) {
     use_server(server.port());
     open_remote_access_window();
     connect_with("12345678");
-    EXPECT_EQ(message(), "Login failed.");
+    // The relay answers a wrong or an expired code alike: the fitter hears both.
+    EXPECT_EQ(message().rfind("Login failed.\n", 0), 0u) << message();
+    EXPECT_NE(message().find("expired"), std::string::npos) << message();
     EXPECT_FALSE(toggle_active());
-    EXPECT_EQ(relay_state.socket, nullptr);
+    EXPECT_EQ(remote_access_relay().socket, nullptr);
     for (int i = 0; i < 100 && server.received() != "12345678\n@!"; ++i) usleep(10000);
     EXPECT_EQ(server.received(), "12345678\n@!");
 }
@@ -194,16 +200,58 @@ TEST_F(RemoteAccessWindow, LoggedInRelaysAndClosingGoesBackToTheDeviceSearch) {
     EXPECT_TRUE(run_until([] { return connection_state == CONNECTED; }));
 }
 
-TEST_F(RemoteAccessWindow, TheServerLeavingDisconnectsButKeepsTheWindow) {
-    std::unique_ptr<ScriptedRelayServer> server(new ScriptedRelayServer("OK"));
-    use_server(server->port());
+TEST_F(RemoteAccessWindow, EventTextsGoToTheOperatorInsteadOfTheLog) {
+    ScriptedRelayServer server("OK");
+    use_server(server.port());
     open_remote_access_window();
     connect_with("1");
-    ASSERT_TRUE(toggle_active());
-    server.reset();
-    EXPECT_TRUE(run_until([&] { return !toggle_active(); }));
-    EXPECT_EQ(toggle_caption(), "Connect");
-    EXPECT_NE(remote_access_window(), nullptr);
+    server.queue("@H");
+    ASSERT_TRUE(run_until([&] { return server.received() == "1\n@1"; })) << server.received();
+    module.queue_event_text("1* DOOR opened\r\n");
+    server.queue("@R");
+    // An R frame: "@R", its count, reply code 0xFF, the text and the checksum.
+    EXPECT_TRUE(run_until([&] { return server.received().find("\xFF" "1* DOOR opened") != std::string::npos; }))
+        << server.received();
+    EXPECT_EQ(event_log.log_end, 0);
+    close_remote_access_window();
+    module.queue_event_text("1* DOOR closed\r\n");
+    EXPECT_TRUE(run_until([] { return std::strstr(event_log.log_text, "1* DOOR closed") != nullptr; }))
+        << "back in the main window, event texts are logged again";
+}
+
+// Gone in the middle of a flash, the session leaves a module without firmware: the
+// fitter hears it, and how to program the module again.
+TEST_F(RemoteAccessWindow, TheServerLeavingDisconnectsButKeepsTheWindow) {
+    const std::string block = "@E6" + std::string(1, 1028 >> 8) + std::string(1, 1028 & 0xFF) + std::string(1028, 'b');
+    const struct {
+        const char* name;
+        std::vector<std::string> stream;  // what the operator sent, each awaiting its answer
+        const char* message;
+    } cases[] = {{"idle", {}, ""}, {"during a flash", {"@H", block}, "no working firmware"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        close_message_window();
+        std::unique_ptr<ScriptedRelayServer> server(new ScriptedRelayServer("OK"));
+        use_server(server->port());
+        open_remote_access_window();
+        connect_with("1");
+        ASSERT_TRUE(toggle_active());
+        for (const std::string& command : c.stream) {
+            const size_t before = server->received().size();
+            server->queue(command);
+            EXPECT_TRUE(run_until([&] { return server->received().size() > before; })) << command.substr(0, 3);
+        }
+        server.reset();
+        EXPECT_TRUE(run_until([&] { return !toggle_active(); }));
+        EXPECT_EQ(toggle_caption(), "Connect");
+        EXPECT_NE(remote_access_window(), nullptr);
+        if (*c.message) {
+            EXPECT_NE(message().find(c.message), std::string::npos) << message();
+        } else {
+            EXPECT_EQ(message(), "");
+        }
+        close_remote_access_window();
+    }
 }
 
 }  // namespace

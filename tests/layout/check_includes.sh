@@ -1,26 +1,63 @@
 #!/usr/bin/env bash
-# The rooms' layering: app/ assembles the program, so no other room includes it, and
-# the module link knows nothing of the network. Prints every include that breaks it.
+# The rooms' floors: a room includes only rooms on floors below its own (and itself).
+# One line a floor, from the bottom; rooms on one line do not include each other. The
+# README's source-layout table lists the same order. Prints every include against it,
+# and every folder of code the list does not place.
 set -u
 cd "$1" || exit 2
+floors=(
+    "platform"
+    "text"
+    "device serial"
+    "sim"
+    "settings gadget"
+    "i18n"
+    "ui"
+    "files"
+    "connection diag"
+    "firmware"
+    "config"
+    "net"
+    "remote"
+    "app"
+    "relay"
+)
+# Rooms without the toolkit, whose libraries the command-line tool links; platform/'s
+# headers too (its display library alone uses GDK).
+gtk_free="text device serial sim settings gadget i18n connection"
+declare -A floor_of
+for i in "${!floors[@]}"; do
+    for room in ${floors[$i]}; do floor_of[$room]=$i; done
+done
 status=0
-check() {  # check FOLDERS... -- PATTERN REASON
-    local folders=() pattern reason
-    while [ "$1" != "--" ]; do folders+=("$1"); shift; done
-    pattern=$2 reason=$3
-    local hits
-    hits=$(grep -rn -E "^#include \"$pattern" "${folders[@]}" 2>/dev/null)
-    if [ -n "$hits" ]; then
-        echo "$reason:"
-        echo "$hits"
-        status=1
-    fi
-}
-rooms=()
 for d in */; do
     d=${d%/}
-    case $d in app|tests|build*|packaging|scripts|cmake) ;; *) rooms+=("$d") ;; esac
+    case $d in tests|build*|packaging|scripts|cmake|Testing) continue ;; esac
+    if [ -z "$(find "$d" -name '*.cpp' -o -name '*.h' | head -n 1)" ]; then continue; fi
+    if [ -z "${floor_of[$d]+set}" ]; then
+        echo "$d/ has no floor: add it to tests/layout/check_includes.sh and the README"
+        status=1
+    fi
 done
-check "${rooms[@]}" -- 'app/' "only the program itself includes app/"
-check device -- 'net/' "the module link does not know the network"
+while IFS=: read -r file line text; do
+    room=${file%%/*}
+    target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^/"]+)\/.*/\1/' <<<"$text")
+    [ "$target" = "$room" ] && continue
+    [ -z "${floor_of[$room]+set}" ] && continue
+    if [ -z "${floor_of[$target]+set}" ]; then
+        [ -d "$target" ] || continue  # not a room: a path of the system's own headers
+        echo "$file:$line: $room/ includes $target/, which has no floor"
+        status=1
+    elif [ "${floor_of[$target]}" -ge "${floor_of[$room]}" ]; then
+        echo "$file:$line: $room/ (floor $((floor_of[$room] + 1))) includes $target/ (floor $((floor_of[$target] + 1))), which is not below it"
+        status=1
+    fi
+done < <(grep -rn -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^/"]+/' --include='*.cpp' --include='*.h' \
+             "${!floor_of[@]}" 2>/dev/null)
+while IFS= read -r hit; do
+    echo "$hit: a GTK-free room includes the toolkit"
+    status=1
+done < <(grep -rn -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*<(gtk|gdk|glib)' --include='*.cpp' --include='*.h' \
+             $gtk_free 2>/dev/null; grep -n -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*<(gtk|gdk|glib)' \
+             /dev/null platform/*.h)
 exit $status

@@ -71,3 +71,68 @@ std::string receive(RelayServer& server, int fd, size_t count, bool* closed, int
 void pump(RelayServer& server, int rounds) {
     for (int i = 0; i < rounds; ++i) server.run_once(2);
 }
+
+std::string peer_source(uint32_t n) {
+    return "127." + std::to_string((n >> 16) & 0xFF) + "." + std::to_string((n >> 8) & 0xFF) + "." +
+           std::to_string(n & 0xFF);
+}
+
+RelayServerTest::RelayServerTest() {
+    options.bind_address = "127.0.0.1";
+    options.tool_port = 0;
+    options.operator_port = 0;
+    options.operator_token = TEST_TOKEN;
+    options.max_failures = 3;
+}
+
+RelayServerTest::~RelayServerTest() {
+    for (int fd : fds) close(fd);
+    server.reset();
+    std::fclose(log_file);
+}
+
+void RelayServerTest::SetUp() {
+    server.reset(new RelayServer(options, log_file));
+    std::string error;
+    ASSERT_TRUE(server->start(&error)) << error;
+}
+
+void RelayServerTest::hang_up(int fd) {
+    close(fd);
+    fds.erase(std::find(fds.begin(), fds.end(), fd));
+}
+
+std::string RelayServerTest::open_session(int* op, const char* source) {
+    *op = track(connect_loopback(server->operator_port(), source));
+    send_text(*op, std::string("OPEN ") + TEST_TOKEN + "\n");
+    std::string answer = receive(*server, *op, 14);
+    EXPECT_EQ(answer.substr(0, 5), "CODE ");
+    return answer.size() >= 13 ? answer.substr(5, 8) : "";
+}
+
+std::string RelayServerTest::tool_login(const std::string& code, int* tool, bool* closed, const char* source) {
+    *tool = track(connect_loopback(server->tool_port(), source));
+    send_text(*tool, code + "\n");
+    return receive(*server, *tool, 2, closed);
+}
+
+void RelayServerTest::paired(int* op, int* tool) {
+    std::string code = open_session(op);
+    ASSERT_EQ(tool_login(code, tool), "OK");
+    ASSERT_EQ(receive(*server, *op, 7), "PAIRED\n");
+}
+
+std::string RelayServerTest::other_code(const std::string& code, int n) {
+    std::string other = session_code_text(uint32_t(n));
+    return other == code ? session_code_text(uint32_t(n) + 50000000u) : other;
+}
+
+std::vector<std::string> RelayServerTest::log_lines(const std::string& text) {
+    std::vector<std::string> found;
+    char line[512];
+    std::rewind(log_file);
+    while (std::fgets(line, sizeof line, log_file))
+        if (std::strstr(line, text.c_str())) found.push_back(line);
+    std::fseek(log_file, 0, SEEK_END);
+    return found;
+}

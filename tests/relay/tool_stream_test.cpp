@@ -70,11 +70,22 @@ TEST(ToolStream, UnknownLettersBreakTheStreamAndSerialBytesAreEscaped) {
 }
 
 TEST(OperatorServer, HostAndPort) {
+    const struct {
+        const char* server;
+        const char* host;
+        int port;
+    } good[] = {{"127.0.0.1:55556", "127.0.0.1", 55556},
+                {"[::1]:55556", "::1", 55556},
+                {"relay.example:1", "relay.example", 1}};
+    for (const auto& c : good) {
+        std::string host;
+        int port = 0;
+        EXPECT_TRUE(split_server(c.server, &host, &port)) << c.server;
+        EXPECT_EQ(host, c.host);
+        EXPECT_EQ(port, c.port);
+    }
     std::string host;
     int port = 0;
-    EXPECT_TRUE(split_server("127.0.0.1:55556", &host, &port));
-    EXPECT_EQ(host, "127.0.0.1");
-    EXPECT_EQ(port, 55556);
     for (const char* bad : {"127.0.0.1", ":80", "host:0", "host:65536", "host:8x"})
         EXPECT_FALSE(split_server(bad, &host, &port)) << bad;
 }

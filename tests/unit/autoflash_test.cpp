@@ -143,6 +143,17 @@ TEST(FolderChanges, CreatedWrittenTouchedAndUnlockedFilesCount) {
     EXPECT_FALSE(changes.watch(folder.file("missing").c_str()));
     EXPECT_TRUE(changes.changed());
     EXPECT_TRUE(changes.changed());  // nothing to trust: always look
+    // A watched folder removed and made again is watched anew.
+    const std::string again = folder.file("again");
+    mkdir(again.c_str(), 0700);
+    ASSERT_TRUE(changes.watch(again.c_str()));
+    EXPECT_TRUE(changes.changed());
+    rmdir(again.c_str());
+    EXPECT_TRUE(changes.changed());
+    mkdir(again.c_str(), 0700);
+    changes.changed();
+    folder.put("again/b.bin", "x");
+    EXPECT_TRUE(changes.changed());
 }
 
 TEST(FileTimes, ListsRegularBinFilesWithTheirNanosecondTimes) {

@@ -6,12 +6,13 @@
 
 #include <string>
 
-#include "config/config_transfer.h"
+#include "config/config_memory.h"
 #include "device/link.h"
 #include "diag/console_text.h"
 #include "diag/event_log.h"
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
@@ -31,8 +32,7 @@ std::string unstamped() {
 class ConsoleSendTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        device_link = DeviceLink{};
-        reply_record = ReplyRecord{};
+        start_with_fresh_link();
         clear_log();
         event_log.line_start_pending = true;
         command_history = CommandHistory();
@@ -97,7 +97,7 @@ TEST_F(ConsoleSendTest, WithoutAModuleTheEchoIsLoggedAndTheWaitEnds) {
 TEST_F(ConsoleSendTest, EventTextDuringAConfigurationWriteReachesTheLog) {
     module.queue_event_text("1* IGN Ignition on\r\n");
     const uint8_t block[4] = {1, 2, 3, 4};
-    ASSERT_TRUE(write_block(0x81, block, 4));
+    ASSERT_TRUE(write_memory_block(local_link(), 0x81, block, 4));
     EXPECT_EQ(module.memory()[0x81], 1);
     EXPECT_NE(log_string().find(">1* IGN Ignition on\r\n"), std::string::npos);
 }

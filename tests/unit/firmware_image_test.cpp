@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -49,6 +51,28 @@ TEST(FirmwareImage, FileCheckTable) {
         file.resize(size_t(c.size));
         if (c.damage) c.damage(file);
         EXPECT_EQ(check_firmware_image(image_of(file)), c.expected) << c.what;
+    }
+}
+
+// A file longer than any image is too large, not damaged: its first bytes may be a
+// whole valid image.
+TEST(FirmwareImage, FilesAreLoadedWholeOrRefusedForTheirSize) {
+    const struct {
+        int size;
+        int extra;  // bytes after a valid image of `size`
+        ImageLoad expected;
+    } cases[] = {{FIRMWARE_IMAGE_CAPACITY, 0, ImageLoad::GOOD},
+                 {FIRMWARE_IMAGE_CAPACITY, 1, ImageLoad::TOO_LARGE},
+                 {FIRMWARE_IMAGE_CAPACITY - 1, 1, ImageLoad::CORRUPT},
+                 {9999, 0, ImageLoad::TOO_SMALL}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> file = good_file(c.size < 10000 ? 10000 : c.size);
+        file.resize(size_t(c.size));
+        file.resize(file.size() + size_t(c.extra), 0xAA);
+        const std::string path = testing::TempDir() + "qv450-image.bin";
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+        auto image = std::make_unique<FirmwareImage>();
+        EXPECT_EQ(load_firmware_file(path.c_str(), *image), c.expected) << c.size << " + " << c.extra;
     }
 }
 

@@ -310,7 +310,7 @@ TEST(RestartCommand, WithoutLanguageCode) {
 
 TEST(RestartCommand, OverlongCodeIsCutWithinTheBuffer) {
     platform::ProcessCommand command;
-    const std::string path = "/p/" + std::string(900, 'd') + "/qv450";
+    const std::string path = "/p/" + std::string(platform::PROCESS_COMMAND_SIZE - 100, 'd') + "/qv450";
     const std::string code(500, 'c');
     ASSERT_TRUE(build_restart_command(path.c_str(), code.c_str(), &command));
     const auto args = arguments(command);

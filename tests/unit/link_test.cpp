@@ -10,6 +10,7 @@
 #include "diag/event_log.h"
 #include "platform/clock.h"
 #include "scripted_backend.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
@@ -27,15 +28,14 @@ const std::string EVENT_AB = module_frame(0xFF, {'A', 'B', '\r', '\n'});
 class LinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        device_link = DeviceLink{};
-        reply_record = ReplyRecord{};
+        start_with_fresh_link();
         clear_log();
         install_hid_backend(&backend);
     }
     void TearDown() override {
         link_close();
         install_hid_backend(nullptr);
-        set_event_texts_passed_through(false);
+        local_link().return_event_texts(false);
     }
     void open_link() {
         ASSERT_EQ(link_open(), 1);
@@ -44,8 +44,8 @@ protected:
     std::string reply_hex() const {
         std::string s;
         char b[4];
-        for (int i = 0; i < reply_record.length; ++i) {
-            std::snprintf(b, sizeof b, "%02X", reply_record.bytes[i]);
+        for (int i = 0; i < local_link().reply().length; ++i) {
+            std::snprintf(b, sizeof b, "%02X", local_link().reply().bytes[i]);
             s += b;
         }
         return s;
@@ -62,7 +62,7 @@ TEST_F(LinkTest, OpenTriesTheProductIdsInOrderAndWaits40ms) {
     EXPECT_EQ(link_open(), 2);
     EXPECT_EQ(clock.now_ms() - before, 40u);
     EXPECT_EQ(backend.opened_ids, (std::vector<uint16_t>{0xF1F7, 0xF1F5, 0xF1F4}));
-    EXPECT_EQ(device_link.mode, LINK_BOOTLOADER);
+    EXPECT_EQ(local_link().mode(), LINK_BOOTLOADER);
 }
 
 TEST_F(LinkTest, OpenClassifiesByTheExactProductString) {
@@ -83,7 +83,7 @@ TEST_F(LinkTest, OpenClassifiesByTheExactProductString) {
         backend.product = c.product;
         backend.closes = 0;
         EXPECT_EQ(link_open(), c.result);
-        EXPECT_EQ(device_link.mode, c.mode);
+        EXPECT_EQ(local_link().mode(), c.mode);
         EXPECT_EQ(link_is_open(), c.result != 0);
         if (c.result == 0) {
             EXPECT_EQ(backend.closes, 1) << "an unknown device is closed again";
@@ -180,7 +180,7 @@ TEST_F(LinkTest, ReadsAFrameSpreadOverReports) {
     backend.queue_transmission(HANDSHAKE_REPLY);
     ASSERT_TRUE(poll_frame());
     EXPECT_EQ(reply_hex(), "0307020161");
-    EXPECT_EQ(reply_record.length, 5);
+    EXPECT_EQ(local_link().reply().length, 5);
     EXPECT_FALSE(device_link.rx_pending);
 }
 
@@ -188,11 +188,11 @@ TEST_F(LinkTest, SecondFrameOfATransmissionComesWithoutANewPoll) {
     open_link();
     backend.queue_transmission(HANDSHAKE_REPLY + "!0101AC#");
     ASSERT_TRUE(poll_frame());
-    EXPECT_EQ(reply_record.bytes[1], 0x07);
+    EXPECT_EQ(local_link().reply().bytes[1], 0x07);
     EXPECT_TRUE(device_link.rx_pending);
     const size_t polls = backend.writes.size();
     ASSERT_TRUE(poll_frame());
-    EXPECT_EQ(reply_record.bytes[1], 0x01);
+    EXPECT_EQ(local_link().reply().bytes[1], 0x01);
     EXPECT_EQ(backend.writes.size(), polls) << "no poll report for the pending frame";
     EXPECT_FALSE(device_link.rx_pending);
 }
@@ -239,15 +239,15 @@ TEST_F(LinkTest, EventTextGoesToTheLogAndReadingGoesOn) {
 
     backend.queue_transmission(EVENT_AB + "!0101AC#");
     ASSERT_TRUE(poll_frame());
-    EXPECT_EQ(reply_record.bytes[1], 0x01);
+    EXPECT_EQ(local_link().reply().bytes[1], 0x01);
 }
 
 TEST_F(LinkTest, EventTextIsAFrameWhilePassedThrough) {
     open_link();
-    set_event_texts_passed_through(true);
+    local_link().return_event_texts(true);
     backend.queue_transmission(EVENT_AB);
     ASSERT_TRUE(poll_frame());
-    EXPECT_EQ(reply_record.bytes[1], 0xFF);
+    EXPECT_EQ(local_link().reply().bytes[1], 0xFF);
     EXPECT_EQ(event_log.log_end, 0);
 }
 
@@ -285,9 +285,9 @@ TEST_F(LinkTest, BootReadTakesTheFirstReportWithData) {
     backend.queue(0x00, "");            // count 0: no data yet
     backend.queue(0x08, std::string("\x01\x00\x04\x50", 4));  // four bytes
     ASSERT_TRUE(boot_read(30));
-    EXPECT_EQ(reply_record.length, 4);
-    EXPECT_EQ(reply_record.bytes[0], 0x01);
-    EXPECT_EQ(reply_record.bytes[3], 0x50);
+    EXPECT_EQ(local_link().reply().length, 4);
+    EXPECT_EQ(local_link().reply().bytes[0], 0x01);
+    EXPECT_EQ(local_link().reply().bytes[3], 0x50);
     EXPECT_EQ(backend.writes.size(), 2u);
 }
 
@@ -397,7 +397,7 @@ TEST_F(LinkTest, ReceivedTextSurvivesAClose) {
     ASSERT_TRUE(poll_frame());
     link_close();
     EXPECT_TRUE(device_link.rx_pending);
-    EXPECT_EQ(reply_record.bytes[1], 0x01);
+    EXPECT_EQ(local_link().reply().bytes[1], 0x01);
 }
 
 TEST(HidapiLink, NoModuleAttachedMeansNothingFound) {

@@ -4,12 +4,13 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <functional>
 
 #include "config/config_memory.h"
 #include "config/memory_blocks.h"
 #include "config/signal_monitor_table.h"
 #include "connection/connection.h"
+#include "platform/clock.h"
 #include "relay_module_link.h"
 #include "remote/remote_commands.h"
 
@@ -69,6 +70,8 @@ TEST_P(ModuleExchange, PinAreaAnswersAreMatchedToTheirBlocks) {
         {"lost read answer", [](SimModule& m) { m.lose_replies(1); }, false, false, true},
         {"lost acknowledgement", [](SimModule& m) { m.lose_replies(1); }, true, false, true},
         {"refused write", [](SimModule& m) { m.refuse_writes(1); }, true, false, false},
+        // The first block refused without a word: the other two acknowledgements prove nothing.
+        {"silently dropped write", [](SimModule& m) { m.refuse_writes(1), m.lose_replies(1); }, true, false, true},
         {"event text first", [](SimModule& m) { m.queue_event_text("1* DOOR opened"); }, true, true, true},
     };
     for (const Case& c : cases) {
@@ -85,12 +88,43 @@ TEST_P(ModuleExchange, PinAreaAnswersAreMatchedToTheirBlocks) {
 }
 
 TEST_P(ModuleExchange, IdentityAndSignalMapReachTheCaller) {
-    ASSERT_TRUE(identify_module(link(), 20));
-    EXPECT_EQ(decode_identity(link().reply()).model, SUPPORTED_MODEL);
+    // The variant byte is there only when the length byte says so.
+    for (const auto& variant : {std::make_pair(0x02, 'B'), std::make_pair(-1, '\0')}) {
+        SimSettings settings;
+        settings.variant_byte = variant.first;
+        ASSERT_TRUE(sim.start(settings)) << sim.error();
+        ASSERT_TRUE(identify_module(link(), 20));
+        const DeviceIdentity identity = decode_identity(link().reply());
+        EXPECT_EQ(identity.model, SUPPORTED_MODEL);
+        EXPECT_EQ(identity.firmware_version, 0x1005);
+        EXPECT_EQ(identity.variant_letter, variant.second);
+    }
     sim.module().set_signal_map(0x2000000001ull);
     uint64_t map = 0;
     ASSERT_TRUE(read_signal_map(link(), &map, READ_REPLY_ATTEMPTS));
     EXPECT_EQ(map, 0x2000000001ull);
+}
+
+// An answer nobody took must never pass for the answer to the next request: the
+// link drains the module first, whatever it believes it knows about the module.
+TEST_P(ModuleExchange, AStaleAnswerIsNeverTakenForTheAnswer) {
+    const struct {
+        const char* name;
+        bool poll_on_its_way;  // the main loop's poll travels while the request is queued
+    } cases[] = {{"after a request left unanswered", false}, {"queued while a poll travels", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(sim.start(SimSettings())) << sim.error();
+        memory()[LEVEL_ADDRESS] = 136 - 1;
+        link().drain_frames();
+        if (c.poll_on_its_way) link().poll_frame_without_waiting();
+        // A read of ten pin-area bytes, whose answer looks like a header's.
+        const uint8_t stale[2] = {0x81, HEADER_SIZE};
+        link().send_frame(COMMAND_READ_MEMORY, stale, 2);
+        int level = 0, number = 0;
+        ASSERT_TRUE(read_config_header(link(), &level, &number));
+        EXPECT_EQ(level, 136);
+    }
 }
 
 // The main loop's poll that does not wait: it brings the answer a waiting poll would,
@@ -118,55 +152,6 @@ TEST_P(ModuleExchange, APollThatDoesNotWaitKeepsTheExchangesInStep) {
     }
 }
 
-// The operator's commands on the same exchanges.
-class OperatorCommand : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(sim.start(SimSettings())) << sim.error(); }
-    void TearDown() override { std::fclose(out); }
-    bool run(const std::vector<std::string>& words) {
-        error.clear();
-        return RemoteSession(sim.connection(), out, out).run(words, &error);
-    }
-    std::string write_file(const std::string& contents) {
-        const std::string path = testing::TempDir() + "qv450-operator.cfg";
-        std::ofstream(path, std::ios::binary) << contents;
-        return path;
-    }
-
-    SimulatedModuleOnLink sim{LinkKind::RELAY};
-    FILE* out = std::fopen("/dev/null", "w");
-    std::string error;
-};
-
-TEST_F(OperatorCommand, WriteConfigKeepsWhatTheFileDoesNotName) {
-    uint8_t* memory = sim.module().memory();
-    const ConfigImage defaults = default_image();
-    std::memcpy(memory + 0x81, defaults.data() + 0x81, 0xDC - 0x81 + 1);
-    memory[0x85] |= 0x40;  // J2-4 inverted
-    memory[0xCB] = 0x96;   // J2-8 triggered on edge+0.75s
-    uint8_t before[256];
-    std::memcpy(before, memory, sizeof before);
-    ASSERT_TRUE(run({"write-config", write_file("carnumber=0\r\n")})) << error;
-    EXPECT_EQ(0, std::memcmp(before + 0x81, memory + 0x81, 0xDC - 0x81 + 1));
-    EXPECT_EQ(memory[LEVEL_ADDRESS], before[LEVEL_ADDRESS]);
-    EXPECT_EQ(memory[NUMBER_ADDRESS] | memory[NUMBER_ADDRESS + 1], 0);
-    // A compact file's I/O choice lands as the advanced view's entry it stands for.
-    ASSERT_TRUE(run({"write-config", write_file("J2_4_signal=1\r\nJ2_4_iotype=1\r\n")})) << error;
-    ConfigImage now;
-    std::memcpy(now.data(), memory, now.size());
-    PinRole role;
-    const PinSetting j2_4 = decode_image(now, PIN_J2_4, true, &role);
-    EXPECT_EQ(j2_4.signal, 1);
-    EXPECT_EQ(j2_4.io, 5);  // "Output- (max 16mA)"
-    EXPECT_TRUE(j2_4.inverted);
-}
-
-TEST_F(OperatorCommand, ARefusedWriteIsReported) {
-    sim.module().refuse_writes(1);
-    EXPECT_FALSE(run({"write-config", write_file("carnumber=5\r\n")}));
-    EXPECT_NE(error.find("refused"), std::string::npos) << error;
-}
-
 TEST(OperatorCommandLine, BadCommandsAreRefusedBeforeAnythingWaits) {
     const std::vector<std::pair<std::vector<std::string>, const char*>> cases = {
         {{"read-config"}, ""},
@@ -183,6 +168,52 @@ TEST(OperatorCommandLine, BadCommandsAreRefusedBeforeAnythingWaits) {
         EXPECT_EQ(check_remote_command(c.first, &error), !*c.second) << c.first[0];
         EXPECT_EQ(error, c.second);
     }
+}
+
+// Told of every wait for the tool: gives up, or lets the tool go on, once a wait has
+// lasted `act_ms`.
+class StallWatch : public AnswerWait {
+public:
+    StallWatch(int act_ms, std::function<bool()> act) : act_ms_(act_ms), act_(std::move(act)) {}
+    bool waiting(int waited_ms, bool blocking) override {
+        (blocking ? blocking_ : looking_) = true;
+        return waited_ms < act_ms_ || act_();
+    }
+    void wait_over() override { ++over_; }
+    bool blocking_ = false, looking_ = false;
+    int over_ = 0;
+
+private:
+    int act_ms_;
+    std::function<bool()> act_;
+};
+
+// A session that stops answering: the waits are told, last as long as the one told
+// lets them, and end the link once it gives up; the main loop's poll is told too.
+TEST(StalledSession, WaitsLastUntilGivenUp) {
+    SimulatedModuleOnLink sim(LinkKind::RELAY);
+    ASSERT_TRUE(sim.start(SimSettings())) << sim.error();
+    StallWatch resumed(200, [&sim] { return sim.pause_tool(false), true; });
+    sim.connection().set_answer_wait(&resumed);
+    sim.pause_tool(true);
+    int level = 0, number = 0;
+    EXPECT_TRUE(read_config_header(sim.link(), &level, &number));
+    EXPECT_TRUE(resumed.blocking_);
+    EXPECT_GT(resumed.over_, 0);
+
+    StallWatch given_up(200, [] { return false; });
+    sim.connection().set_answer_wait(&given_up);
+    sim.pause_tool(true);
+    PollState poll = PollState::ON_ITS_WAY;
+    while (poll == PollState::ON_ITS_WAY) {
+        platform::sleep_ms(5);  // a main-loop pass's pause: the link's wait goes on in virtual time
+        poll = sim.link().poll_frame_without_waiting();
+    }
+    EXPECT_TRUE(given_up.looking_);
+    EXPECT_FALSE(read_config_header(sim.link(), &level, &number));
+    EXPECT_NE(sim.relay_link().error().find("given up"), std::string::npos) << sim.relay_link().error();
+    sim.connection().set_answer_wait(nullptr);
+    sim.pause_tool(false);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, ModuleExchange, ::testing::Values(LinkKind::LOCAL, LinkKind::RELAY),

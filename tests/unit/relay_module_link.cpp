@@ -1,10 +1,11 @@
 // Setting up the simulated module on the link of a kind for the tests.
 #include "relay_module_link.h"
 
+#include <chrono>
 #include <cstdlib>
 
 #include "device/link.h"
-#include "net/relay.h"
+#include "unit/fresh_link.h"
 
 SimulatedModuleOnLink::SimulatedModuleOnLink(LinkKind kind) : kind_(kind) { platform::install_clock(&clock_); }
 
@@ -14,8 +15,8 @@ SimulatedModuleOnLink::~SimulatedModuleOnLink() {
         stop_ = true;
         if (tool_.joinable()) tool_.join();
         if (serving_.joinable()) serving_.join();
-        relay_disconnect();
-        set_event_texts_passed_through(false);
+        relay_disconnect(*tool_relay_);
+        local_link().return_event_texts(false);
         unsetenv("QV450_RELAY_SERVER");
     }
     link_close();
@@ -23,7 +24,10 @@ SimulatedModuleOnLink::~SimulatedModuleOnLink() {
     platform::install_clock(nullptr);
 }
 
-FrameLink& SimulatedModuleOnLink::link() { return kind_ == LinkKind::LOCAL ? local_link() : relay_link_; }
+FrameLink& SimulatedModuleOnLink::link() {
+    if (kind_ == LinkKind::LOCAL) return local_link();
+    return relay_link_;
+}
 
 bool SimulatedModuleOnLink::start_relay() {
     RelayOptions options;
@@ -42,13 +46,18 @@ bool SimulatedModuleOnLink::start_relay() {
     if (!connection_.open("127.0.0.1:" + std::to_string(server_->operator_port()), "test", "", &code, &error_))
         return false;
     setenv("QV450_RELAY_SERVER", ("127.0.0.1:" + std::to_string(server_->tool_port())).c_str(), 1);
-    set_event_texts_passed_through(true);
-    if (relay_login(code) != LOGIN_OK) {
+    tool_relay_ = std::make_unique<RelayState>(local_link(), relay_serial_port(), relay_firmware_image());
+    local_link().return_event_texts(true);
+    if (relay_login(*tool_relay_, code) != LOGIN_OK) {
         error_ = "the tool could not log in";
         return false;
     }
     tool_ = std::thread([this] {
-        while (!stop_) relay_step();
+        while (!stop_) {
+            idle_ = paused_.load();
+            if (idle_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            else relay_step(*tool_relay_);
+        }
     });
     return connection_.wait_paired(&error_);
 }
@@ -60,7 +69,12 @@ bool SimulatedModuleOnLink::start(const SimSettings& settings) {
     module_ = std::make_unique<SimModule>(settings);
     backend_ = std::make_unique<SimBackend>(*module_);
     install_hid_backend(backend_.get());
-    device_link = DeviceLink();
+    start_with_fresh_link();
     if (kind_ == LinkKind::LOCAL) return link_open() > 0;
     return (server_ || start_relay()) && relay_link_.open() > 0;
+}
+
+void SimulatedModuleOnLink::pause_tool(bool paused) {
+    paused_ = paused;
+    while (paused && tool_.joinable() && !idle_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "net/relay.h"
 #include "platform/clock.h"
 #include "relay/relay_server.h"
 #include "remote/relay_link.h"
@@ -40,6 +41,10 @@ public:
     FrameLink& link();
     SimModule& module() { return *module_; }
     OperatorLink& connection() { return connection_; }
+    RelayLink& relay_link() { return relay_link_; }
+    // A paused tool takes nothing from the relay: the session stalls. Returns once the
+    // tool is between two relay steps.
+    void pause_tool(bool paused);
     const std::string& error() const { return error_; }
 
 private:
@@ -50,7 +55,10 @@ private:
     std::unique_ptr<SimModule> module_;
     std::unique_ptr<SimBackend> backend_;
     std::unique_ptr<RelayServer> server_;
+    std::unique_ptr<RelayState> tool_relay_;  // the fitter's tool, on the local link
     std::atomic<bool> stop_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> idle_{false};
     std::thread serving_, tool_;
     OperatorLink connection_;
     RelayLink relay_link_{connection_};

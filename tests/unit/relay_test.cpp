@@ -1,5 +1,5 @@
-// The relay's command stream against the simulated module, with a scripted server side
-// and serial port, on virtual time.
+// The relay's command stream against the simulated module, on the local link seen
+// through a recording link, with a scripted server side and serial port, on virtual time.
 #include "net/relay.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include "device/link.h"
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
@@ -62,15 +63,43 @@ public:
     }
 };
 
+// The local link, counting how often the relay opens it; a test may make it report
+// another mode.
+class RecordingLink : public RawHidLink {
+public:
+    int opens = 0;
+    int mode_shown = -1;  // -1: the local link's own
+    int open() override {
+        ++opens;
+        return local_link().open();
+    }
+    void close() override { local_link().close(); }
+    bool is_open() const override { return local_link().is_open(); }
+    int mode() const override { return mode_shown >= 0 ? mode_shown : local_link().mode(); }
+    void send_frame(uint8_t command, const uint8_t* data, int n) override { local_link().send_frame(command, data, n); }
+    bool poll_frame() override { return local_link().poll_frame(); }
+    bool boot_send(const uint8_t* data, int count) override { return local_link().boot_send(data, count); }
+    bool boot_read(int attempts) override { return local_link().boot_read(attempts); }
+    const ReplyRecord& reply() const override { return local_link().reply(); }
+    int write_raw_report(const uint8_t* report, int n) override { return local_link().write_raw_report(report, n); }
+    int read_raw_report(uint8_t* report, int n) override { return local_link().read_raw_report(report, n); }
+    void set_blocking_reads() override { local_link().set_blocking_reads(); }
+    void return_event_texts(bool returned) override { local_link().return_event_texts(returned); }
+};
+
 class RecordingView : public RelayView {
 public:
+    explicit RecordingView(RelayState& relay) : relay_(relay) {}
     std::string status;
     int lost = 0;
     void set_status(const char* text) override { status = text; }
     void connection_lost() override {
         ++lost;
-        relay_disconnect();
+        relay_disconnect(relay_);
     }
+
+private:
+    RelayState& relay_;
 };
 
 std::string bytes(std::initializer_list<int> list) {
@@ -82,26 +111,16 @@ std::string bytes(std::initializer_list<int> list) {
 class RelayTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        device_link = DeviceLink{};
-        reply_record = ReplyRecord{};
+        start_with_fresh_link();
         install_hid_backend(&backend);
-        install_relay_serial_port(&serial);
-        install_relay_view(&view);
-        relay_state.relay_fill = 0;
-        relay_state.idle_countdown = 0;
-        relay_state.f_failure_mark = 0;
+        relay.view = &view;
         socket = new ScriptedSocket;
-        relay_state.socket.reset(socket);
-        relay_state.escape = false;
-        relay_state.command_fill = 0;
-        relay_state.image_remaining = 0;
-        *relay_firmware_image().size = 0;
+        relay.socket.reset(socket);
+        *relay.image.size = 0;
     }
     void TearDown() override {
-        relay_state.socket.reset();
+        relay.socket.reset();
         link_close();
-        install_relay_view(nullptr);
-        install_relay_serial_port(nullptr);
         install_hid_backend(nullptr);
     }
     // Feeds blocks, one relay step each, and returns what the relay sent meanwhile.
@@ -109,7 +128,7 @@ protected:
         size_t before = socket->sent.size();
         for (const std::string& b : blocks) {
             socket->inbox.push_back(b);
-            relay_step();
+            relay_step(relay);
         }
         return socket->sent.substr(before);
     }
@@ -118,7 +137,9 @@ protected:
     SimModule module;
     SimBackend backend{module, false};
     ScriptedSerial serial;
-    RecordingView view;
+    RecordingLink link;
+    RelayState relay{link, serial, relay_firmware_image()};
+    RecordingView view{relay};
     ScriptedSocket* socket = nullptr;
 };
 
@@ -127,7 +148,7 @@ TEST_F(RelayTest, SerialBytesPassBothWaysWithTheEscapeDoubled) {
     feed({"x@@y"});
     EXPECT_EQ(serial.written, "x@y");
     serial.to_read = "a@b";
-    relay_step();
+    relay_step(relay);
     EXPECT_EQ(socket->sent, "a@@b");
     // "@" before a letter that is no command gives that letter alone.
     feed({"@z"});
@@ -141,7 +162,7 @@ TEST_F(RelayTest, PlainBytesWithoutAnOpenSerialPortAreDropped) {
 
 TEST_F(RelayTest, AnEscapeAtTheEndOfABlockJoinsTheNextBlocksLetter) {
     EXPECT_EQ(feed({"@", "H"}), "@1");
-    EXPECT_EQ(device_link.mode, LINK_PROGRAMMER);
+    EXPECT_EQ(link.mode(), LINK_PROGRAMMER);
     EXPECT_EQ(view.status, "Remote access active (M).");
 }
 
@@ -149,14 +170,14 @@ TEST_F(RelayTest, DeviceCommandsAnswerTheStateAndDropTheRestOfTheBlock) {
     serial.open_flag = true;
     EXPECT_EQ(feed({"ab@Hcd@G"}), "@1");  // neither the plain bytes nor "@G" run
     EXPECT_EQ(serial.written, "");
-    HidDevice* handle = device_link.handle;
+    const int opens = link.opens;
     EXPECT_EQ(feed({"@H"}), "@1");  // already open: not opened again
-    EXPECT_EQ(device_link.handle, handle);
+    EXPECT_EQ(link.opens, opens);
     EXPECT_EQ(feed({"@!"}), "@!");
     EXPECT_FALSE(link_is_open());
     EXPECT_FALSE(serial.open_flag);
     EXPECT_EQ(view.status, "Disconnected.");
-    EXPECT_EQ(device_link.mode, 0);
+    EXPECT_EQ(link.mode(), 0);
     EXPECT_EQ(feed({"@#"}), "@#");
     EXPECT_EQ(view.status, "Remote access active (CAN).");
 }
@@ -166,9 +187,8 @@ TEST_F(RelayTest, CollectAnswersEmptyOrReleaseByDevice) {
     feed({"@H"});
     EXPECT_EQ(feed({"@R"}), bytes({'@', 'R', 0}));
     module.settings();
-    device_link.mode = LINK_BOOTLOADER;
+    link.mode_shown = LINK_BOOTLOADER;
     EXPECT_EQ(feed({"@R"}), "@!");
-    device_link.mode = LINK_PROGRAMMER;
 }
 
 TEST_F(RelayTest, ABlockOfCollectsLeavesTheWindowItsTurnWithinASecond) {
@@ -179,10 +199,15 @@ TEST_F(RelayTest, ABlockOfCollectsLeavesTheWindowItsTurnWithinASecond) {
     const size_t before = socket->sent.size(), answers = size_t(RELAY_BLOCK_SIZE / 2) * 3;
     for (int step = 0; step < 10000 && socket->sent.size() - before < answers; ++step) {
         const uint64_t start = clock.now_ms();
-        relay_step();
+        relay_step(relay);
         ASSERT_LT(clock.now_ms() - start, 1000u) << "step " << step;
+        // What is left of the block waits for no main-loop pause.
+        if (socket->sent.size() - before < answers) {
+            ASSERT_EQ(relay_pause_ms(relay), 0) << "step " << step;
+        }
     }
     EXPECT_EQ(socket->sent.size() - before, answers) << "every collect answered";
+    EXPECT_EQ(relay_pause_ms(relay), RELAY_STEP_PAUSE_MS);
 }
 
 TEST_F(RelayTest, FramesTheServerSendsComeBackAsRFrames) {
@@ -211,24 +236,24 @@ TEST_F(RelayTest, ImageAppendAcrossBlocksAndFollowingCommands) {
     std::string answer = feed({bytes({'@', 'E', '1', 0x03, 0xE8}) + data.substr(0, 300), data.substr(300) + "@G"});
     uint32_t sum = 2000;
     EXPECT_EQ(answer, bytes({'@', 'E', '1', int(sum >> 8), int(sum & 0xFF), '@', 'G', 0}));
-    EXPECT_EQ(*relay_firmware_image().size, 1000);
-    EXPECT_EQ(relay_firmware_image().bytes[16], 2);
+    EXPECT_EQ(*relay.image.size, 1000);
+    EXPECT_EQ(relay.image.bytes[16], 2);
     EXPECT_EQ(feed({"@E0"}), "@E0");
-    EXPECT_EQ(*relay_firmware_image().size, 0);
+    EXPECT_EQ(*relay.image.size, 0);
 }
 
 TEST_F(RelayTest, ImageSumIsModulo65535) {
     std::string data(65535, '\x01');
     socket->inbox.push_back(bytes({'@', 'E', '1', 0xFF, 0xFF}));
     for (size_t at = 0; at < data.size(); at += RELAY_BLOCK_SIZE) socket->inbox.push_back(data.substr(at, RELAY_BLOCK_SIZE));
-    while (!socket->inbox.empty()) relay_step();
+    while (!socket->inbox.empty()) relay_step(relay);
     EXPECT_EQ(socket->sent, bytes({'@', 'E', '1', 0, 0}));
     // 300 bytes of 0xFF: 76500, which is 10965 (0x2AD5) modulo 65535 at every step.
     EXPECT_EQ(feed({bytes({'@', 'E', '1', 0x01, 0x2C}) + std::string(300, '\xFF')}), bytes({'@', 'E', '1', 0x2A, 0xD5}));
 }
 
 TEST_F(RelayTest, ImageBytesBeyondTheBufferAreRefusedAndTheStreamStaysInStep) {
-    RelayImage image = relay_firmware_image();
+    const RelayImage& image = relay.image;
     *image.size = image.capacity - 16 - 10;  // room for 10 more
     std::string answer = feed({bytes({'@', 'E', '1', 0, 20}) + std::string(20, 'q') + "@G"});
     EXPECT_EQ(answer, "@EX" + bytes({'@', 'G', 0}));
@@ -274,16 +299,15 @@ TEST_F(RelayTest, FailureMarkStaysOnceSet) {
     module.lose_replies(1);
     EXPECT_EQ(feed({bytes({'@', 'F', 1, 0}), "@G"}), bytes({'@', 'G', 1}));
     EXPECT_EQ(feed({bytes({'@', 'F', 1, 0}), "@G"}), bytes({'@', 'G', 1}));
-    relay_state.f_failure_mark = 0;
 }
 
 TEST_F(RelayTest, IdleCountdownAndStatus) {
     feed({"@G"});
-    EXPECT_EQ(relay_state.idle_countdown, IDLE_COUNTDOWN_START);
+    EXPECT_EQ(relay.idle_countdown, IDLE_COUNTDOWN_START);
     view.status = "";
-    for (int i = 0; i < IDLE_COUNTDOWN_START; ++i) relay_step();
+    for (int i = 0; i < IDLE_COUNTDOWN_START; ++i) relay_step(relay);
     EXPECT_EQ(view.status, "");
-    relay_step();
+    relay_step(relay);
     EXPECT_EQ(view.status, "Waiting for remote access.");
     feed({"@G"});
     EXPECT_EQ(view.status, "No USB device found.");
@@ -302,13 +326,13 @@ TEST_F(RelayTest, LostConnectionOrShortSendDisconnects) {
     socket->send_limit = 0;
     feed({"@G"});
     EXPECT_EQ(view.lost, 1);
-    EXPECT_EQ(relay_state.socket, nullptr);
+    EXPECT_EQ(relay.socket, nullptr);
     socket = new ScriptedSocket;
-    relay_state.socket.reset(socket);
+    relay.socket.reset(socket);
     socket->closed = true;
-    relay_step();
+    relay_step(relay);
     EXPECT_EQ(view.lost, 2);
-    EXPECT_EQ(relay_state.socket, nullptr);
+    EXPECT_EQ(relay.socket, nullptr);
 }
 
 TEST(RelayServerAddress, HostAndOptionalPort) {
@@ -344,20 +368,19 @@ TEST_F(RelayTest, BoundedRandomStreamsKeepEveryLimit) {
         int length = 1 + int(random() % 48);
         for (int i = 0; i < length; ++i)
             block.push_back(random() % 4 == 0 ? char(random() % 256) : alphabet[random() % (sizeof alphabet - 1)]);
-        if (!relay_state.socket) {
+        if (!relay.socket) {
             socket = new ScriptedSocket;
-            relay_state.socket.reset(socket);
+            relay.socket.reset(socket);
         }
         socket->inbox.push_back(block);
-        relay_step();
+        relay_step(relay);
         if (socket->sent.size() > 1 << 20) socket->sent.clear();
-        RelayImage image = relay_firmware_image();
+        const RelayImage& image = relay.image;
         ASSERT_LE(*image.size, image.capacity - IMAGE_HEADER_SIZE);
-        ASSERT_LE(relay_state.relay_fill, RELAY_BUFFER_SIZE);
-        ASSERT_LT(relay_state.command_fill, RELAY_COMMAND_MAX);
+        ASSERT_LE(relay.relay_fill, RELAY_BUFFER_SIZE);
+        ASSERT_LT(relay.command_fill, RELAY_COMMAND_MAX);
         if (round % 2000 == 0) module.replug();
     }
-    relay_state.f_failure_mark = 0;
 }
 
 }  // namespace

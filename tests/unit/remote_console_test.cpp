@@ -25,13 +25,18 @@ TEST(RemoteConsole, CommandLine) {
         EXPECT_EQ(options.server, c.result == ConsoleArgs::GIVEN ? c.server : options.server);
     }
     // The Tools item restarts the program with arguments that parse back.
-    std::vector<std::string> arguments = remote_console_arguments({"h:7000", "12345678", "/tmp/token", "/tmp/ca.crt"});
-    std::vector<const char*> argv = {"qv450"};
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    RemoteConsoleOptions parsed;
-    std::string error;
-    ASSERT_EQ(parse_console_args(int(argv.size()), argv.data(), &parsed, &error), ConsoleArgs::GIVEN);
-    EXPECT_EQ(remote_console_caption(parsed), "remote, session 12345678 at h:7000");
-    EXPECT_EQ(parsed.token_file, "/tmp/token");
-    EXPECT_EQ(parsed.ca_file, "/tmp/ca.crt");
+    const RemoteConsoleOptions restarts[] = {{"h:7000", "12345678", "/tmp/token", "/tmp/ca.crt", false},
+                                             {"h:7000", "12345678", "", "", true}};
+    for (const RemoteConsoleOptions& options : restarts) {
+        std::vector<std::string> arguments = remote_console_arguments(options);
+        std::vector<const char*> argv = {"qv450"};
+        for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+        RemoteConsoleOptions parsed;
+        std::string error;
+        ASSERT_EQ(parse_console_args(int(argv.size()), argv.data(), &parsed, &error), ConsoleArgs::GIVEN);
+        EXPECT_EQ(remote_console_caption(parsed), "remote, session 12345678 at h:7000");
+        EXPECT_EQ(parsed.token_file, options.token_file);
+        EXPECT_EQ(parsed.ca_file, options.ca_file);
+        EXPECT_EQ(parsed.insecure, options.insecure);
+    }
 }

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
 #include "unit/temp_folder.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ TEST(SimCommands, CableAndDemo) {
 class SimCommandFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        device_link = DeviceLink{};
+        start_with_fresh_link();
         clear_log();
         event_log.line_start_pending = true;
         std::string error;

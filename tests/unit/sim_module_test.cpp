@@ -15,14 +15,14 @@
 #include "sim/sim_backend.h"
 #include "sim/sim_commands.h"
 #include "sim/sim_firmware_image.h"
+#include "unit/fresh_link.h"
 
 namespace {
 
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        device_link = DeviceLink{};
-        reply_record = ReplyRecord{};
+        start_with_fresh_link();
         clear_log();
         install_hid_backend(&backend);
     }
@@ -36,11 +36,11 @@ protected:
     bool exchange(uint8_t command, std::vector<uint8_t> data, uint8_t code, int attempts = 19) {
         send_command(command, data.data(), int(data.size()));
         for (int i = 0; i < attempts; ++i)
-            if (poll_frame() && reply_record.bytes[1] == code) return true;
+            if (poll_frame() && local_link().reply().bytes[1] == code) return true;
         return false;
     }
     std::vector<uint8_t> reply_data() const {
-        return std::vector<uint8_t>(reply_record.bytes + 2, reply_record.bytes + reply_record.bytes[0] + 1);
+        return std::vector<uint8_t>(local_link().reply().bytes + 2, local_link().reply().bytes + local_link().reply().bytes[0] + 1);
     }
     bool boot_exchange(const std::vector<uint8_t>& message, int attempts) {
         return boot_send(message.data(), int(message.size())) && boot_read(attempts);
@@ -58,7 +58,7 @@ protected:
             for (int i = 0; i < 1026; ++i) sum += block[size_t(i)];
             block[1026] = uint8_t(sum);
             block[1027] = uint8_t(sum >> 8);
-            if (boot_exchange(block, 90) && reply_record.bytes[0] == 'z') ++accepted;
+            if (boot_exchange(block, 90) && local_link().reply().bytes[0] == 'z') ++accepted;
         }
         return accepted;
     }
@@ -86,7 +86,7 @@ TEST_F(SimTest, IdentityFollowsTheSettings) {
     install_hid_backend(&other_backend);
     ASSERT_EQ(link_open(), 1);
     ASSERT_TRUE(exchange(0x04, {}, 0x08));
-    EXPECT_EQ(reply_record.bytes[0], 5) << "no variant byte: four data bytes";
+    EXPECT_EQ(local_link().reply().bytes[0], 5) << "no variant byte: four data bytes";
     EXPECT_EQ(reply_data(), (std::vector<uint8_t>{0x2D, 0x20, 16, 11}));
     link_close();
 }
@@ -111,7 +111,7 @@ TEST_F(SimTest, PresentsItselfAsEachProduct) {
         SimBackend other_backend(other);
         install_hid_backend(&other_backend);
         EXPECT_EQ(link_open(), c.result);
-        EXPECT_EQ(device_link.mode, c.mode);
+        EXPECT_EQ(local_link().mode(), c.mode);
         link_close();
     }
     install_hid_backend(&backend);
@@ -189,7 +189,7 @@ TEST_F(SimTest, SeveralFramesShareOneTransmission) {
     send_frame(0x01, nullptr, 0);
     const int polls = module.counters.polls;
     ASSERT_TRUE(poll_frame());
-    EXPECT_EQ(reply_record.bytes[1], 0x07);
+    EXPECT_EQ(local_link().reply().bytes[1], 0x07);
     EXPECT_EQ(module.counters.polls, polls + 1) << "both texts and the reply came with one poll";
     EXPECT_NE(std::strstr(event_log.log_text, "two"), nullptr);
 }
@@ -214,7 +214,7 @@ TEST_F(SimTest, LostInputReportBreaksTheFrame) {
 TEST_F(SimTest, BadFramesFromTheHostAreIgnored) {
     ASSERT_EQ(link_open(), 1);
     const uint8_t report[9] = {0, 0xCF, '!', '0', '1', '0', '1', 'A', 'D'};  // wrong checksum, no "#"
-    backend.write(device_link.handle, report, 9);
+    local_link().write_raw_report(report, 9);
     EXPECT_FALSE(poll_frame());
     EXPECT_EQ(module.counters.bad_frames, 1);
 }
@@ -243,10 +243,10 @@ TEST_F(SimTest, SwitchesToTheBootloaderAndFlashesAnImage) {
     ASSERT_TRUE(exchange(0x10, {}, 0x03));
     EXPECT_TRUE(module.running_bootloader());
     ASSERT_TRUE(boot_exchange({'0'}, 20));
-    EXPECT_EQ(reply_record.bytes[0], '1');
+    EXPECT_EQ(local_link().reply().bytes[0], '1');
     ASSERT_TRUE(boot_exchange({'5'}, 30));
-    ASSERT_EQ(reply_record.length, 4);
-    EXPECT_EQ(std::vector<uint8_t>(reply_record.bytes, reply_record.bytes + 4),
+    ASSERT_EQ(local_link().reply().length, 4);
+    EXPECT_EQ(std::vector<uint8_t>(local_link().reply().bytes, local_link().reply().bytes + 4),
               (std::vector<uint8_t>{0x01, 0x00, 0x04, 0x50}));
 
     SimFirmwareIdentity identity;
@@ -281,7 +281,7 @@ TEST_F(SimTest, DamagedAndRefusedBlocksAreNotWritten) {
     block[1026] = 0x12;  // wrong sum
     block[1027] = 0x34;
     ASSERT_TRUE(boot_exchange(block, 90));
-    EXPECT_NE(reply_record.bytes[0], 'z');
+    EXPECT_NE(local_link().reply().bytes[0], 'z');
 
     unsigned sum = 0;
     for (int i = 0; i < 1026; ++i) sum += block[size_t(i)];
@@ -289,9 +289,9 @@ TEST_F(SimTest, DamagedAndRefusedBlocksAreNotWritten) {
     block[1027] = uint8_t(sum >> 8);
     module.refuse_blocks(1);
     ASSERT_TRUE(boot_exchange(block, 90));
-    EXPECT_NE(reply_record.bytes[0], 'z');
+    EXPECT_NE(local_link().reply().bytes[0], 'z');
     ASSERT_TRUE(boot_exchange(block, 90));
-    EXPECT_EQ(reply_record.bytes[0], 'z');
+    EXPECT_EQ(local_link().reply().bytes[0], 'z');
     EXPECT_EQ(module.counters.blocks, 1);
 
     block[1024] = 7;  // not on a block boundary
@@ -299,7 +299,7 @@ TEST_F(SimTest, DamagedAndRefusedBlocksAreNotWritten) {
     block[1026] = uint8_t(sum);
     block[1027] = uint8_t(sum >> 8);
     ASSERT_TRUE(boot_exchange(block, 90));
-    EXPECT_NE(reply_record.bytes[0], 'z');
+    EXPECT_NE(local_link().reply().bytes[0], 'z');
 }
 
 TEST_F(SimTest, BusyBootloaderDelaysTheSegmentHandshake) {

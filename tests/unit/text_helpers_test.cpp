@@ -1,5 +1,5 @@
 // The kit's string and hexadecimal helpers.
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// String and hexadecimal helpers of the widget kit.
-#include "ui/text_helpers.h"
+// String and hexadecimal helpers; no GTK, so that every room may use them.
+#include "text/text_helpers.h"
 
 #include <climits>
 #include <cstring>
