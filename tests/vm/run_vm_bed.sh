@@ -68,7 +68,7 @@ for m in $(cat /modules); do
     case $m in dummy_hcd.ko) insmod /lib/$m num=2 ;; *) insmod /lib/$m ;; esac || echo "vm bed: insmod $m failed"
 done
 mount -t configfs configfs /sys/kernel/config
-mount -t 9p -o trans=virtio,version=9p2000.L,ro host /host || echo "vm bed: the host's files are not there"
+mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=262144 host /host || echo "vm bed: the host's files are not there"
 mount --rbind /dev /host/dev && mount --rbind /sys /host/sys && mount -t proc proc /host/proc
 mount -t tmpfs tmpfs /host/tmp && mount -t tmpfs tmpfs /host/run
 mkdir -p /host/dev/shm /host/dev/pts && mount -t tmpfs tmpfs /host/dev/shm && mount -t devpts devpts /host/dev/pts
