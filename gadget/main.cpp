@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "device/link.h"
 #include "gadget/configfs_gadget.h"
 #include "gadget/module_gadgets.h"
 #include "platform/clock.h"
+#include "serial/module_serial_port.h"
 #include "sim/sim_module.h"
 
 namespace {
@@ -95,9 +97,11 @@ int main(int argc, char** argv) {
         if (!announced && configured(hid.controller()) && (!serial || configured(serial->controller()))) {
             announced = true;
             std::printf("qv450-sim-usb: module %s attached: %04x:%04x \"%s\" on %s", folder.c_str(),
-                        unsigned(0x12AA), unsigned(module.product_id()), module.product_string().c_str(),
+                        unsigned(MODULE_VENDOR_ID), unsigned(module.product_id()), module.product_string().c_str(),
                         hid.controller().c_str());
-            if (serial) std::printf(", serial port 12aa:4f58 on %s", serial->controller().c_str());
+            if (serial)
+                std::printf(", serial port %04x:%04x on %s", unsigned(MODULE_VENDOR_ID), MODULE_SERIAL_PRODUCT_ID,
+                            serial->controller().c_str());
             std::printf("\n");
             std::fflush(stdout);
         }

@@ -11,13 +11,13 @@
 #include <cstring>
 #include <vector>
 
+#include "device/link.h"
 #include "gadget/configfs_gadget.h"
+#include "serial/module_serial_port.h"
 #include "sim/sim_serial_echo.h"
 
 namespace {
 
-constexpr uint16_t MODULE_VENDOR = 0x12AA;
-constexpr uint16_t SERIAL_PRODUCT = 0x4F58;
 constexpr const char* MANUFACTURER = "Velmora";
 constexpr const char* SERIAL_PRODUCT_STRING = "QV450 serial port";
 constexpr int REPORT_LENGTH = 8;
@@ -52,7 +52,7 @@ HidGadgetPort::~HidGadgetPort() {
 }
 
 bool HidGadgetPort::create(uint16_t product_id, const std::string& product, std::string* error) {
-    const gadget::DeviceIdentity identity{MODULE_VENDOR, product_id, MANUFACTURER, product};
+    const gadget::DeviceIdentity identity{MODULE_VENDOR_ID, product_id, MANUFACTURER, product};
     return gadget::create_gadget(path_, identity, error) &&
            gadget::add_hid_function(path_, REPORT_LENGTH, REPORT_DESCRIPTOR, error);
 }
@@ -102,7 +102,7 @@ SerialGadget::~SerialGadget() {
 }
 
 bool SerialGadget::start(std::string* error) {
-    const gadget::DeviceIdentity identity{MODULE_VENDOR, SERIAL_PRODUCT, MANUFACTURER, SERIAL_PRODUCT_STRING};
+    const gadget::DeviceIdentity identity{MODULE_VENDOR_ID, uint16_t(MODULE_SERIAL_PRODUCT_ID), MANUFACTURER, SERIAL_PRODUCT_STRING};
     if (!gadget::create_gadget(path_, identity, error) || !gadget::add_acm_function(path_, error) ||
         !gadget::bind(path_, udc_, error))
         return false;
