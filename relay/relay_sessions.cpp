@@ -56,6 +56,7 @@ void RelayServer::on_bytes(RelayConnection& c, const char* data, size_t size) {
             c.set_busy(now - c.session->since_ms < BUSY_GAP_MS);
             c.session->since_ms = now;
             idle_.queue.move_to_back(*c.session);
+            if (c.busy()) watch_busy();
         }
         // A tool's bytes with no operator attached have nobody to go to.
         if (RelayConnection* peer = peer_of(c)) peer->send(data, size);
@@ -169,6 +170,31 @@ void RelayServer::timeout_ran(SessionTimeout& t) {
         end_session(*s, t.reason);
     }
     arm(t);
+}
+
+// Busy connections hold a read buffer each; once their session has been quiet for
+// BUSY_GAP_MS they give it back. The sessions that went quiet since the last look are
+// found from the back of the idle queue, where the recent ones are.
+void RelayServer::watch_busy() {
+    if (busy_watch_armed_) return;
+    busy_watch_armed_ = true;
+    busy_watch_.expires_at(relay_time_after_ms(BUSY_GAP_MS));
+    busy_watch_.async_wait([this](const std::error_code& ec) {
+        busy_watch_armed_ = false;
+        if (!ec) quiet_down_busy();
+    });
+}
+
+void RelayServer::quiet_down_busy() {
+    uint64_t now_ms = platform::monotonic_ms(), quiet_before = now_ms - std::min(now_ms, BUSY_GAP_MS);
+    for (RelaySession* s = idle_.queue.back(); s && s->since_ms >= busy_quiet_before_ms_; s = s->queue_prev) {
+        if (s->since_ms >= quiet_before) continue;
+        for (RelayConnection* c : {s->tool.get(), s->op.get()})
+            if (c) c->quiet_down();
+    }
+    busy_quiet_before_ms_ = quiet_before;
+    RelaySession* latest = idle_.queue.back();
+    if (latest && latest->since_ms >= quiet_before) watch_busy();
 }
 
 void RelayServer::end_session(RelaySession& s, const char* reason) {
