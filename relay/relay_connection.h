@@ -138,6 +138,7 @@ public:
     const LoginSide side;
     ConnectionPhase phase = ConnectionPhase::LOGIN;
     uint32_t reads = 0;  // read calls made, for the server's statistics
+    uint32_t last_bytes_ms = 0;  // when bytes last came, for the server (wraps)
     RelaySession* session = nullptr;
 
 private:

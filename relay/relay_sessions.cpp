@@ -12,7 +12,8 @@ using relay_parts::side_name;
 namespace {
 
 const FailureKind LOGIN_TIMED_OUT = FailureKind::NOISE;
-// A session whose bytes come again within this counts as busy (RelayConnection::set_busy).
+// A connection whose bytes come again within this counts as busy (RelayConnection::set_busy);
+// a session quiet for as long gives its connections' read buffers back.
 constexpr uint64_t BUSY_GAP_MS = 1000;
 
 }  // namespace
@@ -53,7 +54,8 @@ void RelayServer::on_bytes(RelayConnection& c, const char* data, size_t size) {
     case ConnectionPhase::PAIRED:
         if (c.session && c.session->code_used) {
             uint64_t now = platform::monotonic_ms();
-            c.set_busy(now - c.session->since_ms < BUSY_GAP_MS);
+            c.set_busy(uint32_t(now) - c.last_bytes_ms < BUSY_GAP_MS);
+            c.last_bytes_ms = uint32_t(now);
             c.session->since_ms = now;
             idle_.queue.move_to_back(*c.session);
             if (c.busy()) watch_busy();
