@@ -7,6 +7,7 @@ template <typename T>
 class DeadlineQueue {
 public:
     T* front() const { return head_; }
+    T* back() const { return tail_; }
     bool empty() const { return head_ == nullptr; }
 
     void push_back(T& item) {

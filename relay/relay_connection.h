@@ -103,9 +103,15 @@ public:
     bool is_open() const { return open_; }
     bool tls() const { return tls_ != nullptr; }
     bool started() const { return started_; }
-    // Whether bytes come often now: the server says so as they come, and the next wait
-    // for them is chosen by it (wait_readable).
+    // Whether bytes come often now: the server says so as they come. A busy connection
+    // waits for its next bytes with a read into a buffer of its own, so that they are read
+    // as soon as they are there; an idle one waits for readiness alone, without the buffer.
     void set_busy(bool busy) { busy_ = busy; }
+    bool busy() const { return busy_; }
+    // No longer busy, and the read buffer is given back now, also from a pending read
+    // (which then waits without it). Not from inside the connection's own calls.
+    void quiet_down();
+    bool holds_read_buffer() const { return spare_ && spare_->buffer; }
 
     ConnectionPtr ref() { return ConnectionPtr(this); }
     PeerAddress key() const { return peer_address_of(peer()); }
@@ -132,6 +138,7 @@ public:
     const LoginSide side;
     ConnectionPhase phase = ConnectionPhase::LOGIN;
     uint32_t reads = 0;  // read calls made, for the server's statistics
+    uint32_t last_bytes_ms = 0;  // when bytes last came, for the server (wraps)
     RelaySession* session = nullptr;
 
 private:
@@ -142,6 +149,7 @@ private:
 
     void read_some();
     void wait_readable();
+    void read_into_buffer();
     void deliver(const char* data, size_t size);
     void wait_writable();
     void write_queued();
@@ -166,6 +174,7 @@ private:
         size_t out_sent = 0;  // large steps, not moved for every write
         std::string inbox;  // see inbox()
         std::unique_ptr<RelayTimer> timer;  // only while a time-out runs
+        std::unique_ptr<char[]> buffer;     // a busy connection's pending read
     };
     Spare& spare();
 

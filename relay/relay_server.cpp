@@ -67,7 +67,7 @@ bool tokens_equal(const std::string& a, const std::string& b) {
 
 RelayServer::RelayServer(const RelayOptions& options, FILE* log)
     : io_(1), options_(options), log_(log), poke_(io_.get_executor()), unused_code_(io_, "code expired"),
-      idle_(io_, "idle"), operator_failures_(failure_limits(options, true)),
+      idle_(io_, "idle"), busy_watch_(io_.get_executor()), operator_failures_(failure_limits(options, true)),
       tool_guesses_(failure_limits(options, false)), guess_budget_(options.guesses_per_hour),
       retired_codes_(RETIRED_CODES_KEPT), lines_timer_(io_.get_executor()) {
     unused_code_.limit_ms = uint64_t(options.code_ttl_s) * 1000;
@@ -200,6 +200,7 @@ RelayServer::Stats RelayServer::stats() const {
             if (!c) continue;
             s.buffered += c->pending() + c->inbox_size();
             s.reads += c->reads;
+            s.read_buffers += c->holds_read_buffer();
         }
     }
     return s;

@@ -91,6 +91,7 @@ public:
         size_t outside_sessions = 0;  // connections logging in or refused
         size_t waiting_lines = 0;     // tool lines waiting for their turn
         size_t handshakes = 0;        // TLS handshakes in progress
+        size_t read_buffers = 0;      // busy connections' read buffers
     };
     Stats stats() const;
 
@@ -177,6 +178,8 @@ private:
     void arm(SessionTimeout& t);
     void timeout_ran(SessionTimeout& t);
     void end_session(RelaySession& s, const char* reason);
+    void watch_busy();
+    void quiet_down_busy();
     RelayConnection* peer_of(const RelayConnection& c) const;
     void log(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
@@ -194,6 +197,9 @@ private:
     std::unordered_map<uint32_t, RelaySession> sessions_;  // by code
     SessionTimeout unused_code_;
     SessionTimeout idle_;
+    RelayTimer busy_watch_;
+    bool busy_watch_armed_ = false;
+    uint64_t busy_quiet_before_ms_ = 0;  // sessions quiet since before this have been quieted down
     std::unordered_map<PeerAddress, AddressUse, PeerAddressHash> address_use_;
 
     std::unordered_map<RelayConnection*, Loose> loose_;

@@ -12,7 +12,8 @@ using relay_parts::side_name;
 namespace {
 
 const FailureKind LOGIN_TIMED_OUT = FailureKind::NOISE;
-// A session whose bytes come again within this counts as busy (RelayConnection::set_busy).
+// A connection whose bytes come again within this counts as busy (RelayConnection::set_busy);
+// a session quiet for as long gives its connections' read buffers back.
 constexpr uint64_t BUSY_GAP_MS = 1000;
 
 }  // namespace
@@ -53,9 +54,11 @@ void RelayServer::on_bytes(RelayConnection& c, const char* data, size_t size) {
     case ConnectionPhase::PAIRED:
         if (c.session && c.session->code_used) {
             uint64_t now = platform::monotonic_ms();
-            c.set_busy(now - c.session->since_ms < BUSY_GAP_MS);
+            c.set_busy(uint32_t(now) - c.last_bytes_ms < BUSY_GAP_MS);
+            c.last_bytes_ms = uint32_t(now);
             c.session->since_ms = now;
             idle_.queue.move_to_back(*c.session);
+            if (c.busy()) watch_busy();
         }
         // A tool's bytes with no operator attached have nobody to go to.
         if (RelayConnection* peer = peer_of(c)) peer->send(data, size);
@@ -169,6 +172,31 @@ void RelayServer::timeout_ran(SessionTimeout& t) {
         end_session(*s, t.reason);
     }
     arm(t);
+}
+
+// Busy connections hold a read buffer each; once their session has been quiet for
+// BUSY_GAP_MS they give it back. The sessions that went quiet since the last look are
+// found from the back of the idle queue, where the recent ones are.
+void RelayServer::watch_busy() {
+    if (busy_watch_armed_) return;
+    busy_watch_armed_ = true;
+    busy_watch_.expires_at(relay_time_after_ms(BUSY_GAP_MS));
+    busy_watch_.async_wait([this](const std::error_code& ec) {
+        busy_watch_armed_ = false;
+        if (!ec) quiet_down_busy();
+    });
+}
+
+void RelayServer::quiet_down_busy() {
+    uint64_t now_ms = platform::monotonic_ms(), quiet_before = now_ms - std::min(now_ms, BUSY_GAP_MS);
+    for (RelaySession* s = idle_.queue.back(); s && s->since_ms >= busy_quiet_before_ms_; s = s->queue_prev) {
+        if (s->since_ms >= quiet_before) continue;
+        for (RelayConnection* c : {s->tool.get(), s->op.get()})
+            if (c) c->quiet_down();
+    }
+    busy_quiet_before_ms_ = quiet_before;
+    RelaySession* latest = idle_.queue.back();
+    if (latest && latest->since_ms >= quiet_before) watch_busy();
 }
 
 void RelayServer::end_session(RelaySession& s, const char* reason) {

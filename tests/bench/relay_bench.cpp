@@ -111,6 +111,14 @@ double cpu_seconds(pid_t pid) {
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
+// The one-minute load average.
+std::string load_average() {
+    std::ifstream file("/proc/loadavg");
+    std::string one_minute;
+    file >> one_minute;
+    return one_minute;
+}
+
 // The relay server in a process of its own, so that its memory and CPU are its alone.
 pid_t start_relay(int sessions, int* tool_port, int* operator_port) {
     int ports[2];
@@ -271,8 +279,11 @@ void side_by_side(const Pair& relayed, const Pair& direct, int count, Trips* thr
 
 // The streaming load, in a process of its own: each of `streams` sends 100 bytes from
 // both ends every 20 ms, each session at its own phase of the period; what arrives is
-// read and dropped. It ends when `stop` closes, and writes to `done` the messages it sent
-// and the bytes it received (all that the server passed on).
+// read and dropped. It ends when `stop` closes, and writes to `done` the messages it sent,
+// the bytes it received (all that the server passed on) and the CPU it took itself (us).
+// On two cores it shares the machine with the server it loads, so it spends no call that
+// it can save: one read for each socket found readable (the level-triggered poll reports
+// the socket again if more is left), not a second one to learn that nothing is.
 constexpr int STREAM_BYTES = 100, STREAM_PERIOD_US = 20000;
 struct Load {
     pid_t pid;
@@ -312,20 +323,25 @@ Load start_streams(const std::vector<Pair>& streams) {
     char payload[STREAM_BYTES], sink[65536];
     std::memset(payload, 'S', sizeof payload);
     auto start = Clock::now();
-    uint64_t sent = 0;  // sends so far: send k is session k % n, due k * period / n after the start
+    uint64_t due = 0;  // sends due so far: send k is session k % n, due k * period / n after the start
+    uint64_t sent = 0;  // messages sent; sends missed while behind are not
     for (;;) {
         epoll_event ready[256];
         int n = epoll_wait(poller, ready, 256, -1);
         for (int i = 0; i < n; ++i) {
             int fd = ready[i].data.fd;
             if (fd == stop[0]) {
-                uint64_t counts[2] = {2 * sent, received};
+                rusage self{};
+                getrusage(RUSAGE_SELF, &self);
+                uint64_t cpu_us = uint64_t(self.ru_utime.tv_sec + self.ru_stime.tv_sec) * 1000000u +
+                                  uint64_t(self.ru_utime.tv_usec + self.ru_stime.tv_usec);
+                uint64_t counts[3] = {sent, received, cpu_us};
                 if (write(done[1], counts, sizeof counts) != ssize_t(sizeof counts)) _exit(1);
                 _exit(0);
             }
             if (fd != tick) {
-                ssize_t n;
-                while ((n = recv(fd, sink, sizeof sink, MSG_DONTWAIT)) > 0) received += uint64_t(n);
+                ssize_t n = recv(fd, sink, sizeof sink, MSG_DONTWAIT);
+                if (n > 0) received += uint64_t(n);
                 continue;
             }
             uint64_t expirations;
@@ -333,13 +349,14 @@ Load start_streams(const std::vector<Pair>& streams) {
             double now_us = seconds_since(start) * 1e6;
             // Behind by more than a period (the machine is busy): the sends missed are
             // dropped, as sessions that each keep their own pace would, not sent in a burst.
-            double behind = now_us / STREAM_PERIOD_US * double(streams.size()) - double(sent);
-            if (behind > double(streams.size())) sent += uint64_t(behind) - streams.size();
-            while (double(sent) * STREAM_PERIOD_US / double(streams.size()) <= now_us) {
-                const Pair& p = streams[sent++ % streams.size()];
+            double behind = now_us / STREAM_PERIOD_US * double(streams.size()) - double(due);
+            if (behind > double(streams.size())) due += uint64_t(behind) - streams.size();
+            while (double(due) * STREAM_PERIOD_US / double(streams.size()) <= now_us) {
+                const Pair& p = streams[due++ % streams.size()];
                 if (send(p.op, payload, sizeof payload, MSG_DONTWAIT) < 0 ||
                     send(p.tool, payload, sizeof payload, MSG_DONTWAIT) < 0)
                     _exit(1);
+                sent += 2;
             }
         }
     }
@@ -349,7 +366,8 @@ Load start_streams(const std::vector<Pair>& streams) {
 // round trips are taken in turn with those of the one-pair forwarder.
 struct Streaming {
     Trips quiet, beside;
-    double messages_per_s, sent_per_s, cpu_percent, us_per_message;
+    double messages_per_s, sent_per_s, cpu_percent, us_per_message, load_cpu_percent;
+    std::string load_average;  // the machine's, at the end: figures taken on a busy one are not the server's own
 };
 
 Streaming stream_through(pid_t server, const std::vector<Pair>& streams, const Pair& quiet, const Pair& beside,
@@ -361,7 +379,7 @@ Streaming stream_through(pid_t server, const std::vector<Pair>& streams, const P
     usleep(300000);
     side_by_side(quiet, beside, trips, &f.quiet, &f.beside);
     close(load.stop);
-    uint64_t counts[2] = {0, 0};  // messages sent, bytes received
+    uint64_t counts[3] = {0, 0, 0};  // messages sent, bytes received, the load's CPU (us)
     if (read(load.done, counts, sizeof counts) != ssize_t(sizeof counts)) std::exit(1);
     close(load.done);
     waitpid(load.pid, nullptr, 0);
@@ -371,14 +389,17 @@ Streaming stream_through(pid_t server, const std::vector<Pair>& streams, const P
     f.sent_per_s = double(counts[0]) / busy_s;
     f.cpu_percent = cpu_s / busy_s * 100.0;
     f.us_per_message = cpu_s / messages * 1e6;
+    f.load_cpu_percent = double(counts[2]) / 1e6 / busy_s * 100.0;
+    f.load_average = load_average();
     return f;
 }
 
 void print_streaming(const char* through, const Streaming& f, size_t streams) {
     double offered = double(streams) * 2 * 1e6 / STREAM_PERIOD_US;
     std::printf("    %s: %.0f messages a second passed on of %.0f sent (%.0f due), %.0f%% of a core, %.1f us a "
-                "message\n",
-                through, f.messages_per_s, f.sent_per_s, offered, f.cpu_percent, f.us_per_message);
+                "message; the load %.0f%% of a core; load average %s\n",
+                through, f.messages_per_s, f.sent_per_s, offered, f.cpu_percent, f.us_per_message,
+                f.load_cpu_percent, f.load_average.c_str());
     std::printf("      a quiet session's round trip:      median %7.1f us   p99 %9.1f us   worst %9.1f us\n",
                 f.quiet.median_us, f.quiet.p99_us, f.quiet.worst_us);
     std::printf("      the one-pair forwarder meanwhile:  median %7.1f us   p99 %9.1f us   worst %9.1f us\n",
@@ -403,10 +424,8 @@ int main(int argc, char** argv) {
     const int trips = smoke ? 50 : 1000;
     std::printf("descriptor limit %llu: up to %d sessions\n", (unsigned long long)files.rlim_cur, most);
     // Figures taken while other programs keep the cores busy are not the server's own.
-    std::ifstream load_average("/proc/loadavg");
-    std::string one_minute;
-    load_average >> one_minute;
-    std::printf("load average before the run: %s on %ld cores\n", one_minute.c_str(), sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("load average before the run: %s on %ld cores\n", load_average().c_str(),
+                sysconf(_SC_NPROCESSORS_ONLN));
 
     int tool_port = 0, operator_port = 0;
     pid_t relay = start_relay(steps.back(), &tool_port, &operator_port);

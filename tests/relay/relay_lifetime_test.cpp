@@ -48,4 +48,26 @@ TEST_F(RelayServerTest, AnOperatorThatLeftWhileHeldBackIsReadToItsEnd) {
     }
 }
 
+// Bytes that come again soon make both sides busy: each waits with a read buffer of its
+// own. Once the session has been quiet a while both give their buffers back, the tool's
+// while it still waits to write what its operator sent, and the bytes go on flowing.
+TEST_F(RelayServerTest, AQuietSessionGivesItsReadBuffersBack) {
+    int op, tool;
+    paired(&op, &tool);
+    for (int i = 0; i < 2; ++i) {
+        send_text(op, "@R");
+        ASSERT_EQ(receive(*server, tool, 2), "@R");
+        send_text(tool, "@1");
+        ASSERT_EQ(receive(*server, op, 2), "@1");
+    }
+    EXPECT_EQ(server->stats().read_buffers, 2u);
+    size_t sent = send_until_held_back(*server, op);
+    advance_s(2);
+    pump(*server);
+    EXPECT_EQ(server->stats().read_buffers, 0u);
+    EXPECT_EQ(receive(*server, tool, sent, nullptr, 1000).size(), sent);
+    send_text(tool, "@!");
+    EXPECT_EQ(receive(*server, op, 2), "@!");
+}
+
 }  // namespace
