@@ -1,6 +1,5 @@
 // The main loop: GUI events, then one step of the module connection per pass.
 #include "app/app.h"
-#include "app/remote_console.h"
 #include "config/config_editor.h"
 #include "config/config_transfer.h"
 #include "config/signal_monitor.h"
@@ -10,6 +9,7 @@
 #include "i18n/messages.h"
 #include "net/relay.h"
 #include "net/remote_access.h"
+#include "operator/remote_console.h"
 #include "platform/clock.h"
 
 namespace {

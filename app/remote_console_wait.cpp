@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "remote/operator_link.h"
+#include "operator/operator_link.h"
 #include "ui/main_window_elements.h"
 
 namespace {

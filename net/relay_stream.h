@@ -2,7 +2,7 @@
 // write it: "@" and a letter is a command (operator to tool) or a reply (tool to
 // operator); every other byte is a plain byte of the module's serial port, with each
 // "@" among them doubled. The tool's side carries the commands out (net/relay.h); the
-// operator's side sends them and reads the replies (remote/).
+// operator's side sends them and reads the replies (operator/).
 #pragma once
 
 #include <cstdint>

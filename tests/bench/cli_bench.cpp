@@ -9,7 +9,7 @@
 
 #include "bench/bench_floors.h"
 #include "bench/bench_link.h"
-#include "remote/remote_commands.h"
+#include "cli/cli_commands.h"
 #include "sim/sim_firmware_image.h"
 #include "unit/temp_folder.h"
 

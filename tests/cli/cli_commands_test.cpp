@@ -9,12 +9,12 @@
 
 #include <sys/stat.h>
 
+#include "cli/cli_commands.h"
+#include "cli/json_output.h"
+#include "cli/module_wait.h"
+#include "cli/progress_bar.h"
 #include "device/link.h"
 #include "platform/clock.h"
-#include "remote/json_output.h"
-#include "remote/module_wait.h"
-#include "remote/progress_bar.h"
-#include "remote/remote_commands.h"
 #include "sim/sim_backend.h"
 #include "sim/sim_firmware_image.h"
 #include "unit/temp_folder.h"

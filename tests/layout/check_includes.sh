@@ -18,13 +18,13 @@ floors=(
     "firmware"
     "config"
     "net"
-    "remote"
-    "app"
+    "operator"
+    "app cli"
     "relay"
 )
 # Rooms without the toolkit, whose libraries the command-line tool links; platform/'s
 # headers too (its display library alone uses GDK).
-gtk_free="text device serial sim settings i18n connection"
+gtk_free="text device serial sim settings i18n connection operator cli"
 declare -A floor_of
 for i in "${!floors[@]}"; do
     for room in ${floors[$i]}; do floor_of[$room]=$i; done

@@ -9,9 +9,9 @@
 #include <functional>
 #include <random>
 
+#include "cli/cli_commands.h"
 #include "config/memory_blocks.h"
 #include "relay_module_link.h"
-#include "remote/remote_commands.h"
 #include "sim/sim_firmware_image.h"
 
 namespace {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_options.h"
+#include "cli/exit_status.h"
 #include "config/config_file_overlay.h"
-#include "remote/cli_options.h"
-#include "remote/exit_status.h"
-#include "remote/operator_link.h"
-#include "remote/relay_link.h"
+#include "operator/operator_link.h"
+#include "operator/relay_link.h"
 
 // Checks a command line without running it: a known command with the arguments it
 // takes. False with a reason.

@@ -1,5 +1,5 @@
 // The relay stream's commands behind the frame-link operations.
-#include "remote/relay_link.h"
+#include "operator/relay_link.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // The command-line tool's commands: arguments and files in, the shared module
 // exchanges on the frame link, the outcome out.
-#include "remote/remote_commands.h"
+#include "cli/cli_commands.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -10,6 +10,10 @@
 #include <fstream>
 #include <memory>
 
+#include "cli/firmware_file.h"
+#include "cli/json_output.h"
+#include "cli/module_wait.h"
+#include "cli/progress_bar.h"
 #include "config/config_file_format.h"
 #include "config/config_file_overlay.h"
 #include "config/config_memory.h"
@@ -22,10 +26,6 @@
 #include "firmware/firmware_files.h"
 #include "platform/clock.h"
 #include "platform/program_path.h"
-#include "remote/firmware_file.h"
-#include "remote/json_output.h"
-#include "remote/module_wait.h"
-#include "remote/progress_bar.h"
 
 namespace {
 

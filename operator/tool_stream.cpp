@@ -1,5 +1,5 @@
 // Reading the tool's replies and serial bytes out of the relay stream.
-#include "remote/tool_stream.h"
+#include "operator/tool_stream.h"
 
 #include <cstring>
 

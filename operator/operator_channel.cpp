@@ -1,5 +1,5 @@
 // The operator's channel over a TCP socket, with OpenSSL for TLS.
-#include "remote/operator_channel.h"
+#include "operator/operator_channel.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // The local command line: options, the HID backend, one command on the local link.
-#include "remote/local_cli.h"
+#include "cli/local_cli.h"
 
 #include <unistd.h>
 
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_commands.h"
+#include "cli/cli_options.h"
+#include "cli/exit_status.h"
+#include "cli/local_serial.h"
 #include "device/link.h"
-#include "remote/cli_options.h"
-#include "remote/exit_status.h"
-#include "remote/local_serial.h"
-#include "remote/remote_commands.h"
 #include "sim/backend_choice.h"
 
 namespace {

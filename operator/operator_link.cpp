@@ -1,5 +1,5 @@
 // The operator's relay connection: the session handshake and the tool's stream.
-#include "remote/operator_link.h"
+#include "operator/operator_link.h"
 
 #include <algorithm>
 #include <chrono>

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "remote/cli_options.h"
-#include "remote/local_cli.h"
-#include "remote/operator_link.h"
-#include "remote/operator_token.h"
-#include "remote/remote_commands.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_options.h"
+#include "cli/local_cli.h"
+#include "operator/operator_link.h"
+#include "operator/operator_token.h"
 
 namespace {
 
