@@ -136,7 +136,7 @@ const char NEEDS_FIRMWARE[] = "the module runs only its bootloader and needs fir
 // variant from the firmware folder.
 class SessionVariantChange : public VariantChange {
 public:
-    SessionVariantChange(RemoteSession& session, const DeviceIdentity& module, std::string* error)
+    SessionVariantChange(CliSession& session, const DeviceIdentity& module, std::string* error)
         : session_(session), module_(module), error_(error) {}
 
     int answer(int can_level) override {
@@ -180,14 +180,14 @@ public:
     char needed() const { return needed_; }
 
 private:
-    RemoteSession& session_;
+    CliSession& session_;
     DeviceIdentity module_;
     std::string* error_;
     int level_ = 0;
     char needed_ = 0;
 };
 
-bool check_remote_command(const std::vector<std::string>& words, std::string* error) {
+bool check_cli_command(const std::vector<std::string>& words, std::string* error) {
     if (words.empty()) {
         *error = "no command";
         return false;
@@ -208,14 +208,14 @@ bool check_remote_command(const std::vector<std::string>& words, std::string* er
     return false;
 }
 
-bool RemoteSession::failed(const std::string& what, std::string* error, int status) {
+bool CliSession::failed(const std::string& what, std::string* error, int status) {
     const std::string broken = link_error();
     *error = broken.empty() ? what : broken;
     status_ = broken.empty() ? status : EXIT_FAILED;
     return false;
 }
 
-bool RemoteSession::transfer_failed(const std::string& what, std::string* error) {
+bool CliSession::transfer_failed(const std::string& what, std::string* error) {
     // A failed write closes the link: the module was unplugged or restarted meanwhile.
     if (link_error().empty() && !link_.is_open()) {
         switch (link_.open()) {
@@ -231,16 +231,16 @@ bool RemoteSession::transfer_failed(const std::string& what, std::string* error)
     return failed(what, error, EXIT_TRANSFER);
 }
 
-void RemoteSession::note(const std::string& text) {
+void CliSession::note(const std::string& text) {
     if (progress_) std::fprintf(progress_, "qv450-cli: %s\n", text.c_str());
 }
 
-bool RemoteSession::relayed(const char* command, std::string* error) {
+bool CliSession::relayed(const char* command, std::string* error) {
     if (connection_) return true;
     return failed(std::string(command) + " works only through a relay (--server)", error, EXIT_USAGE);
 }
 
-bool RemoteSession::application_device(std::string* error) {
+bool CliSession::application_device(std::string* error) {
     switch (link_.open()) {
     case 1: return true;
     case 2: return failed(NEEDS_FIRMWARE, error, EXIT_NO_MODULE);
@@ -249,12 +249,12 @@ bool RemoteSession::application_device(std::string* error) {
     }
 }
 
-bool RemoteSession::wait_for_module(std::string* error) {
+bool CliSession::wait_for_module(std::string* error) {
     if (wait_for_next_module(link_, progress_, WAIT_LOOK_MS)) return true;
     return failed("gave up waiting for a module", error, EXIT_NO_MODULE);
 }
 
-bool RemoteSession::state(std::string* error) {
+bool CliSession::state(std::string* error) {
     if (!relayed("state", error)) return false;
     char state = relay_->ask_state();
     if (state == '1' || state == '3') {
@@ -268,14 +268,14 @@ bool RemoteSession::state(std::string* error) {
     return true;
 }
 
-bool RemoteSession::identify(std::string* error) {
+bool CliSession::identify(std::string* error) {
     if (!application_device(error)) return false;
     if (!identify_module(link_, IDENTIFY_PASSES)) return transfer_failed("the module did not tell its identity", error);
     print_identity();
     return true;
 }
 
-void RemoteSession::print_identity() {
+void CliSession::print_identity() {
     const DeviceIdentity identity = decode_identity(link_.reply());
     char text[64];
     format_module_status(link_.reply(), identity, text, sizeof text);
@@ -288,7 +288,7 @@ void RemoteSession::print_identity() {
     std::fprintf(out_, "\n");
 }
 
-bool RemoteSession::read_module(ModuleConfiguration* config, std::string* error) {
+bool CliSession::read_module(ModuleConfiguration* config, std::string* error) {
     config->image = blank_image();
     if (!application_device(error)) return false;
     if (!read_config_header(link_, &config->can_level, &config->vehicle_number) || !read_pin_area(link_, &config->image))
@@ -296,7 +296,7 @@ bool RemoteSession::read_module(ModuleConfiguration* config, std::string* error)
     return true;
 }
 
-bool RemoteSession::read_config(std::string* error) {
+bool CliSession::read_config(std::string* error) {
     ModuleConfiguration config;
     if (!read_module(&config, error)) return false;
     if (options_.json) {
@@ -311,7 +311,7 @@ bool RemoteSession::read_config(std::string* error) {
     return true;
 }
 
-bool RemoteSession::write_config(const std::string& path, std::string* error) {
+bool CliSession::write_config(const std::string& path, std::string* error) {
     std::string text, why;
     FileChoices choices;
     std::vector<std::string> skipped;
@@ -352,7 +352,7 @@ bool RemoteSession::write_config(const std::string& path, std::string* error) {
     return true;
 }
 
-bool RemoteSession::program_file(const std::string& path, std::string* error) {
+bool CliSession::program_file(const std::string& path, std::string* error) {
     auto image = std::make_unique<FirmwareImage>();
     if (!load_firmware_file(path, image.get(), error)) return failed(*error, error, EXIT_BAD_FILE);
     if (link_.open() == 0)
@@ -367,7 +367,7 @@ bool RemoteSession::program_file(const std::string& path, std::string* error) {
         if (link_.open() == 2) what += std::string("; ") + NEEDS_FIRMWARE;
         return failed(what, error, EXIT_TRANSFER);
     }
-    const auto relay_works = [](void* session) { return static_cast<RemoteSession*>(session)->link_error().empty(); };
+    const auto relay_works = [](void* session) { return static_cast<CliSession*>(session)->link_error().empty(); };
     switch (find_module_after_flash(link_, RESTART_LOOKS, RESTART_PAUSE_MS, relay_works, this)) {
     case 1:
         return true;
@@ -378,13 +378,13 @@ bool RemoteSession::program_file(const std::string& path, std::string* error) {
     }
 }
 
-bool RemoteSession::flash(const std::string& path, std::string* error) {
+bool CliSession::flash(const std::string& path, std::string* error) {
     if (!program_file(path, error)) return false;
     std::fprintf(out_, "firmware written: %s\n", path.c_str());
     return identify(error);
 }
 
-bool RemoteSession::monitor(int count, std::string* error) {
+bool CliSession::monitor(int count, std::string* error) {
     if (!application_device(error)) return false;
     for (int i = 0; count <= 0 || i < count; ++i) {
         uint64_t map = 0;
@@ -400,7 +400,7 @@ bool RemoteSession::monitor(int count, std::string* error) {
     return true;
 }
 
-bool RemoteSession::text_lines(std::string* error) {
+bool CliSession::text_lines(std::string* error) {
     if (!relayed("text-lines", error)) return false;
     if (!application_device(error)) return false;
     if (!relay_->flush() || !connection_->send("@f", error)) return failed(*error, error);
@@ -413,7 +413,7 @@ bool RemoteSession::text_lines(std::string* error) {
     }
 }
 
-bool RemoteSession::serial(int input_fd, std::string* error) {
+bool CliSession::serial(int input_fd, std::string* error) {
     if (!relayed("serial", error)) return false;
     link_.close();
     ToolMessage m;
@@ -455,11 +455,11 @@ bool RemoteSession::serial(int input_fd, std::string* error) {
     return true;
 }
 
-bool RemoteSession::run(const std::vector<std::string>& words, std::string* error) {
+bool CliSession::run(const std::vector<std::string>& words, std::string* error) {
     if (words.empty()) return true;
     // Until a step names the kind of its failure.
     status_ = EXIT_FAILED;
-    if (!check_remote_command(words, error)) return failed(*error, error, EXIT_USAGE);
+    if (!check_cli_command(words, error)) return failed(*error, error, EXIT_USAGE);
     if (options_.wait && !wait_for_module(error)) return false;
     const std::string& command = words[0];
     if (command == "state") return state(error);

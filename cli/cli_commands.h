@@ -18,15 +18,15 @@
 
 // Checks a command line without running it: a known command with the arguments it
 // takes. False with a reason.
-bool check_remote_command(const std::vector<std::string>& words, std::string* error);
+bool check_cli_command(const std::vector<std::string>& words, std::string* error);
 
-class RemoteSession {
+class CliSession {
 public:
-    RemoteSession(OperatorLink& connection, FILE* out, FILE* progress)
+    CliSession(OperatorLink& connection, FILE* out, FILE* progress)
         : connection_(&connection), relay_(new RelayLink(connection)), link_(*relay_), out_(out), progress_(progress) {}
     // On a module of this computer: the commands that need the fitter's tool
     // (text-lines) fail, serial is left to the caller.
-    RemoteSession(FrameLink& local, FILE* out, FILE* progress)
+    CliSession(FrameLink& local, FILE* out, FILE* progress)
         : connection_(nullptr), link_(local), out_(out), progress_(progress) {}
 
     void set_options(const CliOptions& options) { options_ = options; }

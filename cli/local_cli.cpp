@@ -40,11 +40,11 @@ int run_local_cli(int argc, char** argv) {
         else command.push_back(arg);
     }
     if (command.empty()) return fail("--local needs a command", EXIT_USAGE);
-    if (!check_remote_command(command, &error)) return fail(error, EXIT_USAGE);
+    if (!check_cli_command(command, &error)) return fail(error, EXIT_USAGE);
 
     install_backend_from_environment();
     if (hid_backend().init() != 0) return fail("the HID library did not start (hid_init)", EXIT_NO_MODULE);
-    RemoteSession session(local_link(), stdout, stderr);
+    CliSession session(local_link(), stdout, stderr);
     session.set_options(options);
     int status = EXIT_DONE;
     if (command[0] != "serial") {

@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     }
     bool open = command[0] == "open";
     if (open && (command.size() != 1 || !session.empty())) return usage_error("open takes no argument and no --session");
-    if (!open && !check_remote_command(command, &error)) return usage_error(error);
+    if (!open && !check_cli_command(command, &error)) return usage_error(error);
 
     if (security.insecure && !security.ca_file.empty()) return usage_error("--insecure and --ca-file exclude each other");
 
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
                      "(waiting for them to log in)\n", command[0].c_str(), code.c_str());
     }
     if (!link.wait_paired(&error)) return fail(error);
-    RemoteSession remote(link, stdout, stderr);
+    CliSession remote(link, stdout, stderr);
     remote.set_options(options);
     if (!open) return remote.run(command, &error) ? 0 : (fail(error), remote.status());
 

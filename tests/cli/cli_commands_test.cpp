@@ -65,7 +65,7 @@ public:
         char* text = nullptr;
         size_t size = 0;
         FILE* out = open_memstream(&text, &size);
-        RemoteSession session(local_link(), out, nullptr);
+        CliSession session(local_link(), out, nullptr);
         CliOptions options;
         options.json = c.json;
         options.variant_change = c.variant;

@@ -165,7 +165,7 @@ TEST(OperatorCommandLine, BadCommandsAreRefusedBeforeAnythingWaits) {
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_EQ(check_remote_command(c.first, &error), !*c.second) << c.first[0];
+        EXPECT_EQ(check_cli_command(c.first, &error), !*c.second) << c.first[0];
         EXPECT_EQ(error, c.second);
     }
 }
