@@ -7,7 +7,7 @@ set -u
 cd "$1" || exit 2
 floors=(
     "platform"
-    "text"
+    "text relay"
     "device serial"
     "sim"
     "settings"
@@ -20,11 +20,11 @@ floors=(
     "net"
     "operator"
     "app cli"
-    "relay"
 )
-# Rooms without the toolkit, whose libraries the command-line tool links; platform/'s
-# headers too (its display library alone uses GDK).
-gtk_free="text device serial sim settings i18n connection operator cli"
+# Rooms without the toolkit (the command-line tool links their libraries; the relay
+# server is a program of its own); platform/'s headers too (its display library alone
+# uses GDK).
+gtk_free="text relay device serial sim settings i18n connection operator cli"
 declare -A floor_of
 for i in "${!floors[@]}"; do
     for room in ${floors[$i]}; do floor_of[$room]=$i; done
