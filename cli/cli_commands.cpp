@@ -57,10 +57,10 @@ bool reading_count(const std::string& word, int* count) {
 
 std::string state_text(char state) {
     switch (state) {
-    case '1': return "application firmware (USB HID Progr)";
-    case '2': return "bootloader";
-    case '3': return "application firmware (USBIC)";
-    case '#': return "module serial port";
+    case RELAY_STATE_PROGRAMMER: return "application firmware (USB HID Progr)";
+    case RELAY_STATE_BOOTLOADER: return "bootloader";
+    case RELAY_STATE_USBIC: return "application firmware (USBIC)";
+    case RELAY_STATE_SERIAL: return "module serial port";
     default: return "no device";
     }
 }
@@ -257,7 +257,7 @@ bool CliSession::wait_for_module(std::string* error) {
 bool CliSession::state(std::string* error) {
     if (!relayed("state", error)) return false;
     char state = relay_->ask_state();
-    if (state == '1' || state == '3') {
+    if (state == RELAY_STATE_PROGRAMMER || state == RELAY_STATE_USBIC) {
         // The module the tool holds may have gone since: a poll's failed write closes
         // its handle, and asked again the tool opens what is there now.
         relay_->poll_frame();
@@ -403,12 +403,12 @@ bool CliSession::monitor(int count, std::string* error) {
 bool CliSession::text_lines(std::string* error) {
     if (!relayed("text-lines", error)) return false;
     if (!application_device(error)) return false;
-    if (!relay_->flush() || !connection_->send("@f", error)) return failed(*error, error);
+    if (!relay_->flush() || !connection_->send(relay_command(RELAY_TEXT_LINE), error)) return failed(*error, error);
     for (;;) {
         ToolMessage m;
         if (!connection_->next(&m, ANSWER_TIMEOUT_MS, error)) return false;
-        if (m.kind == "g") return true;
-        if (m.kind != "f") return failed("unexpected reply \"@" + m.kind + "\" among the text lines", error);
+        if (m.is(RELAY_TEXT_END)) return true;
+        if (!m.is(RELAY_TEXT_LINE)) return failed("unexpected reply \"" + m.name() + "\" among the text lines", error);
         std::fprintf(out_, "%s\n", m.payload.c_str());
     }
 }
@@ -418,8 +418,9 @@ bool CliSession::serial(int input_fd, std::string* error) {
     link_.close();
     ToolMessage m;
     if (!link_error().empty()) return failed("", error);
-    if (!connection_->send("@#", error) || !connection_->next(&m, ANSWER_TIMEOUT_MS, error)) return false;
-    if (m.kind != "#") return failed("the tool found no module serial port", error);
+    if (!connection_->send(relay_command(RELAY_OPEN_SERIAL), error) || !connection_->next(&m, ANSWER_TIMEOUT_MS, error))
+        return false;
+    if (!m.is(RELAY_STATE_SERIAL)) return failed("the tool found no module serial port", error);
     std::string received;
     connection_->set_serial_sink(&received);
     bool input_open = true;
@@ -440,7 +441,7 @@ bool CliSession::serial(int input_fd, std::string* error) {
             if (!connection_->next(&m, 0, error)) {
                 if (error->find("in time") == std::string::npos) return false;
                 error->clear();
-            } else if (m.kind == "!") {
+            } else if (m.is(RELAY_STATE_NOTHING)) {
                 *error = "the tool closed the serial port (write failed)";
                 return false;
             }

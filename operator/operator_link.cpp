@@ -126,7 +126,7 @@ bool OperatorLink::receive(int timeout_ms, bool* timed_out, std::string* error) 
         return false;
     }
     for (const ToolMessage& m : parsed)
-        if (!m.kind.empty()) released_last_ = m.kind == "!";
+        if (!m.kind.empty()) released_last_ = m.is(RELAY_RELEASE);
     messages_.insert(messages_.end(), parsed.begin(), parsed.end());
     return true;
 }
