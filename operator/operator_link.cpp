@@ -2,15 +2,15 @@
 #include "operator/operator_link.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
+
+#include "platform/clock.h"
 
 namespace {
 
-int64_t now_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+// The relay's answers come over a socket: their time-outs are in real time, whatever
+// clock the program's own waits use (a virtual one would not move while poll waits).
+int64_t now_ms() { return platform::real_time_ms(); }
 
 constexpr int HANDSHAKE_TIMEOUT_MS = 10000;
 
