@@ -24,6 +24,7 @@
 #include "device/variant_table.h"
 #include "firmware/bootloader.h"
 #include "firmware/firmware_files.h"
+#include "net/relay_stream.h"
 #include "platform/clock.h"
 #include "platform/program_path.h"
 
