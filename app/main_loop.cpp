@@ -1,5 +1,9 @@
 // The main loop: GUI events, then one step of the module connection per pass.
 #include "app/app.h"
+
+#include <cctype>
+#include <string>
+
 #include "config/config_editor.h"
 #include "config/config_transfer.h"
 #include "config/signal_monitor.h"
@@ -18,6 +22,19 @@ constexpr int SEARCH_PAUSE_MS = 100;
 constexpr int CONNECTED_PAUSE_MS = 5;
 
 void set_label(GtkWidget* label, const char* text) { gtk_label_set_text(GTK_LABEL(label), text); }
+
+std::string capitalised(const char* text) {
+    std::string s = text;
+    if (!s.empty()) s[0] = char(std::toupper(static_cast<unsigned char>(s[0])));
+    return s;
+}
+
+// A module is there, but the system does not let this user open it: say so and what
+// to do, instead of searching as if there were none.
+void show_access_refused(const char* node) {
+    set_label(main_window.status_label, (capitalised(MODULE_ACCESS_REFUSED) + ".").c_str());
+    set_label(main_window.info_label, (capitalised(MODULE_ACCESS_ADVICE) + " (" + node + ").").c_str());
+}
 
 // The module is gone (or never was): back to searching, without its windows.
 void show_searching() {
@@ -60,6 +77,7 @@ void search() {
         if (link.is_open()) link.close();
         break;
     default:
+        if (*link.refused_node()) show_access_refused(link.refused_node());
         break;
     }
 }

@@ -216,12 +216,14 @@ bool CliSession::failed(const std::string& what, std::string* error, int status)
     return false;
 }
 
-bool CliSession::transfer_failed(const std::string& what, std::string* error) {
+bool CliSession::transfer_failed(const std::string& what, std::string* error, const char* left_behind) {
     // A failed write closes the link: the module was unplugged or restarted meanwhile.
     if (link_error().empty() && !link_.is_open()) {
+        const std::string after = *left_behind ? std::string("; ") + left_behind : std::string();
         switch (link_.open()) {
         case 0:
-            return failed(connection_ ? "the module is no longer connected to the tool" : "the module is no longer connected",
+            return failed((connection_ ? "the module is no longer connected to the tool"
+                                       : "the module left the USB bus and is no longer connected") + after,
                           error, EXIT_NO_MODULE);
         case 2:
             return failed(NEEDS_FIRMWARE, error, EXIT_NO_MODULE);
@@ -245,13 +247,21 @@ bool CliSession::application_device(std::string* error) {
     switch (link_.open()) {
     case 1: return true;
     case 2: return failed(NEEDS_FIRMWARE, error, EXIT_NO_MODULE);
-    default:
-        return failed(connection_ ? "no module is connected to the tool" : "no module found", error, EXIT_NO_MODULE);
+    default: return no_module(error);
     }
+}
+
+bool CliSession::no_module(std::string* error) {
+    const std::string refused = link_.refused_node();
+    if (!refused.empty())
+        return failed(std::string(MODULE_ACCESS_REFUSED) + " (" + refused + "): " + MODULE_ACCESS_ADVICE, error,
+                      EXIT_NO_MODULE);
+    return failed(connection_ ? "no module is connected to the tool" : "no module found", error, EXIT_NO_MODULE);
 }
 
 bool CliSession::wait_for_module(std::string* error) {
     if (wait_for_next_module(link_, progress_, WAIT_LOOK_MS)) return true;
+    if (*link_.refused_node()) return no_module(error);
     return failed("gave up waiting for a module", error, EXIT_NO_MODULE);
 }
 
@@ -346,7 +356,8 @@ bool CliSession::write_config(const std::string& path, std::string* error) {
                       error, EXIT_TRANSFER);
     }
     if (!write_module_configuration(link_, config))
-        return transfer_failed("the module refused the configuration (a write was not acknowledged)", error);
+        return transfer_failed("the module refused the configuration (a write was not acknowledged)", error,
+                               "its configuration may be written in part: write it again");
     if (relay_ && !relay_->flush()) return failed("", error);
     std::fprintf(out_, "configuration written: CAN level %d, vehicle number %d\n", config.can_level,
                  config.vehicle_number);
@@ -356,16 +367,19 @@ bool CliSession::write_config(const std::string& path, std::string* error) {
 bool CliSession::program_file(const std::string& path, std::string* error) {
     auto image = std::make_unique<FirmwareImage>();
     if (!load_firmware_file(path, image.get(), error)) return failed(*error, error, EXIT_BAD_FILE);
-    if (link_.open() == 0)
-        return failed(connection_ ? "no module is connected to the tool" : "no module found", error, EXIT_NO_MODULE);
+    if (link_.open() == 0) return no_module(error);
     ProgressBar bar = progress_bar_for(progress_, "flash");
     const FlashResult result = program_firmware(link_, *image, flash_progress_to(bar));
+    // A failed write closed the link: the module left the bus (unplugged, or restarted).
+    const bool left = !link_.is_open();
     // Success or not, the module restarts or is gone: it is found afresh.
     link_.close();
     if (result != FlashResult::PROGRAMMED) {
         std::string what = result == FlashResult::INCOMPATIBLE ? "the file is not compatible with the module's hardware"
-                                                                : "write error: the bootloader did not take the firmware";
+                           : left ? "write error: the module left the USB bus during the flash"
+                                  : "write error: the bootloader did not take the firmware";
         if (link_.open() == 2) what += std::string("; ") + NEEDS_FIRMWARE;
+        else if (left) what += "; flash it again once it is back (until then it starts in its bootloader)";
         return failed(what, error, EXIT_TRANSFER);
     }
     const auto relay_works = [](void* session) { return static_cast<CliSession*>(session)->link_error().empty(); };

@@ -55,15 +55,17 @@ private:
 
     // The application firmware open at the tool; false with a reason otherwise.
     bool application_device(std::string* error);
+    // No module opened: none there, or one this user may not open (EXIT_NO_MODULE).
+    bool no_module(std::string* error);
     // The header and pin area as the module has them.
     bool read_module(ModuleConfiguration* config, std::string* error);
     // The reason of a failed step: the connection's when it broke (EXIT_FAILED), else
     // `what` with `status`.
     bool failed(const std::string& what, std::string* error, int status = EXIT_FAILED);
     // A transfer that went unanswered: when the module is no longer open, what is
-    // there now (nothing, or only its bootloader: EXIT_NO_MODULE); else `what` with
-    // EXIT_TRANSFER.
-    bool transfer_failed(const std::string& what, std::string* error);
+    // there now (nothing, with `left_behind` saying what the cut transfer left, or only
+    // its bootloader: EXIT_NO_MODULE); else `what` with EXIT_TRANSFER.
+    bool transfer_failed(const std::string& what, std::string* error, const char* left_behind = "");
     std::string link_error() const { return relay_ ? relay_->error() : std::string(); }
     // Checks and flashes a firmware file, then finds the module again: true once it
     // runs application firmware (not yet identified).

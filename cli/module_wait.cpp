@@ -20,11 +20,16 @@ bool still_open(FrameLink& link) {
     return link.is_open();
 }
 
+// A module that this user may not open will not become usable by waiting.
+bool refused(FrameLink& link) { return *link.refused_node() != '\0'; }
+
 }  // namespace
 
 bool wait_for_next_module(FrameLink& link, FILE* notes, int look_ms, long limit_ms, const volatile bool* stop) {
     long waited = 0;
-    const auto out_of_time = [&] { return (stop && *stop) || (limit_ms > 0 && waited >= limit_ms); };
+    const auto out_of_time = [&] {
+        return (stop && *stop) || (limit_ms > 0 && waited >= limit_ms) || refused(link);
+    };
     const auto pause = [&] {
         platform::sleep_ms(look_ms);
         waited += look_ms;

@@ -9,6 +9,7 @@
 // Waits until a module is plugged in; a module present at the call counts only after
 // it has been unplugged. Looks every `look_ms`; says once on `notes` (when not null)
 // what it waits for. Returns with the link closed: the caller opens it. False when
-// `stop` (may be null) turns true or after `limit_ms` (0: no limit).
+// `stop` (may be null) turns true, after `limit_ms` (0: no limit), or at once when a
+// module is there that this user may not open (link.refused_node() names it).
 bool wait_for_next_module(FrameLink& link, FILE* notes, int look_ms, long limit_ms = 0,
                           const volatile bool* stop = nullptr);

@@ -38,6 +38,9 @@ public:
     // Opens the module: 0 when none was found, 1 for the application firmware
     // (LINK_PROGRAMMER or LINK_USBIC), 2 for the bootloader.
     virtual int open() = 0;
+    // The device node of a module the last open() found attached but could not open
+    // for want of permission; empty when there was none.
+    virtual const char* refused_node() const { return ""; }
     // Releases the module; mode becomes LINK_NONE.
     virtual void close() = 0;
     virtual bool is_open() const = 0;

@@ -39,6 +39,14 @@ public:
     virtual int set_nonblocking(HidDevice* device, int nonblocking) = 0;
 
     virtual void close(HidDevice* device) = 0;
+
+    // The device node of an attached device with this vendor and product id that this
+    // process may not open (the system refuses it with a permission error), copied into
+    // `node` (at most `size` bytes with the terminator). False when there is none.
+    virtual bool refused_node(uint16_t vendor_id, uint16_t product_id, char* node, size_t size) {
+        (void)vendor_id, (void)product_id, (void)node, (void)size;
+        return false;
+    }
 };
 
 // The backend every caller uses. Until another is installed it is hidapi.

@@ -1,7 +1,12 @@
 // The HID backend on hidapi (hidraw on Linux): a real module.
 #include "device/hid_backend.h"
 
+#include <fcntl.h>
 #include <hidapi/hidapi.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 
 namespace {
 
@@ -24,7 +29,16 @@ public:
     }
 
     int read_timeout(HidDevice* device, uint8_t* data, size_t length, int timeout_ms) override {
-        return hid_read_timeout(native(device), data, length, timeout_ms);
+        errno = 0;
+        const int n = hid_read_timeout(native(device), data, length, timeout_ms);
+        if (n >= 0 || errno != 0) return n;
+        // No call failed: the device has left the bus. hidapi says so before it reads
+        // what the kernel had already received, which loses the last answer a module
+        // sends before it re-enumerates (the bootloader's reply to the end of
+        // programming). A blocking read of a device that is gone returns those reports,
+        // then an error, without waiting.
+        hid_set_nonblocking(native(device), 0);
+        return hid_read(native(device), data, length);
     }
 
     int read(HidDevice* device, uint8_t* data, size_t length) override {
@@ -36,6 +50,23 @@ public:
     }
 
     void close(HidDevice* device) override { hid_close(native(device)); }
+
+    // hid_open gives no reason when it fails; the node's own open does.
+    bool refused_node(uint16_t vendor_id, uint16_t product_id, char* node, size_t size) override {
+        hid_device_info* devices = hid_enumerate(vendor_id, product_id);
+        bool refused = false;
+        for (hid_device_info* d = devices; d && !refused; d = d->next) {
+            const int fd = ::open(d->path, O_RDWR | O_CLOEXEC | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+            } else if (errno == EACCES || errno == EPERM) {
+                refused = true;
+                std::snprintf(node, size, "%s", d->path);
+            }
+        }
+        hid_free_enumeration(devices);
+        return refused;
+    }
 };
 
 HidapiBackend hidapi;

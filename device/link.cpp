@@ -15,6 +15,7 @@ LinkHooks link_hooks;
 namespace {
 
 bool event_texts_returned = false;
+char refused_node[256] = "";
 
 constexpr int READ_TIMEOUT_MS = 25;
 constexpr int OPEN_DELAY_MS = 40;
@@ -139,6 +140,7 @@ bool link_text_pending() { return device_link.rx_pending; }
 
 int link_open() {
     if (link_is_open()) link_close();
+    refused_node[0] = '\0';
     platform::sleep_ms(OPEN_DELAY_MS);
     for (uint16_t product_id : MODULE_PRODUCT_IDS) {
         HidDevice* handle = hid_backend().open(MODULE_VENDOR_ID, product_id);
@@ -154,8 +156,13 @@ int link_open() {
         device_link.mode = mode;
         return mode == LINK_BOOTLOADER ? 2 : 1;
     }
+    // A module the system does not let this user open looks absent to the HID library.
+    for (uint16_t product_id : MODULE_PRODUCT_IDS)
+        if (hid_backend().refused_node(MODULE_VENDOR_ID, product_id, refused_node, sizeof refused_node)) break;
     return 0;
 }
+
+const char* link_refused_node() { return refused_node; }
 
 void link_close() {
     if (device_link.handle) hid_backend().close(device_link.handle);
@@ -264,17 +271,21 @@ bool boot_wait_ready() {
 bool boot_read(int attempts) {
     for (int attempt = 1; attempt < attempts; ++attempt) {
         if (!link_is_open()) return false;
-        if (!write_report(CONTROL_POLL, nullptr, 0)) {
-            link_close();
-            return false;
-        }
+        const bool polled = write_report(CONTROL_POLL, nullptr, 0);
+        // A bootloader that has just left the bus (it restarts once it has answered the
+        // end of programming) may have answered an earlier poll after its time-out:
+        // what arrived before it went is still read.
         uint8_t report[INPUT_REPORT_SIZE];
-        if (!read_report(report)) continue;
-        const int count = payload_count(report[0]);
-        if (count == 0) continue;
-        std::memcpy(reply_record.bytes, report + 1, size_t(count));
-        reply_record.length = count;
-        return true;
+        bool read = read_report(report);
+        while (!polled && read && payload_count(report[0]) == 0) read = read_report(report);
+        if (!polled) link_close();
+        const int count = read ? payload_count(report[0]) : 0;
+        if (count > 0) {
+            std::memcpy(reply_record.bytes, report + 1, size_t(count));
+            reply_record.length = count;
+            return true;
+        }
+        if (!polled) return false;
     }
     return false;
 }
@@ -295,6 +306,7 @@ public:
     bool boot_send(const uint8_t* data, int count) override { return ::boot_send(data, count); }
     bool boot_read(int attempts) override { return ::boot_read(attempts); }
     const ReplyRecord& reply() const override { return reply_record; }
+    const char* refused_node() const override { return link_refused_node(); }
 
     int write_raw_report(const uint8_t* report, int n) override {
         if (!link_is_open() || n < 0) return -1;

@@ -46,6 +46,15 @@ void link_init();
 // application firmware (LINK_PROGRAMMER or LINK_USBIC), 2 for the bootloader.
 int link_open();
 
+// The device node of a module that the last link_open found attached but could not
+// open for want of permission; empty when it found none such.
+const char* link_refused_node();
+// What such a user is told, and what to do about it.
+constexpr const char* MODULE_ACCESS_REFUSED = "a QV450 module is attached, but this user may not open it";
+constexpr const char* MODULE_ACCESS_ADVICE =
+    "install the qv450 package, whose udev rule lets the user at the seat and the plugdev group open it, "
+    "then plug it in again";
+
 // Closes the device if one is open; mode becomes LINK_NONE. Received text survives.
 void link_close();
 

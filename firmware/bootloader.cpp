@@ -42,6 +42,10 @@ bool request_bootloader(FrameLink& link) {
 
 bool boot_handshake(FrameLink& link) {
     for (int attempt = 0; attempt < HANDSHAKE_TRIES; ++attempt) {
+        if (!link.is_open() &&
+            find_module_after_flash(link, BOOTLOADER_LOOKS, BOOTLOADER_LOOK_PAUSE_MS, nullptr, nullptr,
+                                    RestartedInto::ANY) == 0)
+            return false;
         if (boot_command(link, BOOT_LISTEN, HANDSHAKE_READ_ATTEMPTS) && link.reply().bytes[0] == ANSWER_LISTENING)
             return true;
     }
@@ -95,13 +99,15 @@ FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const 
     return boot_finish(link) ? FlashResult::PROGRAMMED : FlashResult::WRITE_ERROR;
 }
 
-int find_module_after_flash(FrameLink& link, int looks, int pause_ms, bool (*between)(void*), void* context) {
+int find_module_after_flash(FrameLink& link, int looks, int pause_ms, bool (*between)(void*), void* context,
+                            RestartedInto wanted) {
     bool bootloader = false;
     for (int look = 0; look < looks; ++look) {
         switch (link.open()) {
         case 1:
             return 1;
         case 2:
+            if (wanted == RestartedInto::ANY) return 2;
             // A restarting module may still show its bootloader for a moment.
             bootloader = true;
             link.close();

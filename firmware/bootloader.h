@@ -20,13 +20,18 @@ constexpr int BLOCK_ANSWER_PAUSE_MS = 10;
 constexpr int BLOCK_TRIES = 12;
 constexpr int FINISH_READ_ATTEMPTS = 100;
 constexpr int PROGRESS_PAUSE_MS = 10;
+// A module on USB leaves the bus at the hand-over and comes back as its bootloader:
+// how often, and how far apart, the handshake looks for it again.
+constexpr int BOOTLOADER_LOOKS = 50;
+constexpr int BOOTLOADER_LOOK_PAUSE_MS = 60;
 
 // Sends command 0x10 (hand over to the bootloader) and polls up to 19 times for reply
 // code 0x03. True when it came; the caller goes on either way, since a module already
 // in its bootloader does not answer.
 bool request_bootloader(FrameLink& link);
 
-// "0" until the bootloader answers '1', at most 24 times.
+// "0" until the bootloader answers '1', at most 24 times. While the link is closed (the
+// module left the bus to come back as its bootloader) it is opened again first.
 bool boot_handshake(FrameLink& link);
 
 enum class BootIdentity {
@@ -62,14 +67,20 @@ struct FlashProgress {
 // closes it. `blocks_written` (optional) receives the number of acknowledged blocks.
 FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const FlashProgress& progress,
                              int* blocks_written = nullptr);
+// What a module that restarts is looked for as: its application firmware (after a
+// flash), or whatever it comes back as (after the hand-over to its bootloader).
+enum class RestartedInto { APPLICATION, ANY };
 // The module restarts after a flash (into its new firmware, or its bootloader when
-// the flash did not end): looks for it with link.open() up to `looks` times,
-// `pause_ms` apart, running `between` (may be null) after each pause, for a GUI to
-// process its events; `between` returning false stops the looking (a broken relay).
-// 1 once the application firmware is open; else 2 when only the bootloader was seen
-// (the link then closed), 0 when nothing was.
+// the flash did not end), and a module on USB also at the hand-over, where it leaves
+// the bus and comes back as its bootloader: looks for it with link.open() up to
+// `looks` times, `pause_ms` apart, running `between` (may be null) after each pause,
+// for a GUI to process its events; `between` returning false stops the looking (a
+// broken relay). 1 once the application firmware is open; 2 once the bootloader is
+// open when `wanted` is ANY; else 2 when only the bootloader was seen (the link then
+// closed), 0 when nothing was.
 constexpr int RESTART_LOOKS = 50;
 constexpr int RESTART_PAUSE_MS = 100;
 int find_module_after_flash(FrameLink& link, int looks = RESTART_LOOKS, int pause_ms = RESTART_PAUSE_MS,
-                            bool (*between)(void*) = nullptr, void* context = nullptr);
+                            bool (*between)(void*) = nullptr, void* context = nullptr,
+                            RestartedInto wanted = RestartedInto::APPLICATION);
 

@@ -12,6 +12,7 @@ packages=(
   python3-pyatspi libatk-adaptor libgail-common dbus-x11 at-spi2-core
   nginx
   lintian desktop-file-utils appstream librsvg2-bin
+  qemu-system-x86 busybox-static kmod cpio udev
 )
 
 missing=()

@@ -180,6 +180,10 @@ void SimModule::handle_frame(const SimFrame& frame) {
     }
     case 0x06:  // write memory: address, count, bytes -> acknowledge
         if (d.size() < 2 || d.size() != d[1] + 2u || d[0] + d[1] > SIM_MEMORY_SIZE) break;
+        if (unplug_at_write_ > 0 && --unplug_at_write_ == 0) {
+            unplug();
+            break;
+        }
         if (refuse_writes_ > 0) {
             --refuse_writes_;
             reply(0x02, {d[0], d[1]});

@@ -1,6 +1,7 @@
 // The simulated module behind the HID backend interface, with a USB timing model.
 #include "sim/sim_backend.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -24,7 +25,8 @@ void SimBackend::report_time() {
 
 HidDevice* SimBackend::open(uint16_t vendor_id, uint16_t product_id) {
     module_.advance_to(platform::monotonic_ms());
-    if (vendor_id != MODULE_VENDOR_ID || !module_.plugged() || product_id != module_.product_id())
+    if (vendor_id != MODULE_VENDOR_ID || !module_.plugged() || product_id != module_.product_id() ||
+        !refused_node_.empty())
         return nullptr;
     ++open_handles_;
     return reinterpret_cast<HidDevice*>(new Handle{module_.usb_generation(), false});
@@ -74,6 +76,14 @@ int SimBackend::set_nonblocking(HidDevice* device, int nonblocking) {
     if (!alive(device)) return -1;
     handle(device)->nonblocking = nonblocking != 0;
     return 0;
+}
+
+bool SimBackend::refused_node(uint16_t vendor_id, uint16_t product_id, char* node, size_t size) {
+    if (refused_node_.empty() || vendor_id != MODULE_VENDOR_ID || !module_.plugged() ||
+        product_id != module_.product_id())
+        return false;
+    std::snprintf(node, size, "%s", refused_node_.c_str());
+    return true;
 }
 
 void SimBackend::close(HidDevice* device) {

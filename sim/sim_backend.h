@@ -1,6 +1,8 @@
 // The HID backend that talks to a simulated module instead of hidapi.
 #pragma once
 
+#include <string>
+
 #include "device/hid_backend.h"
 #include "sim/sim_module.h"
 
@@ -14,6 +16,9 @@ public:
 
     SimModule& module() { return module_; }
     int open_handles() const { return open_handles_; }
+    // Opens fail as they do for a user the system does not let open the module, which
+    // is reported attached at `node` meanwhile; an empty node lifts it.
+    void refuse_access(const std::string& node) { refused_node_ = node; }
 
     int init() override { return 0; }
     HidDevice* open(uint16_t vendor_id, uint16_t product_id) override;
@@ -23,6 +28,7 @@ public:
     int read(HidDevice* device, uint8_t* data, size_t length) override;
     int set_nonblocking(HidDevice* device, int nonblocking) override;
     void close(HidDevice* device) override;
+    bool refused_node(uint16_t vendor_id, uint16_t product_id, char* node, size_t size) override;
 
 private:
     struct Handle {
@@ -37,4 +43,5 @@ private:
     SimModule& module_;
     bool usb_timing_;
     int open_handles_ = 0;
+    std::string refused_node_;
 };

@@ -98,6 +98,12 @@ void SimModule::boot_message(const std::vector<uint8_t>& message) {
         restart_pending_ = true;
     } else if (message.size() == BLOCK_SIZE) {
         const bool ok = accept_block(message);
+        const int index = (message[1024] | (message[1025] << 8)) / 16;
+        if (ok && index == unplug_at_block_) {
+            unplug_at_block_ = -1;
+            unplug();
+            return;
+        }
         boot_answer({ok ? ANSWER_BLOCK_WRITTEN : ANSWER_REFUSED}, ok ? BLOCK_WRITE_POLLS : 0);
     } else {
         boot_answer({ANSWER_UNKNOWN});

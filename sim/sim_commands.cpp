@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <vector>
 
 #include "sim/sim_module.h"
 
@@ -40,6 +41,24 @@ std::string rest_of(const std::string& line, const std::string& command) {
     return start < line.size() ? line.substr(start + 1) : std::string();
 }
 
+// "unplug" pulls the cable now; "unplug at-block N" once block N (0: the first) of a
+// flash is written, "unplug at-write N" when the N-th configuration write arrives.
+bool run_unplug(SimModule& module, std::istringstream& words) {
+    std::vector<std::string> rest;
+    for (std::string word; words >> word;) rest.push_back(word);
+    if (rest.empty()) {
+        module.unplug();
+        return true;
+    }
+    char* end = nullptr;
+    const long n = rest.size() == 2 ? std::strtol(rest[1].c_str(), &end, 10) : -1;
+    if (!end || *end != '\0' || n < 0 || n > 0xFFFF) return false;
+    if (rest[0] == "at-block") module.unplug_at_block(int(n));
+    else if (rest[0] == "at-write" && n > 0) module.unplug_at_memory_write(int(n));
+    else return false;
+    return true;
+}
+
 bool run_line(SimModule& module, const std::string& line) {
     std::istringstream words(line);
     std::string command;
@@ -63,10 +82,7 @@ bool run_line(SimModule& module, const std::string& line) {
         module.set_demo(word == "on");
         return true;
     }
-    if (command == "unplug" && !(words >> extra)) {
-        module.unplug();
-        return true;
-    }
+    if (command == "unplug") return run_unplug(module, words);
     if (command == "plug" && !(words >> extra)) {
         module.replug();
         return true;

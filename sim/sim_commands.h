@@ -21,6 +21,8 @@ constexpr int SIM_COMMANDS_CHECK_MS = 100;
 //   text TEXT        send an event text as it is, without a line end
 //   demo on|off      let signals and event texts change by themselves, or not
 //   unplug, plug     pull the USB cable out, put it back
+//   unplug at-block N   pull it once block N (0: the first) of a flash is written
+//   unplug at-write N   pull it when the N-th configuration memory write arrives
 // TEXT takes the escapes \r \n \t \\ and \xHH. Bad lines are reported in `errors`
 // (one line each, with the line number) and skipped.
 void run_sim_commands(SimModule& module, const std::string& text, std::vector<std::string>* errors);

@@ -84,6 +84,12 @@ public:
     void replug();
     // Pulls the cable after this many more output reports have been taken.
     void unplug_after_reports(int count) { unplug_after_ = count; }
+    // Pulls the cable once the bootloader has written the block at `index` (0 is the
+    // image's first) and before it answers; -1 disarms.
+    void unplug_at_block(int index) { unplug_at_block_ = index; }
+    // Pulls the cable when the `count`-th configuration memory write from now (1: the
+    // next) arrives, before it is stored; 0 disarms.
+    void unplug_at_memory_write(int count) { unplug_at_write_ = count; }
     // Writes the memory back into the default image (a factory reset).
     void reset_memory();
 
@@ -159,6 +165,8 @@ private:
     int refuse_writes_ = 0;
     int not_ready_answers_ = 0;
     int unplug_after_ = -1;
+    int unplug_at_block_ = -1;
+    int unplug_at_write_ = 0;
 
     // Demo.
     uint64_t demo_last_ms_ = 0;

@@ -15,6 +15,7 @@
 
 #include "serial/comport.h"
 #include "serial/module_serial_port.h"
+#include "sim/sim_serial_echo.h"
 
 namespace {
 
@@ -74,17 +75,7 @@ void SimSerialPort::stop() {
 }
 
 void SimSerialPort::service() {
-    if (master_ < 0) return;
-    unsigned char bytes[4096];
-    ssize_t n;
-    while ((n = read(master_, bytes, sizeof bytes)) > 0) {
-        ssize_t done = 0;
-        while (done < n) {
-            const ssize_t w = write(master_, bytes + done, size_t(n - done));
-            if (w <= 0) return;  // the program reads too slowly: the rest is lost, as on a wire
-            done += w;
-        }
-    }
+    if (master_ >= 0) echo_serial_bytes(master_);
 }
 
 namespace {

@@ -1,7 +1,9 @@
 // Writes the demo firmware files of the simulated module into a folder: versions
 // 16.01, 16.05 and 16.11, each in variants A and B, named as the firmware folder
-// expects (QV450_1605_GRUPA_B.bin).
+// expects (QV450_1605_GRUPA_B.bin). A second argument gives another file size, up to
+// the 100352 bytes of a full image.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@ namespace {
 
 // Small enough that a flash takes seconds, large enough to span many blocks.
 constexpr int DEMO_IMAGE_SIZE = 20480;
+constexpr int FULL_IMAGE_SIZE = 100352;
 constexpr int DEMO_VERSIONS[] = {1601, 1605, 1611};
 constexpr char DEMO_VARIANTS[] = {'A', 'B'};
 
@@ -29,8 +32,9 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    const int size = argc == 3 ? std::atoi(argv[2]) : DEMO_IMAGE_SIZE;
+    if (argc < 2 || argc > 3 || size < 2048 + 16 || size > FULL_IMAGE_SIZE) {
+        std::fprintf(stderr, "usage: %s FOLDER [SIZE]\n", argv[0]);
         return 2;
     }
     for (int version : DEMO_VERSIONS) {
@@ -41,7 +45,7 @@ int main(int argc, char** argv) {
             char name[64];
             std::snprintf(name, sizeof name, "/QV450_%04d_GRUPA_%c.bin", version, variant);
             const std::string path = std::string(argv[1]) + name;
-            if (!write_file(path, make_sim_firmware_file(DEMO_IMAGE_SIZE, identity, 0x04, 0x50))) {
+            if (!write_file(path, make_sim_firmware_file(size, identity, 0x04, 0x50))) {
                 std::fprintf(stderr, "%s: cannot write %s\n", argv[0], path.c_str());
                 return 1;
             }

@@ -139,6 +139,28 @@ TEST(LocalCli, EachOutcomeHasItsStatusAndOutput) {
     }
 }
 
+// A module the system does not let this user open: status 3 with the reason and what
+// to do, at once, also for --wait, which would otherwise wait for ever.
+TEST(LocalCli, AModuleThisUserMayNotOpenIsNamed) {
+    platform::ScopedVirtualClock clock;
+    SimModule module;
+    SimBackend backend(module, false);
+    backend.refuse_access("/dev/hidraw5");
+    install_hid_backend(&backend);
+    for (const bool wait : {false, true}) {
+        CliSession session(local_link(), stdout, nullptr);
+        CliOptions options;
+        options.wait = wait;
+        session.set_options(options);
+        std::string error;
+        EXPECT_FALSE(session.run({"identify"}, &error));
+        EXPECT_EQ(session.status(), EXIT_NO_MODULE);
+        EXPECT_EQ(error.find(std::string(MODULE_ACCESS_REFUSED) + " (/dev/hidraw5): install"), 0u) << error;
+    }
+    EXPECT_LT(clock.now_ms(), 2000u);
+    install_hid_backend(nullptr);
+}
+
 TEST(LocalCli, NothingReachesTheModuleWhenTheVariantChangeIsDeclined) {
     CliBench bench;
     const auto run = [&bench](const CliCase& c, std::string* output) { return bench.run(c, output); };

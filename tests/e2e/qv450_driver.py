@@ -1,5 +1,8 @@
 """Starts the real qv450 program against the simulated module and reads its windows
-through the accessibility interface, as a person looking at the screen would."""
+through the accessibility interface, as a person looking at the screen would.
+
+With QV450_E2E_USB_SERVER naming qv450-sim-usb, the module is served on the machine's
+USB device controller instead and the program finds it through hidapi, as a real one."""
 
 import os
 import shutil
@@ -12,10 +15,40 @@ import time
 import pyatspi
 
 
+# A module on a USB bus under software emulation keeps the program longer between the
+# passes in which it answers the accessibility bus than the 0.8 s a call may wait.
+if os.environ.get("QV450_E2E_USB_SERVER"):
+    pyatspi.setTimeout(10000, 60000)
+
+
+class UsbModule:
+    """qv450-sim-usb serving the module of a simulator folder (a new one for "1")."""
+
+    def __init__(self, server, simulator):
+        self.own_folder = None if simulator.startswith("/") else tempfile.mkdtemp(prefix="qv450-e2e-usb-")
+        folder = simulator if self.own_folder is None else self.own_folder
+        self.process = subprocess.Popen([server, folder], stdout=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        if "attached" not in line:
+            self.stop()
+            raise AssertionError(f"qv450-sim-usb did not attach the module: {line!r}")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(timeout=30)
+        if self.own_folder:
+            shutil.rmtree(self.own_folder, ignore_errors=True)
+
+
 class Program:
     """One running qv450 with a profile folder of its own."""
 
     def __init__(self, args=(), home=None, simulator="1"):
+        server = os.environ.get("QV450_E2E_USB_SERVER")
+        self.usb_module = UsbModule(server, simulator) if server else None
+        if self.usb_module:
+            simulator = ""
         self.home = home or tempfile.mkdtemp(prefix="qv450-e2e-")
         self.own_home = home is None
         if self.own_home:
@@ -37,6 +70,8 @@ class Program:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        if self.usb_module:
+            self.usb_module.stop()
 
     def cleanup(self):
         self.stop()

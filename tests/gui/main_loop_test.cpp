@@ -105,6 +105,20 @@ TEST_F(MainLoop, SearchesWhileNoModuleIsThere) {
     EXPECT_EQ(clock.now_ms() - before, 100u + 40u + 5u);
 }
 
+TEST_F(MainLoop, AModuleThisUserMayNotOpenIsNamedUntilItCanBeOpened) {
+    backend->refuse_access("/dev/hidraw2");
+    main_loop_pass();
+    main_loop_pass();
+    EXPECT_EQ(connection_state, SEARCHING);
+    EXPECT_EQ(status(), "A QV450 module is attached, but this user may not open it.");
+    EXPECT_NE(label_text(main_window.info_label).find("udev rule"), std::string::npos);
+    EXPECT_NE(label_text(main_window.info_label).find("(/dev/hidraw2)"), std::string::npos);
+    backend->refuse_access("");
+    ASSERT_TRUE(connect());
+    EXPECT_EQ(status(), "QV450-1605");
+    EXPECT_EQ(label_text(main_window.info_label), "");
+}
+
 TEST_F(MainLoop, UnplugTearsTheEditorDownAndReplugReconnects) {
     ASSERT_TRUE(connect());
     gtk_label_set_text(GTK_LABEL(main_window.info_label), "info");

@@ -10,7 +10,7 @@ floors=(
     "text relay"
     "device serial"
     "sim"
-    "settings"
+    "settings gadget"
     "i18n"
     "ui"
     "files"
@@ -22,9 +22,9 @@ floors=(
     "app cli"
 )
 # Rooms without the toolkit (the command-line tool links their libraries; the relay
-# server is a program of its own); platform/'s headers too (its display library alone
-# uses GDK).
-gtk_free="text relay device serial sim settings i18n connection operator cli"
+# server and the USB gadget are programs of their own); platform/'s headers too (its
+# display library alone uses GDK).
+gtk_free="text relay device serial sim settings gadget i18n connection operator cli"
 declare -A floor_of
 for i in "${!floors[@]}"; do
     for room in ${floors[$i]}; do floor_of[$room]=$i; done

@@ -141,10 +141,12 @@ TEST_P(Bootloader, ModuleWithoutFirmwareIsProgrammedOverTheOpenBootloaderLink) {
 
 TEST_P(LocalBootloader, RetryCountsOfTheSingleCommands) {
     link_close();
-    // Without a device every step fails at once.
+    // Without a device every step fails (the handshake once it has looked for one).
+    module->unplug();
     EXPECT_FALSE(boot_handshake(local_link()));
     EXPECT_EQ(boot_identify(local_link(), 0x04, 0x50), BootIdentity::NO_ANSWER);
     EXPECT_FALSE(boot_finish(local_link()));
+    module->replug();
     ASSERT_EQ(link_open(), 1);
     EXPECT_TRUE(request_bootloader(local_link()));
     const int polls_before = module->counters.polls;
@@ -169,6 +171,27 @@ TEST(BootHandshake, OnlyTheListeningAnswerCounts) {
         ASSERT_EQ(link_open(), 2);
         backend.queue(0x02, answer.first);  // a one-byte answer to "0"
         EXPECT_EQ(boot_handshake(local_link()), answer.second) << answer.first;
+        link_close();
+        install_hid_backend(nullptr);
+    }
+}
+
+// A module on USB leaves the bus at the hand-over and comes back as its bootloader a
+// moment later: the handshake opens it again; one that never comes back fails.
+TEST(BootHandshake, FindsTheModuleAgainAfterTheHandOver) {
+    for (const bool comes_back : {true, false}) {
+        platform::ScopedVirtualClock clock;
+        ScriptedBackend backend;
+        install_hid_backend(&backend);
+        start_with_fresh_link();
+        ASSERT_EQ(link_open(), 1);
+        link_close();  // the application firmware has left the bus
+        backend.product = L"USB Bootloader";
+        if (!comes_back) backend.present_ids.clear();
+        backend.queue(0x02, "1");
+        EXPECT_EQ(boot_handshake(local_link()), comes_back);
+        EXPECT_EQ(local_link().mode(), comes_back ? LINK_BOOTLOADER : LINK_NONE);
+        if (!comes_back) EXPECT_GE(clock.now_ms(), uint64_t(BOOTLOADER_LOOKS * BOOTLOADER_LOOK_PAUSE_MS));
         link_close();
         install_hid_backend(nullptr);
     }

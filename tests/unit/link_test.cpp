@@ -357,6 +357,40 @@ TEST_F(LinkTest, FailedRawWriteClosesTheDeviceOnce) {
     EXPECT_EQ(backend.writes.size(), 1u);
 }
 
+// A bootloader that leaves the bus right after it answered (the end of programming)
+// may have answered an earlier poll late: what arrived before it went is still taken.
+TEST_F(LinkTest, BootReadTakesWhatArrivedBeforeTheModuleLeft) {
+    struct Case {
+        std::vector<std::pair<uint8_t, const char*>> waiting;  // control and payload of the reports waiting
+        bool answered;
+    };
+    const Case cases[] = {
+        {{{0x00, ""}, {0x02, "k"}}, true}, {{{0x02, "k"}}, true}, {{{0x00, ""}, {0x00, ""}}, false}, {{}, false}};
+    for (const Case& c : cases) {
+        open_link();
+        backend.reads.clear();
+        for (const auto& report : c.waiting) backend.queue(report.first, report.second);
+        backend.fail_writes_from = 0;
+        EXPECT_EQ(boot_read(100), c.answered);
+        EXPECT_FALSE(link_is_open());
+        EXPECT_EQ(backend.writes.size(), 1u) << "no poll after the failed one";
+        if (c.answered) {
+            EXPECT_EQ(local_link().reply().bytes[0], 'k');
+        }
+        backend.fail_writes_from = -1;
+    }
+}
+
+TEST_F(LinkTest, OpenNamesAModuleThisUserMayNotOpen) {
+    backend.present_ids.clear();
+    backend.refused = "/dev/hidraw3";
+    EXPECT_EQ(link_open(), 0);
+    EXPECT_STREQ(link_refused_node(), "/dev/hidraw3");
+    backend.refused.clear();
+    EXPECT_EQ(link_open(), 0);
+    EXPECT_STREQ(link_refused_node(), "");
+}
+
 TEST_F(LinkTest, ReceivedTextSurvivesAClose) {
     open_link();
     backend.queue_transmission("!0101AC#!0101AC#");

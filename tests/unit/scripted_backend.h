@@ -2,6 +2,7 @@
 // script of input reports, so exact report sequences can be checked.
 #pragma once
 
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -22,6 +23,7 @@ public:
     int fail_writes_from = -1;          // index of the first write that fails
     int short_write_length = -1;        // >= 0: writes report this many bytes
     int reads_attempted = 0;
+    std::string refused;                // a node attached that this user may not open
     int closes = 0;
 
     // Queues a module-to-host report: control byte and payload text.
@@ -74,6 +76,11 @@ public:
     int read(HidDevice* d, uint8_t* data, size_t length) override { return read_timeout(d, data, length, 0); }
     int set_nonblocking(HidDevice*, int) override { return 0; }
     void close(HidDevice*) override { ++closes; }
+    bool refused_node(uint16_t, uint16_t, char* node, size_t size) override {
+        if (refused.empty()) return false;
+        std::snprintf(node, size, "%s", refused.c_str());
+        return true;
+    }
 
     // Control bytes of the writes, in order.
     std::vector<uint8_t> controls() const {

@@ -33,8 +33,11 @@ TEST(SimCommands, HeldBitsLieOverTheModulesOwnSignals) {
 TEST(SimCommands, BadLinesAreReportedAndSkipped) {
     SimModule module;
     std::vector<std::string> errors;
-    run_sim_commands(module, "set 40\nset x\nset\nclear all\ndemo maybe\nfly\nunplug now\nset 3\n", &errors);
-    EXPECT_EQ(errors.size(), 7u);
+    run_sim_commands(module,
+                     "set 40\nset x\nset\nclear all\ndemo maybe\nfly\nunplug now\nunplug at-block\n"
+                     "unplug at-write 0\nunplug at-block -1\nunplug at-block 2x\nset 3\n",
+                     &errors);
+    EXPECT_EQ(errors.size(), 11u);
     EXPECT_NE(errors[0].find("line 1"), std::string::npos);
     EXPECT_EQ(module.signal_map(), bit(3));
 }

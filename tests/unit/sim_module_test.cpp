@@ -13,6 +13,7 @@
 #include "diag/event_log.h"
 #include "platform/clock.h"
 #include "sim/sim_backend.h"
+#include "sim/sim_commands.h"
 #include "sim/sim_firmware_image.h"
 #include "unit/fresh_link.h"
 
@@ -321,6 +322,43 @@ TEST_F(SimTest, UnplugDuringAFlashLeavesOnlyTheBootloader) {
     link_close();
     module.replug();
     EXPECT_EQ(link_open(), 2);
+}
+
+// The command file's armed faults pull the cable at a given block of a flash or a
+// given configuration write: what came before is kept, the rest never arrives.
+TEST_F(SimTest, ArmedUnplugPullsTheCableAtItsBlockOrWrite) {
+    struct Case {
+        const char* line;
+        int blocks_written;  // of a 10-block image; -1: no flash
+        int writes_stored;   // of three one-byte writes; -1: no writes
+    };
+    const Case cases[] = {
+        {"unplug at-block 0", 1, -1}, {"unplug at-block 4", 5, -1},  {"unplug at-block 9", 10, -1},
+        {"unplug at-write 1", -1, 0}, {"unplug at-write 3", -1, 2},
+    };
+    const std::vector<uint8_t> file = make_sim_firmware_file(2048 + 10 * 1024, SimFirmwareIdentity(), 0x04, 0x50);
+    for (const Case& c : cases) {
+        SimModule fresh;
+        SimBackend fresh_backend{fresh};
+        install_hid_backend(&fresh_backend);
+        std::vector<std::string> errors;
+        run_sim_commands(fresh, c.line, &errors);
+        EXPECT_TRUE(errors.empty()) << c.line;
+        ASSERT_EQ(link_open(), 1) << c.line;
+        if (c.blocks_written >= 0) {
+            ASSERT_TRUE(exchange(0x10, {}, 0x03)) << c.line;
+            flash_blocks(file);
+            EXPECT_EQ(fresh.counters.blocks, c.blocks_written) << c.line;
+        } else {
+            for (uint8_t i = 0; i < 3; ++i) exchange(0x06, {uint8_t(0x10 + i), 1, 0xA5}, 0x01);
+            int stored = 0;
+            for (int i = 0; i < 3; ++i) stored += fresh.memory()[0x10 + i] == 0xA5;
+            EXPECT_EQ(stored, c.writes_stored) << c.line;
+        }
+        EXPECT_FALSE(fresh.plugged()) << c.line;
+        link_close();
+        install_hid_backend(&backend);
+    }
 }
 
 class SimFolderTest : public ::testing::Test {
