@@ -4,7 +4,6 @@
 #include <cctype>
 #include <string>
 
-#include "app/remote_console.h"
 #include "config/config_editor.h"
 #include "config/config_transfer.h"
 #include "config/signal_monitor.h"
@@ -14,6 +13,7 @@
 #include "i18n/messages.h"
 #include "net/relay.h"
 #include "net/remote_access.h"
+#include "operator/remote_console.h"
 #include "platform/clock.h"
 
 namespace {

@@ -1,14 +1,10 @@
 // The console's waits: windows kept alive, a stalled session said, the user's choice.
 #include "app/remote_console_wait.h"
 
-#include <string>
-
-#include "remote/operator_link.h"
+#include "operator/operator_link.h"
 #include "ui/main_window_elements.h"
 
 namespace {
-
-enum class Choice { NONE, KEEP_WAITING, GIVE_UP };
 
 class ConsoleWait : public AnswerWait {
 public:
@@ -19,16 +15,13 @@ public:
             blocker_ = gtk_invisible_new();
             gtk_grab_add(blocker_);
         }
-        if (!window_ && waited_ms >= notice_at_ms_) open_window();
+        if (!window_ && notice_.due(waited_ms)) open_window();
         if (window_) show_seconds(waited_ms);
         if (blocking)
             while (gtk_events_pending()) gtk_main_iteration();
-        if (choice_ == Choice::KEEP_WAITING) {
-            choice_ = Choice::NONE;
-            close_window();
-            notice_at_ms_ = waited_ms + KEEP_WAITING_MS;
-        }
-        return choice_ != Choice::GIVE_UP;
+        const bool goes_on = notice_.decide(waited_ms);
+        if (!notice_.due(waited_ms)) close_window();
+        return goes_on;
     }
 
     void wait_over() override {
@@ -38,17 +31,14 @@ public:
             gtk_widget_destroy(blocker_);
             blocker_ = nullptr;
         }
-        notice_at_ms_ = STALL_NOTICE_MS;
-        choice_ = Choice::NONE;
+        notice_.reset();
     }
 
     GtkWidget* window() const { return window_; }
 
 private:
-    static void on_keep_waiting(GtkWidget*, gpointer self) {
-        static_cast<ConsoleWait*>(self)->choice_ = Choice::KEEP_WAITING;
-    }
-    static void on_give_up(GtkWidget*, gpointer self) { static_cast<ConsoleWait*>(self)->choice_ = Choice::GIVE_UP; }
+    static void on_keep_waiting(GtkWidget*, gpointer self) { static_cast<ConsoleWait*>(self)->notice_.keep_waiting(); }
+    static void on_give_up(GtkWidget*, gpointer self) { static_cast<ConsoleWait*>(self)->notice_.give_up(); }
     static gboolean on_close(GtkWidget* widget, GdkEvent*, gpointer self) {
         on_keep_waiting(widget, self);
         return TRUE;
@@ -85,9 +75,7 @@ private:
         const int seconds = waited_ms / 1000;
         if (seconds == shown_seconds_) return;
         shown_seconds_ = seconds;
-        const std::string text = "The remote session is stalled: the fitter's tool has not answered for " +
-                                 std::to_string(seconds) + " s.\nThe line may be slow or broken.";
-        gtk_label_set_text(GTK_LABEL(label_), text.c_str());
+        gtk_label_set_text(GTK_LABEL(label_), stall_notice_text(waited_ms).c_str());
     }
 
     void close_window() {
@@ -101,8 +89,7 @@ private:
     GtkWidget* window_ = nullptr;
     GtkWidget* label_ = nullptr;
     int shown_seconds_ = -1;
-    int notice_at_ms_ = STALL_NOTICE_MS;
-    Choice choice_ = Choice::NONE;
+    StallNotice notice_;
 };
 
 ConsoleWait console_wait;

@@ -1,16 +1,14 @@
 // The support console's waits for the fitter's tool: while an exchange waits, the
 // windows are redrawn and take no input; a wait past a few seconds is said to be a
-// stalled session, in a window that offers to keep waiting or give up.
+// stalled session (operator/stall_notice.h), in a window that offers to keep waiting
+// or give up.
 #pragma once
 
 #include <gtk/gtk.h>
 
-class AnswerWait;
+#include "operator/stall_notice.h"
 
-// A wait this long is said to be stalled.
-constexpr int STALL_NOTICE_MS = 3000;
-// "Keep waiting" asks again after this much more silence.
-constexpr int KEEP_WAITING_MS = 30000;
+class AnswerWait;
 
 // The console's AnswerWait, for the relay connection.
 AnswerWait& console_answer_wait();

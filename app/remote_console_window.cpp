@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/remote_console.h"
 #include "app/remote_console_wait.h"
 #include "device/module_link.h"
 #include "i18n/languages.h"
+#include "operator/remote_console.h"
 #include "platform/process.h"
 #include "ui/dialogs.h"
 #include "ui/main_window_elements.h"

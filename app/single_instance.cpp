@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/remote_console.h"
 #include "i18n/message_ids.h"
 #include "i18n/messages.h"
+#include "operator/remote_console.h"
 #include "platform/process_list.h"
 #include "ui/dialogs.h"
 

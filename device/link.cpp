@@ -128,6 +128,16 @@ void link_init() {
 
 bool link_is_open() { return device_link.handle != nullptr; }
 
+void reset_link() {
+    device_link = DeviceLink();
+    reply_record = ReplyRecord();
+    event_texts_returned = false;
+}
+
+int link_text_count() { return device_link.rx_fill; }
+
+bool link_text_pending() { return device_link.rx_pending; }
+
 int link_open() {
     if (link_is_open()) link_close();
     refused_node[0] = '\0';

@@ -22,7 +22,7 @@ constexpr int REPORT_PAYLOAD = 7;
 // The one open module.
 struct DeviceLink {
     HidDevice* handle = nullptr;  // nullptr when closed
-    int mode = LINK_NONE;         // LinkMode; the relay also stores -1 while it holds no device
+    int mode = LINK_NONE;         // LinkMode
     char rx_text[1024] = {};      // frame text received and not yet decoded
     int rx_fill = 0;              // characters in rx_text
     bool rx_pending = false;      // rx_text holds text that followed the last decoded frame
@@ -59,6 +59,16 @@ constexpr const char* MODULE_ACCESS_ADVICE =
 void link_close();
 
 bool link_is_open();
+
+// The link as the program starts with it: no device (the handle is forgotten, not
+// closed: it may belong to a backend that is gone), no received text, no reply, event
+// texts handed to link_hooks. For tests that change backends between cases.
+void reset_link();
+
+// The received text the link holds: characters not yet decoded, and whether they
+// follow the last decoded frame (so that the next poll_frame reads them without a poll).
+int link_text_count();
+bool link_text_pending();
 
 // Sends one frame (command, n data bytes, n <= FRAME_MAX_DATA) as chunks. Does nothing
 // without a device or with too many data bytes; a failed write closes the device.

@@ -5,24 +5,25 @@
 
 char relay_state_character(int link_mode, bool serial_open) {
     switch (link_mode) {
-    case LINK_PROGRAMMER: return '1';
-    case LINK_BOOTLOADER: return '2';
-    case LINK_USBIC: return '3';
+    case LINK_PROGRAMMER: return RELAY_STATE_PROGRAMMER;
+    case LINK_BOOTLOADER: return RELAY_STATE_BOOTLOADER;
+    case LINK_USBIC: return RELAY_STATE_USBIC;
     default: return serial_open ? RELAY_STATE_SERIAL : RELAY_STATE_NOTHING;
     }
 }
 
 int relay_state_link_mode(char state) {
     switch (state) {
-    case '1': return LINK_PROGRAMMER;
-    case '2': return LINK_BOOTLOADER;
-    case '3': return LINK_USBIC;
+    case RELAY_STATE_PROGRAMMER: return LINK_PROGRAMMER;
+    case RELAY_STATE_BOOTLOADER: return LINK_BOOTLOADER;
+    case RELAY_STATE_USBIC: return LINK_USBIC;
     default: return LINK_NONE;
     }
 }
 
 bool is_relay_state_character(char c) {
-    return c == '1' || c == '2' || c == '3' || c == RELAY_STATE_SERIAL || c == RELAY_STATE_NOTHING;
+    return c == RELAY_STATE_PROGRAMMER || c == RELAY_STATE_BOOTLOADER || c == RELAY_STATE_USBIC ||
+           c == RELAY_STATE_SERIAL || c == RELAY_STATE_NOTHING;
 }
 
 std::string relay_command(char letter, char second) {

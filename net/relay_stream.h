@@ -2,7 +2,7 @@
 // write it: "@" and a letter is a command (operator to tool) or a reply (tool to
 // operator); every other byte is a plain byte of the module's serial port, with each
 // "@" among them doubled. The tool's side carries the commands out (net/relay.h); the
-// operator's side sends them and reads the replies (remote/).
+// operator's side sends them and reads the replies (operator/).
 #pragma once
 
 #include <cstdint>
@@ -49,8 +49,12 @@ constexpr char RELAY_BOOT_READ = '7';
 constexpr char RELAY_FAILED = 'X';  // "@EX": a boot_send or an image append failed
 
 // State characters, the reply to "@!", "@#" and "@H": the link mode of the open HID
-// device ('1', '2', '3' for LINK_PROGRAMMER, LINK_BOOTLOADER, LINK_USBIC); otherwise
-// '#' while the module serial port is open; otherwise '!'.
+// device; otherwise '#' while the module serial port is open; otherwise '!'. The tool
+// also sends "@!" on its own when it leaves the session, and for "@R" while it has no
+// application firmware open.
+constexpr char RELAY_STATE_PROGRAMMER = '1';  // LINK_PROGRAMMER
+constexpr char RELAY_STATE_BOOTLOADER = '2';  // LINK_BOOTLOADER
+constexpr char RELAY_STATE_USBIC = '3';       // LINK_USBIC
 constexpr char RELAY_STATE_SERIAL = '#';
 constexpr char RELAY_STATE_NOTHING = '!';
 

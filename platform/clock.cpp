@@ -32,4 +32,6 @@ Clock& clock() { return *current; }
 
 void install_clock(Clock* c) { current = c ? c : &real_clock; }
 
+int64_t real_time_ms() { return int64_t(real_clock.now_us() / 1000u); }
+
 }  // namespace platform

@@ -32,6 +32,11 @@ private:
 Clock& clock();
 void install_clock(Clock* clock);
 
+// Real monotonic time in milliseconds, whatever clock is installed: the time-outs of
+// waits on a socket, a serial device or another process, which take real time however
+// the program's own waits are counted (a virtual clock does not move while poll waits).
+int64_t real_time_ms();
+
 // Shorthands for the clock in use.
 inline uint64_t monotonic_us() { return clock().now_us(); }
 inline uint64_t monotonic_ms() { return clock().now_us() / 1000; }

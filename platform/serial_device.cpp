@@ -8,8 +8,8 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <ctime>
 
+#include "platform/clock.h"
 #include "platform/serial_speed.h"
 
 namespace platform {
@@ -24,12 +24,6 @@ constexpr SpeedCode speed_codes[] = {
     {4800, B4800},     {9600, B9600},       {19200, B19200},   {38400, B38400}, {57600, B57600},
     {115200, B115200}, {230400, B230400},   {500000, B500000}, {1000000, B1000000},
 };
-
-int64_t now_ms() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 }  // namespace
 
@@ -115,7 +109,7 @@ int serial_read(int fd, void* buffer, size_t size) {
 
 int serial_write(int fd, const void* data, size_t size, int limit_ms) {
     const char* bytes = static_cast<const char*>(data);
-    const int64_t deadline = now_ms() + limit_ms;
+    const int64_t deadline = real_time_ms() + limit_ms;
     size_t written = 0;
     while (written < size) {
         const ssize_t n = write(fd, bytes + written, size - written);
@@ -125,7 +119,7 @@ int serial_write(int fd, const void* data, size_t size, int limit_ms) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return written ? int(written) : -1;
-        const int64_t left = deadline - now_ms();
+        const int64_t left = deadline - real_time_ms();
         if (left <= 0) break;
         pollfd p{fd, POLLOUT, 0};
         if (poll(&p, 1, int(left)) < 0 && errno != EINTR) break;

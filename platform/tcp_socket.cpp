@@ -12,32 +12,28 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
+
+#include "platform/clock.h"
 
 namespace platform {
 namespace {
 
-// Real time, whatever clock the program's own waits use: these waits are on the
-// network.
-int64_t now_ms() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
+// Time-outs here count real time (real_time_ms), whatever clock the program's own
+// waits use: these waits are on the network.
 
 // Polls one descriptor in slices, calling the hook between them. 1 when `events`
 // (or an error or hang-up) came, 0 on time-out, SOCKET_ERROR on failure.
 int wait_for(int fd, short events, const SocketWait& wait) {
-    const int64_t deadline = now_ms() + (wait.timeout_ms > 0 ? wait.timeout_ms : 0);
+    const int64_t deadline = real_time_ms() + (wait.timeout_ms > 0 ? wait.timeout_ms : 0);
     for (;;) {
-        const int64_t left = deadline - now_ms();
+        const int64_t left = deadline - real_time_ms();
         int slice = left > 0 ? int(left) : 0;
         if (wait.hook && slice > SOCKET_WAIT_SLICE_MS) slice = SOCKET_WAIT_SLICE_MS;
         pollfd p{fd, events, 0};
         const int ready = poll(&p, 1, slice);
         if (ready > 0) return 1;
         if (ready < 0 && errno != EINTR) return SOCKET_ERROR;
-        if (now_ms() >= deadline) return 0;
+        if (real_time_ms() >= deadline) return 0;
         if (wait.hook) wait.hook(wait.context);
     }
 }
@@ -84,9 +80,9 @@ bool resolve_ipv4(const char* host, uint32_t* address, const SocketWait& wait) {
     if (getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0) return false;
     lookup.started = true;
 
-    const int64_t deadline = now_ms() + (wait.timeout_ms > 0 ? wait.timeout_ms : 0);
+    const int64_t deadline = real_time_ms() + (wait.timeout_ms > 0 ? wait.timeout_ms : 0);
     while (gai_error(&lookup.request) == EAI_INPROGRESS) {
-        const int64_t left = deadline - now_ms();
+        const int64_t left = deadline - real_time_ms();
         if (left <= 0) {
             gai_cancel(&lookup.request);
             collect_lookup();
@@ -134,7 +130,7 @@ int tcp_connect(uint32_t address, uint16_t port, const SocketWait& wait) {
 
 size_t send_all(int socket, const void* data, size_t size, const SocketWait& wait) {
     const char* bytes = static_cast<const char*>(data);
-    const int64_t deadline = now_ms() + (wait.timeout_ms > 0 ? wait.timeout_ms : 0);
+    const int64_t deadline = real_time_ms() + (wait.timeout_ms > 0 ? wait.timeout_ms : 0);
     size_t sent = 0;
     while (sent < size) {
         const ssize_t n = send(socket, bytes + sent, size - sent, MSG_NOSIGNAL);
@@ -145,21 +141,21 @@ size_t send_all(int socket, const void* data, size_t size, const SocketWait& wai
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
         SocketWait rest = wait;
-        rest.timeout_ms = int(deadline - now_ms());
+        rest.timeout_ms = int(deadline - real_time_ms());
         if (rest.timeout_ms <= 0 || wait_for(socket, POLLOUT, rest) != 1) break;
     }
     return sent;
 }
 
 int receive_some(int socket, void* buffer, size_t size, const SocketWait& wait) {
-    const int64_t deadline = now_ms() + (wait.timeout_ms > 0 ? wait.timeout_ms : 0);
+    const int64_t deadline = real_time_ms() + (wait.timeout_ms > 0 ? wait.timeout_ms : 0);
     for (;;) {
         const ssize_t n = recv(socket, buffer, size, 0);
         if (n >= 0) return int(n);
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return SOCKET_ERROR;
         SocketWait rest = wait;
-        rest.timeout_ms = int(deadline - now_ms());
+        rest.timeout_ms = int(deadline - real_time_ms());
         if (rest.timeout_ms < 0) rest.timeout_ms = 0;
         const int ready = wait_for(socket, POLLIN, rest);
         if (ready == 0) return SOCKET_TIMED_OUT;

@@ -9,7 +9,7 @@
 
 #include "bench/bench_floors.h"
 #include "bench/bench_link.h"
-#include "remote/remote_commands.h"
+#include "cli/cli_commands.h"
 #include "sim/sim_firmware_image.h"
 #include "unit/temp_folder.h"
 
@@ -18,7 +18,7 @@ namespace {
 constexpr double GOAL_RATIO = 1.05;
 
 // Runs one command line; the virtual milliseconds it took, or -1 when it failed.
-double timed(RemoteSession& session, const std::vector<std::string>& words) {
+double timed(CliSession& session, const std::vector<std::string>& words) {
     const uint64_t start = platform::monotonic_us();
     std::string error;
     if (!session.run(words, &error)) {
@@ -49,7 +49,7 @@ int main() {
         .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
 
     FILE* quiet = std::fopen("/dev/null", "w");
-    RemoteSession session(local_link(), quiet, nullptr);
+    CliSession session(local_link(), quiet, nullptr);
     const double write_ms = timed(session, {"write-config", folder.file("module.cfg")});
     const double flash_ms = timed(session, {"flash", folder.file("QV450_1611.bin")});
     std::fclose(quiet);

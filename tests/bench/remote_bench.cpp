@@ -29,10 +29,10 @@
 #include "device/link.h"
 #include "firmware/bootloader.h"
 #include "net/relay.h"
+#include "operator/operator_link.h"
+#include "operator/relay_link.h"
 #include "platform/clock.h"
 #include "relay/relay_server.h"
-#include "remote/operator_link.h"
-#include "remote/relay_link.h"
 #include "sim/sim_backend.h"
 #include "sim/sim_firmware_image.h"
 

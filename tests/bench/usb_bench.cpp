@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_commands.h"
 #include "device/link.h"
 #include "platform/clock.h"
-#include "remote/remote_commands.h"
 #include "sim/sim_backend.h"
 
 namespace {
@@ -18,7 +18,7 @@ namespace {
 // One command line on the local link: its milliseconds, or -1 when it failed.
 double timed(const std::vector<std::string>& words) {
     FILE* discard = std::fopen("/dev/null", "w");
-    RemoteSession session(local_link(), discard, discard);
+    CliSession session(local_link(), discard, discard);
     const uint64_t start = platform::monotonic_us();
     std::string error;
     const bool done = session.run(words, &error);

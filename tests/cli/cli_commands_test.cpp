@@ -9,12 +9,12 @@
 
 #include <sys/stat.h>
 
+#include "cli/cli_commands.h"
+#include "cli/json_output.h"
+#include "cli/module_wait.h"
+#include "cli/progress_bar.h"
 #include "device/link.h"
 #include "platform/clock.h"
-#include "remote/json_output.h"
-#include "remote/module_wait.h"
-#include "remote/progress_bar.h"
-#include "remote/remote_commands.h"
 #include "sim/sim_backend.h"
 #include "sim/sim_firmware_image.h"
 #include "unit/temp_folder.h"
@@ -65,7 +65,7 @@ public:
         char* text = nullptr;
         size_t size = 0;
         FILE* out = open_memstream(&text, &size);
-        RemoteSession session(local_link(), out, nullptr);
+        CliSession session(local_link(), out, nullptr);
         CliOptions options;
         options.json = c.json;
         options.variant_change = c.variant;
@@ -148,7 +148,7 @@ TEST(LocalCli, AModuleThisUserMayNotOpenIsNamed) {
     backend.refuse_access("/dev/hidraw5");
     install_hid_backend(&backend);
     for (const bool wait : {false, true}) {
-        RemoteSession session(local_link(), stdout, nullptr);
+        CliSession session(local_link(), stdout, nullptr);
         CliOptions options;
         options.wait = wait;
         session.set_options(options);

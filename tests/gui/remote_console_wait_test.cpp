@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/gui_test_support.h"
-#include "remote/operator_link.h"
+#include "operator/operator_link.h"
 
 namespace {
 

@@ -7,7 +7,7 @@ set -u
 cd "$1" || exit 2
 floors=(
     "platform"
-    "text"
+    "text relay"
     "device serial"
     "sim"
     "settings gadget"
@@ -18,13 +18,13 @@ floors=(
     "firmware"
     "config"
     "net"
-    "remote"
-    "app"
-    "relay"
+    "operator"
+    "app cli"
 )
-# Rooms without the toolkit, whose libraries the command-line tool links; platform/'s
-# headers too (its display library alone uses GDK).
-gtk_free="text device serial sim settings gadget i18n connection"
+# Rooms without the toolkit (the command-line tool links their libraries; the relay
+# server and the USB gadget are programs of their own); platform/'s headers too (its
+# display library alone uses GDK).
+gtk_free="text relay device serial sim settings gadget i18n connection operator cli"
 declare -A floor_of
 for i in "${!floors[@]}"; do
     for room in ${floors[$i]}; do floor_of[$room]=$i; done

@@ -13,10 +13,10 @@
 
 #include <openssl/ssl.h>
 
+#include "operator/operator_link.h"
+#include "operator/operator_token.h"
 #include "relay/relay_server.h"
 #include "relay_test_support.h"
-#include "remote/operator_link.h"
-#include "remote/operator_token.h"
 
 namespace {
 

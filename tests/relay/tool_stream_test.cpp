@@ -5,9 +5,9 @@
 #include <fstream>
 #include <memory>
 
-#include "remote/firmware_file.h"
-#include "remote/operator_link.h"
-#include "remote/tool_stream.h"
+#include "cli/firmware_file.h"
+#include "operator/operator_link.h"
+#include "operator/tool_stream.h"
 
 namespace {
 

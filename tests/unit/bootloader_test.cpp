@@ -190,7 +190,7 @@ TEST(BootHandshake, FindsTheModuleAgainAfterTheHandOver) {
         if (!comes_back) backend.present_ids.clear();
         backend.queue(0x02, "1");
         EXPECT_EQ(boot_handshake(local_link()), comes_back);
-        EXPECT_EQ(device_link.mode, comes_back ? LINK_BOOTLOADER : LINK_NONE);
+        EXPECT_EQ(local_link().mode(), comes_back ? LINK_BOOTLOADER : LINK_NONE);
         if (!comes_back) EXPECT_GE(clock.now_ms(), uint64_t(BOOTLOADER_LOOKS * BOOTLOADER_LOOK_PAUSE_MS));
         link_close();
         install_hid_backend(nullptr);

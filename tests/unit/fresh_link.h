@@ -1,15 +1,12 @@
 // The local link as the program starts with it, whatever an earlier test left: no
 // device (a handle of an earlier backend is forgotten, not closed), nothing received,
-// event texts to the event log as start-up wires them. The one place where tests reset
-// the link's program-wide records.
+// event texts to the event log as start-up wires them.
 #pragma once
 
 #include "device/link.h"
 #include "diag/event_log.h"
 
 inline void start_with_fresh_link() {
-    device_link = DeviceLink();
-    reply_record = ReplyRecord();
-    local_link().return_event_texts(false);
+    reset_link();
     link_hooks.event_text = log_event_text;
 }

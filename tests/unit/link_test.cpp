@@ -181,7 +181,7 @@ TEST_F(LinkTest, ReadsAFrameSpreadOverReports) {
     ASSERT_TRUE(poll_frame());
     EXPECT_EQ(reply_hex(), "0307020161");
     EXPECT_EQ(local_link().reply().length, 5);
-    EXPECT_FALSE(device_link.rx_pending);
+    EXPECT_FALSE(link_text_pending());
 }
 
 TEST_F(LinkTest, SecondFrameOfATransmissionComesWithoutANewPoll) {
@@ -189,12 +189,12 @@ TEST_F(LinkTest, SecondFrameOfATransmissionComesWithoutANewPoll) {
     backend.queue_transmission(HANDSHAKE_REPLY + "!0101AC#");
     ASSERT_TRUE(poll_frame());
     EXPECT_EQ(local_link().reply().bytes[1], 0x07);
-    EXPECT_TRUE(device_link.rx_pending);
+    EXPECT_TRUE(link_text_pending());
     const size_t polls = backend.writes.size();
     ASSERT_TRUE(poll_frame());
     EXPECT_EQ(local_link().reply().bytes[1], 0x01);
     EXPECT_EQ(backend.writes.size(), polls) << "no poll report for the pending frame";
-    EXPECT_FALSE(device_link.rx_pending);
+    EXPECT_FALSE(link_text_pending());
 }
 
 TEST_F(LinkTest, ReportsWithoutTheDataBitAreSkipped) {
@@ -211,7 +211,7 @@ TEST_F(LinkTest, DamagedFramesAreDroppedAndReadingGoesOn) {
         open_link();
         backend.queue_transmission(text);
         EXPECT_FALSE(poll_frame()) << text;
-        EXPECT_EQ(device_link.rx_fill, 0) << text;
+        EXPECT_EQ(link_text_count(), 0) << text;
         // A good frame after a bad one is read by the same call, without a new poll.
         backend.queue_transmission(text);
         backend.queue_transmission("!0101AC#");
@@ -227,7 +227,7 @@ TEST_F(LinkTest, TooMuchTextIsDiscarded) {
     open_link();
     for (int i = 0; i < 144; ++i) backend.queue(0x6E, "0000000");  // 1008 characters, more follows
     EXPECT_FALSE(poll_frame());
-    EXPECT_EQ(device_link.rx_fill, 0);
+    EXPECT_EQ(link_text_count(), 0);
     EXPECT_EQ(backend.reads_attempted, 144);
 }
 
@@ -375,7 +375,7 @@ TEST_F(LinkTest, BootReadTakesWhatArrivedBeforeTheModuleLeft) {
         EXPECT_FALSE(link_is_open());
         EXPECT_EQ(backend.writes.size(), 1u) << "no poll after the failed one";
         if (c.answered) {
-            EXPECT_EQ(reply_record.bytes[0], 'k');
+            EXPECT_EQ(local_link().reply().bytes[0], 'k');
         }
         backend.fail_writes_from = -1;
     }
@@ -396,7 +396,7 @@ TEST_F(LinkTest, ReceivedTextSurvivesAClose) {
     backend.queue_transmission("!0101AC#!0101AC#");
     ASSERT_TRUE(poll_frame());
     link_close();
-    EXPECT_TRUE(device_link.rx_pending);
+    EXPECT_TRUE(link_text_pending());
     EXPECT_EQ(local_link().reply().bytes[1], 0x01);
 }
 

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <functional>
 
+#include "cli/cli_commands.h"
 #include "config/config_memory.h"
 #include "config/memory_blocks.h"
 #include "config/signal_monitor_table.h"
 #include "connection/connection.h"
 #include "platform/clock.h"
 #include "relay_module_link.h"
-#include "remote/remote_commands.h"
 
 namespace {
 
@@ -165,7 +165,7 @@ TEST(OperatorCommandLine, BadCommandsAreRefusedBeforeAnythingWaits) {
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_EQ(check_remote_command(c.first, &error), !*c.second) << c.first[0];
+        EXPECT_EQ(check_cli_command(c.first, &error), !*c.second) << c.first[0];
         EXPECT_EQ(error, c.second);
     }
 }

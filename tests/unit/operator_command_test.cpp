@@ -9,9 +9,9 @@
 #include <functional>
 #include <random>
 
+#include "cli/cli_commands.h"
 #include "config/memory_blocks.h"
 #include "relay_module_link.h"
-#include "remote/remote_commands.h"
 #include "sim/sim_firmware_image.h"
 
 namespace {
@@ -47,9 +47,9 @@ public:
         FILE* out_file = open_memstream(&out, &out_size);
         FILE* notes_file = open_memstream(&notes, &notes_size);
         {
-            std::unique_ptr<RemoteSession> session =
-                relayed() ? std::make_unique<RemoteSession>(sim.connection(), out_file, notes_file)
-                          : std::make_unique<RemoteSession>(sim.link(), out_file, notes_file);
+            std::unique_ptr<CliSession> session =
+                relayed() ? std::make_unique<CliSession>(sim.connection(), out_file, notes_file)
+                          : std::make_unique<CliSession>(sim.link(), out_file, notes_file);
             result.status = session->run(words, &result.error) ? EXIT_DONE : session->status();
         }
         std::fclose(out_file);

@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "net/relay.h"
+#include "operator/relay_link.h"
 #include "platform/clock.h"
 #include "relay/relay_server.h"
-#include "remote/relay_link.h"
 #include "sim/sim_backend.h"
 
 enum class LinkKind { LOCAL, RELAY };

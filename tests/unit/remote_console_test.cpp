@@ -1,7 +1,7 @@
 // The support console's command line, restart arguments and title caption.
 #include <gtest/gtest.h>
 
-#include "app/remote_console.h"
+#include "operator/remote_console.h"
 
 TEST(RemoteConsole, CommandLine) {
     const struct {

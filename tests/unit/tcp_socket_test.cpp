@@ -7,6 +7,7 @@
 
 #include <chrono>
 
+#include "platform/clock.h"
 #include "platform/tcp_socket.h"
 #include "unit/http_servers.h"
 
@@ -70,6 +71,18 @@ TEST(TcpSocket, ConnectsSendsAndReceivesWithinItsTimeOuts) {
     EXPECT_EQ(platform::receive_some(fd, got, sizeof got, wait_ms(1000)), 2);
     close(peer);
     EXPECT_EQ(platform::receive_some(fd, got, sizeof got, wait_ms(1000)), 0);  // closed
+    platform::close_socket(fd);
+}
+
+TEST(TcpSocket, ATimeOutCountsRealTimeUnderAVirtualClock) {
+    Listener server;
+    const int fd = platform::tcp_connect(loopback(), server.port, wait_ms(2000));
+    ASSERT_GE(fd, 0);
+    // A virtual clock moves only when the program sleeps on it, never while poll waits.
+    platform::ScopedVirtualClock clock;
+    char got[4];
+    EXPECT_EQ(platform::receive_some(fd, got, sizeof got, wait_ms(50)), platform::SOCKET_TIMED_OUT);
+    EXPECT_EQ(clock.now_ms(), 0u);
     platform::close_socket(fd);
 }
 

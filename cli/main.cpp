@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "remote/cli_options.h"
-#include "remote/local_cli.h"
-#include "remote/operator_link.h"
-#include "remote/operator_token.h"
-#include "remote/remote_commands.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_options.h"
+#include "cli/local_cli.h"
+#include "operator/operator_link.h"
+#include "operator/operator_token.h"
 
 namespace {
 
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     }
     bool open = command[0] == "open";
     if (open && (command.size() != 1 || !session.empty())) return usage_error("open takes no argument and no --session");
-    if (!open && !check_remote_command(command, &error)) return usage_error(error);
+    if (!open && !check_cli_command(command, &error)) return usage_error(error);
 
     if (security.insecure && !security.ca_file.empty()) return usage_error("--insecure and --ca-file exclude each other");
 
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
                      "(waiting for them to log in)\n", command[0].c_str(), code.c_str());
     }
     if (!link.wait_paired(&error)) return fail(error);
-    RemoteSession remote(link, stdout, stderr);
+    CliSession remote(link, stdout, stderr);
     remote.set_options(options);
     if (!open) return remote.run(command, &error) ? 0 : (fail(error), remote.status());
 

@@ -1,5 +1,5 @@
 // The operator token from a file or the terminal.
-#include "remote/operator_token.h"
+#include "operator/operator_token.h"
 
 #include <fcntl.h>
 #include <termios.h>

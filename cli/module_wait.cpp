@@ -1,5 +1,5 @@
 // The wait for the next module, by looking for one at a steady pace.
-#include "remote/module_wait.h"
+#include "cli/module_wait.h"
 
 #include "platform/clock.h"
 

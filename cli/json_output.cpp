@@ -1,5 +1,5 @@
 // Writing the tool's answers as JSON.
-#include "remote/json_output.h"
+#include "cli/json_output.h"
 
 #include <cstdio>
 

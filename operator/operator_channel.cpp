@@ -1,5 +1,5 @@
 // The operator's channel over a TCP socket, with OpenSSL for TLS.
-#include "remote/operator_channel.h"
+#include "operator/operator_channel.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -13,18 +13,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
+
+#include "platform/clock.h"
 
 namespace {
 
-int64_t now_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+// Socket waits take real time, whatever clock the program's own waits use.
+int remaining(int64_t deadline) {
+    return deadline < 0 ? -1 : int(std::max<int64_t>(0, deadline - platform::real_time_ms()));
 }
-
-int remaining(int64_t deadline) { return deadline < 0 ? -1 : int(std::max<int64_t>(0, deadline - now_ms())); }
 
 std::string openssl_error() {
     unsigned long code = ERR_get_error();
@@ -102,7 +102,7 @@ bool OperatorChannel::start_tls(const std::string& host, const OperatorSecurity&
         SSL_set_tlsext_host_name(ssl_, host.c_str());
         SSL_set1_host(ssl_, host.c_str());
     }
-    int64_t deadline = now_ms() + timeout_ms;
+    int64_t deadline = platform::real_time_ms() + timeout_ms;
     for (;;) {
         int result = SSL_connect(ssl_);
         if (result == 1) return true;
@@ -157,7 +157,7 @@ bool OperatorChannel::send_all(const char* data, size_t size) {
 }
 
 int OperatorChannel::receive(char* buffer, size_t size, int timeout_ms) {
-    int64_t deadline = timeout_ms < 0 ? -1 : now_ms() + timeout_ms;
+    int64_t deadline = timeout_ms < 0 ? -1 : platform::real_time_ms() + timeout_ms;
     size_t got = 0;
     for (;;) {
         if (ssl_) {

@@ -1,5 +1,5 @@
 // Drawing a transfer's progress for a person at a terminal or for a log.
-#include "remote/progress_bar.h"
+#include "cli/progress_bar.h"
 
 #include <unistd.h>
 

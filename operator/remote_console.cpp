@@ -1,14 +1,14 @@
 // The support console's session: options, token, and the relay link it works on.
-#include "app/remote_console.h"
+#include "operator/remote_console.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "device/module_link.h"
-#include "remote/operator_link.h"
-#include "remote/operator_token.h"
-#include "remote/relay_link.h"
+#include "operator/operator_link.h"
+#include "operator/operator_token.h"
+#include "operator/relay_link.h"
 
 namespace {
 

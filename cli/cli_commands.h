@@ -10,23 +10,23 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_options.h"
+#include "cli/exit_status.h"
 #include "config/config_file_overlay.h"
-#include "remote/cli_options.h"
-#include "remote/exit_status.h"
-#include "remote/operator_link.h"
-#include "remote/relay_link.h"
+#include "operator/operator_link.h"
+#include "operator/relay_link.h"
 
 // Checks a command line without running it: a known command with the arguments it
 // takes. False with a reason.
-bool check_remote_command(const std::vector<std::string>& words, std::string* error);
+bool check_cli_command(const std::vector<std::string>& words, std::string* error);
 
-class RemoteSession {
+class CliSession {
 public:
-    RemoteSession(OperatorLink& connection, FILE* out, FILE* progress)
+    CliSession(OperatorLink& connection, FILE* out, FILE* progress)
         : connection_(&connection), relay_(new RelayLink(connection)), link_(*relay_), out_(out), progress_(progress) {}
     // On a module of this computer: the commands that need the fitter's tool
     // (text-lines) fail, serial is left to the caller.
-    RemoteSession(FrameLink& local, FILE* out, FILE* progress)
+    CliSession(FrameLink& local, FILE* out, FILE* progress)
         : connection_(nullptr), link_(local), out_(out), progress_(progress) {}
 
     void set_options(const CliOptions& options) { options_ = options; }

@@ -1,5 +1,5 @@
 // The local command line: options, the HID backend, one command on the local link.
-#include "remote/local_cli.h"
+#include "cli/local_cli.h"
 
 #include <unistd.h>
 
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_commands.h"
+#include "cli/cli_options.h"
+#include "cli/exit_status.h"
+#include "cli/local_serial.h"
 #include "device/link.h"
-#include "remote/cli_options.h"
-#include "remote/exit_status.h"
-#include "remote/local_serial.h"
-#include "remote/remote_commands.h"
 #include "sim/backend_choice.h"
 
 namespace {
@@ -40,11 +40,11 @@ int run_local_cli(int argc, char** argv) {
         else command.push_back(arg);
     }
     if (command.empty()) return fail("--local needs a command", EXIT_USAGE);
-    if (!check_remote_command(command, &error)) return fail(error, EXIT_USAGE);
+    if (!check_cli_command(command, &error)) return fail(error, EXIT_USAGE);
 
     install_backend_from_environment();
     if (hid_backend().init() != 0) return fail("the HID library did not start (hid_init)", EXIT_NO_MODULE);
-    RemoteSession session(local_link(), stdout, stderr);
+    CliSession session(local_link(), stdout, stderr);
     session.set_options(options);
     int status = EXIT_DONE;
     if (command[0] != "serial") {

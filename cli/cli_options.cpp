@@ -1,5 +1,5 @@
 // Reading the options the local and the relayed command line share.
-#include "remote/cli_options.h"
+#include "cli/cli_options.h"
 
 #include <cstring>
 

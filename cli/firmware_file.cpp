@@ -1,5 +1,5 @@
 // Reading and checking a firmware file on the tool's own image reader and check.
-#include "remote/firmware_file.h"
+#include "cli/firmware_file.h"
 
 #include <cstring>
 

@@ -1,10 +1,10 @@
 // Moving bytes between a stream and the module's serial port through the serial layer.
-#include "remote/local_serial.h"
+#include "cli/local_serial.h"
 
 #include <poll.h>
 #include <unistd.h>
 
-#include "remote/exit_status.h"
+#include "cli/exit_status.h"
 #include "serial/comport.h"
 #include "serial/module_serial_port.h"
 

@@ -1,16 +1,16 @@
 // The operator's relay connection: the session handshake and the tool's stream.
-#include "remote/operator_link.h"
+#include "operator/operator_link.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
+
+#include "platform/clock.h"
 
 namespace {
 
-int64_t now_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+// The relay's answers come over a socket: their time-outs are in real time, whatever
+// clock the program's own waits use (a virtual one would not move while poll waits).
+int64_t now_ms() { return platform::real_time_ms(); }
 
 constexpr int HANDSHAKE_TIMEOUT_MS = 10000;
 
@@ -126,7 +126,7 @@ bool OperatorLink::receive(int timeout_ms, bool* timed_out, std::string* error) 
         return false;
     }
     for (const ToolMessage& m : parsed)
-        if (!m.kind.empty()) released_last_ = m.kind == "!";
+        if (!m.kind.empty()) released_last_ = m.is(RELAY_RELEASE);
     messages_.insert(messages_.end(), parsed.begin(), parsed.end());
     return true;
 }

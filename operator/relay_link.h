@@ -8,7 +8,7 @@
 #include <string>
 
 #include "device/frame_link.h"
-#include "remote/operator_link.h"
+#include "operator/operator_link.h"
 
 class RelayLink final : public FrameLink {
 public:

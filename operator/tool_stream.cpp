@@ -1,7 +1,12 @@
 // Reading the tool's replies and serial bytes out of the relay stream.
-#include "remote/tool_stream.h"
+#include "operator/tool_stream.h"
 
 #include <cstring>
+
+bool ToolMessage::is(char letter, char second) const {
+    if (letter != RELAY_RAW) return kind.size() == 1 && kind[0] == letter;
+    return kind.size() == 2 && kind[0] == RELAY_RAW && kind[1] == second;
+}
 
 size_t ToolStreamParser::message_length() const {
     const std::string& p = pending_;
@@ -48,7 +53,9 @@ bool ToolStreamParser::feed(const char* bytes, size_t n, std::vector<ToolMessage
             bool two = pending_[1] == RELAY_RAW;
             m.kind = pending_.substr(1, two ? 2 : 1);
             size_t start = 1 + m.kind.size();
-            if (m.kind == "R" || m.kind == "f" || m.kind == "E4" || m.kind == "E7") ++start;  // the count
+            if (m.is(RELAY_COLLECT) || m.is(RELAY_TEXT_LINE) || m.is(RELAY_RAW, RELAY_RAW_READ) ||
+                m.is(RELAY_RAW, RELAY_BOOT_READ))
+                ++start;  // the count
             m.payload = pending_.substr(start);
             out->push_back(m);
         }

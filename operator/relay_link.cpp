@@ -1,5 +1,5 @@
 // The relay stream's commands behind the frame-link operations.
-#include "remote/relay_link.h"
+#include "operator/relay_link.h"
 
 #include <cstring>
 
@@ -13,6 +13,11 @@ constexpr int ANSWER_TIMEOUT_MS = 30000;
 bool is_state(const ToolMessage& m) { return m.kind.size() == 1 && is_relay_state_character(m.kind[0]); }
 
 int64_t now_ms() { return int64_t(platform::monotonic_ms()); }
+
+// Why the link fails on a reply that does not answer `command`.
+std::string unexpected(const ToolMessage& m, const std::string& command) {
+    return "unexpected reply \"" + m.name() + "\" to \"" + command + "\"";
+}
 
 }  // namespace
 
@@ -54,7 +59,7 @@ char RelayLink::ask_state() {
     ToolMessage m;
     if (!flush() || !next(&m)) return 0;
     if (!is_state(m)) {
-        fail("unexpected reply \"@" + m.kind + "\" to \"@H\"");
+        fail(unexpected(m, relay_command(RELAY_OPEN_HID)));
         return 0;
     }
     take_state(m.kind[0]);
@@ -73,7 +78,7 @@ void RelayLink::close() {
     queued_ += relay_command(RELAY_RELEASE);
     ToolMessage m;
     if (!flush() || !next(&m)) return;
-    if (!is_state(m)) fail("unexpected reply \"@" + m.kind + "\" to \"@!\"");
+    if (!is_state(m)) fail(unexpected(m, relay_command(RELAY_RELEASE)));
     else take_state(m.kind[0]);
 }
 
@@ -116,17 +121,17 @@ bool RelayLink::collect(int timeout_ms) {
             fail(error);
             return false;
         }
-        if (m.kind == "G") {
+        if (m.is(RELAY_F_MARK)) {
             fetch_open_ = false;
             // Frames queued since the fetch went out have not reached the module yet.
             drained_ = queued_.empty() && !boot_send_pending_;
-        } else if (m.kind == "!") {
+        } else if (m.is(RELAY_RELEASE)) {
             // The tool has no application firmware open (any more).
             if (mode_ != LINK_BOOTLOADER) mode_ = LINK_NONE;
-        } else if (m.kind == "R") {
+        } else if (m.is(RELAY_COLLECT)) {
             if (!m.payload.empty()) fetched_.push_back(m.payload);
         } else {
-            fail("unexpected reply \"@" + m.kind + "\" while collecting the module's answers");
+            fail("unexpected reply \"" + m.name() + "\" while collecting the module's answers");
             return false;
         }
     }
@@ -201,8 +206,8 @@ bool RelayLink::confirm_boot_send() {
     boot_send_pending_ = false;
     ToolMessage m;
     if (!flush() || !next(&m)) return false;
-    if (m.kind == "E6") return true;
-    if (m.kind != "EX") fail("unexpected reply \"@" + m.kind + "\" to \"@E6\"");
+    if (m.is(RELAY_RAW, RELAY_BOOT_SEND)) return true;
+    if (!m.is(RELAY_RAW, RELAY_FAILED)) fail(unexpected(m, relay_command(RELAY_RAW, RELAY_BOOT_SEND)));
     // The tool's link closes the module after a failed write.
     mode_ = LINK_NONE;
     return false;
@@ -219,12 +224,12 @@ bool RelayLink::boot_read(int attempts) {
     ToolMessage sent, read;
     if (confirming && !next(&sent)) return false;
     if (!next(&read)) return false;
-    if (read.kind != "E7") {
-        fail("unexpected reply \"@" + read.kind + "\" to \"@E7\"");
+    if (!read.is(RELAY_RAW, RELAY_BOOT_READ)) {
+        fail(unexpected(read, relay_command(RELAY_RAW, RELAY_BOOT_READ)));
         return false;
     }
-    if (confirming && sent.kind != "E6") {
-        if (sent.kind != "EX") fail("unexpected reply \"@" + sent.kind + "\" to \"@E6\"");
+    if (confirming && !sent.is(RELAY_RAW, RELAY_BOOT_SEND)) {
+        if (!sent.is(RELAY_RAW, RELAY_FAILED)) fail(unexpected(sent, relay_command(RELAY_RAW, RELAY_BOOT_SEND)));
         mode_ = LINK_NONE;
         return false;
     }

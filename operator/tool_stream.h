@@ -17,6 +17,11 @@
 struct ToolMessage {
     std::string kind;     // "1", "R", "f", "E7", ...; "" for serial bytes
     std::string payload;  // what followed the kind (its count not included)
+
+    // True for the message "@" `letter`, or "@E" `second` when `letter` is RELAY_RAW.
+    bool is(char letter, char second = 0) const;
+    // The message as the stream starts it ("@R", "@E7"), for a reason given to the user.
+    std::string name() const { return RELAY_ESCAPE + kind; }
 };
 
 class ToolStreamParser {

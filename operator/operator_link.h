@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "remote/operator_channel.h"
-#include "remote/tool_stream.h"
+#include "operator/operator_channel.h"
+#include "operator/tool_stream.h"
 
 // Told about the waits for the tool's answers, so that a GUI keeps its windows alive
 // and lets the user give up a session that stalls. No GTK here.

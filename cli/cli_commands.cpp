@@ -1,6 +1,6 @@
 // The command-line tool's commands: arguments and files in, the shared module
 // exchanges on the frame link, the outcome out.
-#include "remote/remote_commands.h"
+#include "cli/cli_commands.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -10,6 +10,10 @@
 #include <fstream>
 #include <memory>
 
+#include "cli/firmware_file.h"
+#include "cli/json_output.h"
+#include "cli/module_wait.h"
+#include "cli/progress_bar.h"
 #include "config/config_file_format.h"
 #include "config/config_file_overlay.h"
 #include "config/config_memory.h"
@@ -20,12 +24,9 @@
 #include "device/variant_table.h"
 #include "firmware/bootloader.h"
 #include "firmware/firmware_files.h"
+#include "net/relay_stream.h"
 #include "platform/clock.h"
 #include "platform/program_path.h"
-#include "remote/firmware_file.h"
-#include "remote/json_output.h"
-#include "remote/module_wait.h"
-#include "remote/progress_bar.h"
 
 namespace {
 
@@ -57,10 +58,10 @@ bool reading_count(const std::string& word, int* count) {
 
 std::string state_text(char state) {
     switch (state) {
-    case '1': return "application firmware (USB HID Progr)";
-    case '2': return "bootloader";
-    case '3': return "application firmware (USBIC)";
-    case '#': return "module serial port";
+    case RELAY_STATE_PROGRAMMER: return "application firmware (USB HID Progr)";
+    case RELAY_STATE_BOOTLOADER: return "bootloader";
+    case RELAY_STATE_USBIC: return "application firmware (USBIC)";
+    case RELAY_STATE_SERIAL: return "module serial port";
     default: return "no device";
     }
 }
@@ -136,7 +137,7 @@ const char NEEDS_FIRMWARE[] = "the module runs only its bootloader and needs fir
 // variant from the firmware folder.
 class SessionVariantChange : public VariantChange {
 public:
-    SessionVariantChange(RemoteSession& session, const DeviceIdentity& module, std::string* error)
+    SessionVariantChange(CliSession& session, const DeviceIdentity& module, std::string* error)
         : session_(session), module_(module), error_(error) {}
 
     int answer(int can_level) override {
@@ -180,14 +181,14 @@ public:
     char needed() const { return needed_; }
 
 private:
-    RemoteSession& session_;
+    CliSession& session_;
     DeviceIdentity module_;
     std::string* error_;
     int level_ = 0;
     char needed_ = 0;
 };
 
-bool check_remote_command(const std::vector<std::string>& words, std::string* error) {
+bool check_cli_command(const std::vector<std::string>& words, std::string* error) {
     if (words.empty()) {
         *error = "no command";
         return false;
@@ -208,14 +209,14 @@ bool check_remote_command(const std::vector<std::string>& words, std::string* er
     return false;
 }
 
-bool RemoteSession::failed(const std::string& what, std::string* error, int status) {
+bool CliSession::failed(const std::string& what, std::string* error, int status) {
     const std::string broken = link_error();
     *error = broken.empty() ? what : broken;
     status_ = broken.empty() ? status : EXIT_FAILED;
     return false;
 }
 
-bool RemoteSession::transfer_failed(const std::string& what, std::string* error, const char* left_behind) {
+bool CliSession::transfer_failed(const std::string& what, std::string* error, const char* left_behind) {
     // A failed write closes the link: the module was unplugged or restarted meanwhile.
     if (link_error().empty() && !link_.is_open()) {
         const std::string after = *left_behind ? std::string("; ") + left_behind : std::string();
@@ -233,16 +234,16 @@ bool RemoteSession::transfer_failed(const std::string& what, std::string* error,
     return failed(what, error, EXIT_TRANSFER);
 }
 
-void RemoteSession::note(const std::string& text) {
+void CliSession::note(const std::string& text) {
     if (progress_) std::fprintf(progress_, "qv450-cli: %s\n", text.c_str());
 }
 
-bool RemoteSession::relayed(const char* command, std::string* error) {
+bool CliSession::relayed(const char* command, std::string* error) {
     if (connection_) return true;
     return failed(std::string(command) + " works only through a relay (--server)", error, EXIT_USAGE);
 }
 
-bool RemoteSession::application_device(std::string* error) {
+bool CliSession::application_device(std::string* error) {
     switch (link_.open()) {
     case 1: return true;
     case 2: return failed(NEEDS_FIRMWARE, error, EXIT_NO_MODULE);
@@ -250,7 +251,7 @@ bool RemoteSession::application_device(std::string* error) {
     }
 }
 
-bool RemoteSession::no_module(std::string* error) {
+bool CliSession::no_module(std::string* error) {
     const std::string refused = link_.refused_node();
     if (!refused.empty())
         return failed(std::string(MODULE_ACCESS_REFUSED) + " (" + refused + "): " + MODULE_ACCESS_ADVICE, error,
@@ -258,16 +259,16 @@ bool RemoteSession::no_module(std::string* error) {
     return failed(connection_ ? "no module is connected to the tool" : "no module found", error, EXIT_NO_MODULE);
 }
 
-bool RemoteSession::wait_for_module(std::string* error) {
+bool CliSession::wait_for_module(std::string* error) {
     if (wait_for_next_module(link_, progress_, WAIT_LOOK_MS)) return true;
     if (*link_.refused_node()) return no_module(error);
     return failed("gave up waiting for a module", error, EXIT_NO_MODULE);
 }
 
-bool RemoteSession::state(std::string* error) {
+bool CliSession::state(std::string* error) {
     if (!relayed("state", error)) return false;
     char state = relay_->ask_state();
-    if (state == '1' || state == '3') {
+    if (state == RELAY_STATE_PROGRAMMER || state == RELAY_STATE_USBIC) {
         // The module the tool holds may have gone since: a poll's failed write closes
         // its handle, and asked again the tool opens what is there now.
         relay_->poll_frame();
@@ -278,14 +279,14 @@ bool RemoteSession::state(std::string* error) {
     return true;
 }
 
-bool RemoteSession::identify(std::string* error) {
+bool CliSession::identify(std::string* error) {
     if (!application_device(error)) return false;
     if (!identify_module(link_, IDENTIFY_PASSES)) return transfer_failed("the module did not tell its identity", error);
     print_identity();
     return true;
 }
 
-void RemoteSession::print_identity() {
+void CliSession::print_identity() {
     const DeviceIdentity identity = decode_identity(link_.reply());
     char text[64];
     format_module_status(link_.reply(), identity, text, sizeof text);
@@ -298,7 +299,7 @@ void RemoteSession::print_identity() {
     std::fprintf(out_, "\n");
 }
 
-bool RemoteSession::read_module(ModuleConfiguration* config, std::string* error) {
+bool CliSession::read_module(ModuleConfiguration* config, std::string* error) {
     config->image = blank_image();
     if (!application_device(error)) return false;
     if (!read_config_header(link_, &config->can_level, &config->vehicle_number) || !read_pin_area(link_, &config->image))
@@ -306,7 +307,7 @@ bool RemoteSession::read_module(ModuleConfiguration* config, std::string* error)
     return true;
 }
 
-bool RemoteSession::read_config(std::string* error) {
+bool CliSession::read_config(std::string* error) {
     ModuleConfiguration config;
     if (!read_module(&config, error)) return false;
     if (options_.json) {
@@ -321,7 +322,7 @@ bool RemoteSession::read_config(std::string* error) {
     return true;
 }
 
-bool RemoteSession::write_config(const std::string& path, std::string* error) {
+bool CliSession::write_config(const std::string& path, std::string* error) {
     std::string text, why;
     FileChoices choices;
     std::vector<std::string> skipped;
@@ -363,7 +364,7 @@ bool RemoteSession::write_config(const std::string& path, std::string* error) {
     return true;
 }
 
-bool RemoteSession::program_file(const std::string& path, std::string* error) {
+bool CliSession::program_file(const std::string& path, std::string* error) {
     auto image = std::make_unique<FirmwareImage>();
     if (!load_firmware_file(path, image.get(), error)) return failed(*error, error, EXIT_BAD_FILE);
     if (link_.open() == 0) return no_module(error);
@@ -381,7 +382,7 @@ bool RemoteSession::program_file(const std::string& path, std::string* error) {
         else if (left) what += "; flash it again once it is back (until then it starts in its bootloader)";
         return failed(what, error, EXIT_TRANSFER);
     }
-    const auto relay_works = [](void* session) { return static_cast<RemoteSession*>(session)->link_error().empty(); };
+    const auto relay_works = [](void* session) { return static_cast<CliSession*>(session)->link_error().empty(); };
     switch (find_module_after_flash(link_, RESTART_LOOKS, RESTART_PAUSE_MS, relay_works, this)) {
     case 1:
         return true;
@@ -392,13 +393,13 @@ bool RemoteSession::program_file(const std::string& path, std::string* error) {
     }
 }
 
-bool RemoteSession::flash(const std::string& path, std::string* error) {
+bool CliSession::flash(const std::string& path, std::string* error) {
     if (!program_file(path, error)) return false;
     std::fprintf(out_, "firmware written: %s\n", path.c_str());
     return identify(error);
 }
 
-bool RemoteSession::monitor(int count, std::string* error) {
+bool CliSession::monitor(int count, std::string* error) {
     if (!application_device(error)) return false;
     for (int i = 0; count <= 0 || i < count; ++i) {
         uint64_t map = 0;
@@ -414,26 +415,27 @@ bool RemoteSession::monitor(int count, std::string* error) {
     return true;
 }
 
-bool RemoteSession::text_lines(std::string* error) {
+bool CliSession::text_lines(std::string* error) {
     if (!relayed("text-lines", error)) return false;
     if (!application_device(error)) return false;
-    if (!relay_->flush() || !connection_->send("@f", error)) return failed(*error, error);
+    if (!relay_->flush() || !connection_->send(relay_command(RELAY_TEXT_LINE), error)) return failed(*error, error);
     for (;;) {
         ToolMessage m;
         if (!connection_->next(&m, ANSWER_TIMEOUT_MS, error)) return false;
-        if (m.kind == "g") return true;
-        if (m.kind != "f") return failed("unexpected reply \"@" + m.kind + "\" among the text lines", error);
+        if (m.is(RELAY_TEXT_END)) return true;
+        if (!m.is(RELAY_TEXT_LINE)) return failed("unexpected reply \"" + m.name() + "\" among the text lines", error);
         std::fprintf(out_, "%s\n", m.payload.c_str());
     }
 }
 
-bool RemoteSession::serial(int input_fd, std::string* error) {
+bool CliSession::serial(int input_fd, std::string* error) {
     if (!relayed("serial", error)) return false;
     link_.close();
     ToolMessage m;
     if (!link_error().empty()) return failed("", error);
-    if (!connection_->send("@#", error) || !connection_->next(&m, ANSWER_TIMEOUT_MS, error)) return false;
-    if (m.kind != "#") return failed("the tool found no module serial port", error);
+    if (!connection_->send(relay_command(RELAY_OPEN_SERIAL), error) || !connection_->next(&m, ANSWER_TIMEOUT_MS, error))
+        return false;
+    if (!m.is(RELAY_STATE_SERIAL)) return failed("the tool found no module serial port", error);
     std::string received;
     connection_->set_serial_sink(&received);
     bool input_open = true;
@@ -454,7 +456,7 @@ bool RemoteSession::serial(int input_fd, std::string* error) {
             if (!connection_->next(&m, 0, error)) {
                 if (error->find("in time") == std::string::npos) return false;
                 error->clear();
-            } else if (m.kind == "!") {
+            } else if (m.is(RELAY_STATE_NOTHING)) {
                 *error = "the tool closed the serial port (write failed)";
                 return false;
             }
@@ -469,11 +471,11 @@ bool RemoteSession::serial(int input_fd, std::string* error) {
     return true;
 }
 
-bool RemoteSession::run(const std::vector<std::string>& words, std::string* error) {
+bool CliSession::run(const std::vector<std::string>& words, std::string* error) {
     if (words.empty()) return true;
     // Until a step names the kind of its failure.
     status_ = EXIT_FAILED;
-    if (!check_remote_command(words, error)) return failed(*error, error, EXIT_USAGE);
+    if (!check_cli_command(words, error)) return failed(*error, error, EXIT_USAGE);
     if (options_.wait && !wait_for_module(error)) return false;
     const std::string& command = words[0];
     if (command == "state") return state(error);
