@@ -60,7 +60,7 @@ if [ "$(cat "$vm/stamp" 2>/dev/null)" != "$stamp" ]; then
     cat >"$vm/initramfs/init" <<'EOF'
 #!/bin/busybox sh
 # Loads the drivers (dummy_hcd with two controllers), mounts the host's files read-only
-# with writable /tmp and /run, and runs the guest cases in them.
+# with writable /tmp and /run (keeping a checkout under the host's /tmp), and runs the guest cases in them.
 /bin/busybox --install -s /bin
 mount -t proc proc /proc && mount -t sysfs sys /sys && mount -t devtmpfs dev /dev
 ln -s /proc/self/fd /dev/fd && ln -s fd/0 /dev/stdin && ln -s fd/1 /dev/stdout && ln -s fd/2 /dev/stderr
@@ -70,7 +70,12 @@ done
 mount -t configfs configfs /sys/kernel/config
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=262144 host /host || echo "vm bed: the host's files are not there"
 mount --rbind /dev /host/dev && mount --rbind /sys /host/sys && mount -t proc proc /host/proc
+# The guest's own /tmp covers the host's: a checkout or build folder there is bound back.
+mkdir -p /host-tmp && mount --bind /host/tmp /host-tmp
 mount -t tmpfs tmpfs /host/tmp && mount -t tmpfs tmpfs /host/run
+for dir in "$qv450_source" "$qv450_build"; do
+    case $dir in /tmp/*) mkdir -p "/host$dir" && mount --bind "/host-tmp${dir#/tmp}" "/host$dir" ;; esac
+done
 mkdir -p /host/dev/shm /host/dev/pts && mount -t tmpfs tmpfs /host/dev/shm && mount -t devpts devpts /host/dev/pts
 ip link set lo up
 chroot /host /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin LANG=C.UTF-8 TERM=dumb \
