@@ -1,11 +1,12 @@
 // Relay server figures at scale: N paired sessions (1,000 and the most the descriptor
 // limit allows, up to 10,000), tools each from an address of their own and operators
-// from a few desks', so that the server runs with the per-address limits it ships with; the one-byte round trip through the
-// relay and through a minimal two-hop forwarder in the same run (median and p99),
-// set-up time, the server's memory per session and its CPU while the sessions idle; then
-// a tenth of the sessions streaming while a quiet one's round trips are taken in turn
-// with the forwarder's. Prints figures against the goals; `--smoke` runs a tiny version
-// for the test suite.
+// from a few desks', so that the server runs with the per-address limits it ships with;
+// the one-byte round trip through the relay and through a minimal two-hop forwarder in
+// the same run (median and p99), set-up time, the server's memory per session and its
+// CPU while the sessions idle; then a tenth of the sessions streaming, at the goal's
+// rate and at half of it, while a quiet session's round trips are taken through the
+// relay and through the forwarder. Prints figures against the goals; `--smoke` runs a
+// tiny version for the test suite.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -285,11 +286,13 @@ void side_by_side(const Pair& relayed, const Pair& direct, int count, Trips* thr
 // it can save: one read for each socket found readable (the level-triggered poll reports
 // the socket again if more is left), not a second one to learn that nothing is.
 constexpr int STREAM_BYTES = 100, STREAM_PERIOD_US = 20000;
+// Above this share of a core, a server no longer keeps up with the streaming load.
+constexpr double SATURATED_PERCENT = 80.0;
 struct Load {
     pid_t pid;
     int stop, done;
 };
-Load start_streams(const std::vector<Pair>& streams) {
+Load start_streams(const std::vector<Pair>& streams, int period_us) {
     int stop[2], done[2];
     if (pipe(stop) != 0 || pipe(done) != 0) std::exit(1);
     pid_t pid = fork();
@@ -349,9 +352,9 @@ Load start_streams(const std::vector<Pair>& streams) {
             double now_us = seconds_since(start) * 1e6;
             // Behind by more than a period (the machine is busy): the sends missed are
             // dropped, as sessions that each keep their own pace would, not sent in a burst.
-            double behind = now_us / STREAM_PERIOD_US * double(streams.size()) - double(due);
+            double behind = now_us / period_us * double(streams.size()) - double(due);
             if (behind > double(streams.size())) due += uint64_t(behind) - streams.size();
-            while (double(due) * STREAM_PERIOD_US / double(streams.size()) <= now_us) {
+            while (double(due) * period_us / double(streams.size()) <= now_us) {
                 const Pair& p = streams[due++ % streams.size()];
                 if (send(p.op, payload, sizeof payload, MSG_DONTWAIT) < 0 ||
                     send(p.tool, payload, sizeof payload, MSG_DONTWAIT) < 0)
@@ -371,11 +374,11 @@ struct Streaming {
 };
 
 Streaming stream_through(pid_t server, const std::vector<Pair>& streams, const Pair& quiet, const Pair& beside,
-                         int trips) {
+                         int trips, int period_us) {
     Streaming f;
     double cpu_before = cpu_seconds(server);
     auto start = Clock::now();
-    Load load = start_streams(streams);
+    Load load = start_streams(streams, period_us);
     usleep(300000);
     side_by_side(quiet, beside, trips, &f.quiet, &f.beside);
     close(load.stop);
@@ -394,8 +397,8 @@ Streaming stream_through(pid_t server, const std::vector<Pair>& streams, const P
     return f;
 }
 
-void print_streaming(const char* through, const Streaming& f, size_t streams) {
-    double offered = double(streams) * 2 * 1e6 / STREAM_PERIOD_US;
+void print_streaming(const char* through, const Streaming& f, size_t streams, int period_us) {
+    double offered = double(streams) * 2 * 1e6 / period_us;
     std::printf("    %s: %.0f messages a second passed on of %.0f sent (%.0f due), %.0f%% of a core, %.1f us a "
                 "message; the load %.0f%% of a core; load average %s\n",
                 through, f.messages_per_s, f.sent_per_s, offered, f.cpu_percent, f.us_per_message,
@@ -472,28 +475,40 @@ int main(int argc, char** argv) {
     }
 
     // A tenth of the sessions stream, through the relay and then through the forwarder
-    // (which then carries as many pairs): a quiet session's trips against each.
+    // (which then carries as many pairs): a quiet session's trips against each. At the
+    // goal's rate and at half of it: where the goal's rate takes a whole core even from
+    // the forwarder (a small machine, with the load on the same cores), both servers
+    // sit at the edge of saturation and their tails compare two queues that barely
+    // drain; half the rate shows what each adds while the machine keeps up.
     std::vector<Pair> streams;
     for (size_t i = 0; i < pairs.size(); i += 10) streams.push_back(pairs[i]);
     const int stream_trips = smoke ? 50 : 4 * trips;
-    std::printf("\nwith %zu of %zu sessions streaming %d bytes each way every %d ms:\n", streams.size(), pairs.size(),
-                STREAM_BYTES, STREAM_PERIOD_US / 1000);
-    Streaming relay_load = stream_through(relay, streams, pairs[pairs.size() / 2 + 1], direct[0], stream_trips);
-    print_streaming("through the relay", relay_load, streams.size());
+    const int periods[2] = {STREAM_PERIOD_US, 2 * STREAM_PERIOD_US};
+    Streaming relay_load[2], forwarder_load[2];
+    for (int k = 0; k < 2; ++k)
+        relay_load[k] = stream_through(relay, streams, pairs[pairs.size() / 2 + 1], direct[0], stream_trips, periods[k]);
     for (const Pair& p : pairs) {
         hang_up(p.op);
         hang_up(p.tool);
     }
     std::vector<Pair> forwarded;
     for (size_t i = 0; i <= streams.size(); ++i) forwarded.push_back({connect_to(left_port), connect_to(right_port)});
-    Streaming forwarder_load =
-        stream_through(forwarder, {forwarded.begin() + 1, forwarded.end()}, forwarded[0], direct[0], stream_trips);
-    print_streaming("through the forwarder", forwarder_load, streams.size());
-    if (!smoke) {
-        bool streaming = relay_load.quiet.p99_us <= 2 * forwarder_load.quiet.p99_us;
-        std::printf("goal with a tenth streaming: the quiet session's p99 within 2x the forwarder's under the same "
-                    "load: %s\n", verdict(streaming));
-        all_met = all_met && streaming;
+    for (int k = 0; k < 2; ++k)
+        forwarder_load[k] = stream_through(forwarder, {forwarded.begin() + 1, forwarded.end()}, forwarded[0],
+                                           direct[0], stream_trips, periods[k]);
+    for (int k = 0; k < 2; ++k) {
+        std::printf("\nwith %zu of %zu sessions streaming %d bytes each way every %d ms%s:\n", streams.size(),
+                    pairs.size(), STREAM_BYTES, periods[k] / 1000, k == 0 ? "" : " (half the goal's rate)");
+        print_streaming("through the relay", relay_load[k], streams.size(), periods[k]);
+        print_streaming("through the forwarder", forwarder_load[k], streams.size(), periods[k]);
+        if (smoke) continue;
+        bool met = relay_load[k].quiet.p99_us <= 2 * forwarder_load[k].quiet.p99_us;
+        // A forwarder that needs most of a core at this rate leaves no headroom: the
+        // figure is shown, not judged.
+        bool saturated = forwarder_load[k].cpu_percent > SATURATED_PERCENT;
+        std::printf("goal: the quiet session's p99 within 2x the forwarder's under the same load: %s\n",
+                    saturated ? "not measurable here (the forwarder itself is saturated)" : verdict(met));
+        if (!saturated) all_met = all_met && met;
     }
     for (const Pair& p : forwarded) {
         hang_up(p.op);
