@@ -134,6 +134,8 @@ public:
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
     // The request as it arrived (complete once the reply has started).
     const std::string& request() const { return request_; }
+    // Pieces sent so far.
+    int pieces_sent() const { return sent_; }
 
 private:
     void serve() {
@@ -147,6 +149,7 @@ private:
         }
         for (const std::string& piece : pieces_) {
             send(fd, piece.data(), piece.size(), MSG_NOSIGNAL);
+            ++sent_;
             std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms_));
         }
         while (hold_open_ && !done_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -157,6 +160,7 @@ private:
     int pause_ms_;
     bool hold_open_;
     std::atomic<bool> done_{false};
+    std::atomic<int> sent_{0};
     int listener_ = -1;
     uint16_t port_ = 0;
     std::string request_;
