@@ -31,6 +31,13 @@ bool write_block_with_retries(FrameLink& link, const uint8_t* block) {
     return false;
 }
 
+// Between the looks for a module that left the bus: the progress stays at its start.
+bool report_start(void* progress) {
+    const auto* p = static_cast<const FlashProgress*>(progress);
+    if (p->report) p->report(p->context, 0);
+    return true;
+}
+
 }  // namespace
 
 bool request_bootloader(FrameLink& link) {
@@ -40,10 +47,11 @@ bool request_bootloader(FrameLink& link) {
     return false;
 }
 
-bool boot_handshake(FrameLink& link) {
+bool boot_handshake(FrameLink& link, const FlashProgress* progress) {
     for (int attempt = 0; attempt < HANDSHAKE_TRIES; ++attempt) {
         if (!link.is_open() &&
-            find_module_after_flash(link, BOOTLOADER_LOOKS, BOOTLOADER_LOOK_PAUSE_MS, nullptr, nullptr,
+            find_module_after_flash(link, BOOTLOADER_LOOKS, BOOTLOADER_LOOK_PAUSE_MS,
+                                    progress ? report_start : nullptr, const_cast<FlashProgress*>(progress),
                                     RestartedInto::ANY) == 0)
             return false;
         if (boot_command(link, BOOT_LISTEN, HANDSHAKE_READ_ATTEMPTS) && link.reply().bytes[0] == ANSWER_LISTENING)
@@ -77,7 +85,7 @@ FlashResult program_firmware(FrameLink& link, const FirmwareImage& image, const 
     if (blocks_written) *blocks_written = 0;
     request_bootloader(link);
     platform::sleep_ms(SWITCH_PAUSE_MS);
-    if (!boot_handshake(link)) return FlashResult::WRITE_ERROR;
+    if (!boot_handshake(link, &progress)) return FlashResult::WRITE_ERROR;
     switch (boot_identify(link, image.bytes[FIRMWARE_HARDWARE_ID_OFFSET], image.bytes[FIRMWARE_HARDWARE_ID_OFFSET + 1])) {
     case BootIdentity::MATCH:
         break;

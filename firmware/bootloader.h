@@ -30,9 +30,18 @@ constexpr int BOOTLOADER_LOOK_PAUSE_MS = 60;
 // in its bootloader does not answer.
 bool request_bootloader(FrameLink& link);
 
+// Told the progress in thousandths (0..1000) before each block and at the end; the
+// GUI shows it and processes its events.
+struct FlashProgress {
+    void (*report)(void* context, int permille) = nullptr;
+    void* context = nullptr;
+};
+
 // "0" until the bootloader answers '1', at most 24 times. While the link is closed (the
-// module left the bus to come back as its bootloader) it is opened again first.
-bool boot_handshake(FrameLink& link);
+// module left the bus to come back as its bootloader) it is opened again first; the
+// looking takes up to 3 s, so `progress` (may be null) is told 0 between the looks, for
+// a GUI to keep drawing.
+bool boot_handshake(FrameLink& link, const FlashProgress* progress = nullptr);
 
 enum class BootIdentity {
     MATCH,     // answered 0x01 0x00 and the image's hardware id
@@ -53,13 +62,6 @@ enum class FlashResult {
     PROGRAMMED,    // every block acknowledged and the end answered
     WRITE_ERROR,   // handshake, identification, a block or the end failed
     INCOMPATIBLE,  // the bootloader reports another hardware id than the image
-};
-
-// Told the progress in thousandths (0..1000) before each block and at the end; the
-// GUI shows it and processes its events.
-struct FlashProgress {
-    void (*report)(void* context, int permille) = nullptr;
-    void* context = nullptr;
 };
 
 // The whole programming sequence for a checked image, from the hand-over request to
