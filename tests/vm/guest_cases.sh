@@ -147,6 +147,7 @@ full_image() {  # a firmware file of the full 100352 bytes, version 16.11 varian
 }
 
 gui_test() {  # the end-to-end test script of tests/e2e, unchanged, on a module served over USB
+    step "running tests/e2e/$1.py"
     QV450_E2E_USB_SERVER=$bin/qv450-sim-usb xvfb-run -a -s "-screen 0 1280x1024x24" \
         "$source_dir/tests/e2e/run_e2e.sh" "$bin/qv450" "$source_dir/tests/e2e/$1.py" || fail "tests/e2e/$1.py"
 }
@@ -184,6 +185,7 @@ case_wait() {
     wait_for "--wait to see the module gone" 60 waits_for_plug || return
     check "output while unplugged" "" "$(cat "$work/wait.out")"
     module_command plug || return
+    wait_for "the module back on the bus" 60 module_present || return
     end_waiting 60
     check "--wait status" 0 $?
     check_output "--wait identity" '"QV450-1605"' "$(cat "$work/wait.out")"
@@ -212,6 +214,7 @@ case_faults() {
         start_waiting $again
         wait_for "--wait to find no module" 60 waits_for_plug || return
         module_command plug || return
+        wait_for "the module back on the bus" 60 module_present || return
         end_waiting 300
         check "$armed: $again once plugged back: status" 0 $?
         check_output "$armed: $again once plugged back" "$expected" "$(cat "$work/wait.out")"
@@ -302,7 +305,7 @@ if [ "${1:-}" = "--case" ]; then
 fi
 
 run_case() {  # run_case NAME SECONDS: the case in a process group of its own, ended at its limit
-    local work pid deadline i
+    local work pid deadline
     work=$(mktemp -d)
     setsid "$0" "$build" --case "$1" "$work" </dev/null &
     pid=$!
@@ -312,12 +315,10 @@ run_case() {  # run_case NAME SECONDS: the case in a process group of its own, e
         echo "  FAIL: the case's limit of $2 s ended it"
         bus_state "$work"
         kill -TERM -- "-$pid" 2>/dev/null
-        for ((i = 0; i < 100; i++)); do
-            kill -0 -- "-$pid" 2>/dev/null || break
-            sleep 0.1
-        done
+        deadline=$((SECONDS + 10))
+        while kill -0 -- "-$pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.2; done
         kill -KILL -- "-$pid" 2>/dev/null
-        wait "$pid"
+        { wait "$pid"; } 2>/dev/null
         return 1
     fi
     wait "$pid"
