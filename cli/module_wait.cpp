@@ -20,15 +20,29 @@ bool still_open(FrameLink& link) {
     return link.is_open();
 }
 
-// A module that this user may not open will not become usable by waiting.
+// A module that this user may not open will not become usable by waiting; but one just
+// plugged in gets its node first and the user's access to it a moment later, when the
+// system's device manager has applied its rules (seconds on a busy machine).
+constexpr uint64_t ACCESS_GRACE_MS = 5000;
+
 bool refused(FrameLink& link) { return *link.refused_node() != '\0'; }
 
 }  // namespace
 
 bool wait_for_next_module(FrameLink& link, FILE* notes, int look_ms, long limit_ms, const volatile bool* stop) {
     long waited = 0;
+    bool first_look = true;
+    bool refusal_seen = false;
+    uint64_t refused_since_ms = 0;
+    const auto refused_for_good = [&] {
+        if (!refused(link)) return refusal_seen = false;
+        if (!refusal_seen) refusal_seen = true, refused_since_ms = platform::monotonic_ms();
+        return first_look || platform::monotonic_ms() - refused_since_ms >= ACCESS_GRACE_MS;
+    };
     const auto out_of_time = [&] {
-        return (stop && *stop) || (limit_ms > 0 && waited >= limit_ms) || refused(link);
+        const bool refused_now = refused_for_good();
+        first_look = false;
+        return (stop && *stop) || (limit_ms > 0 && waited >= limit_ms) || refused_now;
     };
     const auto pause = [&] {
         platform::sleep_ms(look_ms);

@@ -84,6 +84,7 @@ public:
     }
 
     SimModule& module() { return module_; }
+    SimBackend& backend() { return backend_; }
 
 private:
     platform::ScopedVirtualClock clock_;
@@ -174,36 +175,54 @@ TEST(LocalCli, NothingReachesTheModuleWhenTheVariantChangeIsDeclined) {
     EXPECT_EQ(output, "QV450-1605 variant B\n");
 }
 
-// Pulls the module's cable and puts it back at given times of virtual time.
+// Pulls the module's cable and puts it back at given times of virtual time; the user
+// may open it once it is back only from `access_us` on, as when the system's device
+// manager is slow to apply its rules.
 class CableClock : public platform::VirtualClock {
 public:
-    CableClock(SimModule& module, uint64_t pull_us, uint64_t back_us) : module_(module), pull_(pull_us), back_(back_us) {}
+    CableClock(SimBackend& backend, uint64_t pull_us, uint64_t back_us, uint64_t access_us)
+        : backend_(backend), pull_(pull_us), back_(back_us), access_(access_us) {}
     void sleep_us(uint64_t us) override {
         const uint64_t from = now_us();
         VirtualClock::sleep_us(us);
         // Both may fall within one sleep: out and in again between two looks.
-        if (from < pull_ && now_us() >= pull_) module_.unplug();
-        if (from < back_ && now_us() >= back_) module_.replug();
+        if (from < pull_ && now_us() >= pull_) backend_.module().unplug();
+        if (from < back_ && now_us() >= back_) {
+            backend_.module().replug();
+            if (now_us() < access_) backend_.refuse_access("/dev/hidraw3");
+        }
+        if (from < access_ && now_us() >= access_) backend_.refuse_access("");
     }
 
 private:
-    SimModule& module_;
-    uint64_t pull_, back_;
+    SimBackend& backend_;
+    uint64_t pull_, back_, access_;
 };
 
 TEST(LocalCli, WaitTakesTheModulePluggedInAfterThePresentOne) {
+    constexpr uint64_t NEVER = UINT64_MAX;
     const struct {
         const char* name;
-        uint64_t pull_us, back_us;
-    } cables[] = {{"a second out", 1000000, 2000000}, {"out for less than a look", 1000000, 1010000}};
+        uint64_t pull_us, back_us, access_us;
+        bool taken;
+        uint64_t ends_after_us;
+    } cables[] = {
+        {"a second out", 1000000, 2000000, 0, true, 2000000},
+        {"out for less than a look", 1000000, 1010000, 0, true, 1010000},
+        {"back, and open to the user a second later", 1000000, 2000000, 3000000, true, 3000000},
+        {"back, and never open to the user", 1000000, 2000000, NEVER, false, 7000000},
+    };
     for (const auto& cable : cables) {
         SCOPED_TRACE(cable.name);
         CliBench bench;
-        CableClock clock(bench.module(), cable.pull_us, cable.back_us);
+        CableClock clock(bench.backend(), cable.pull_us, cable.back_us, cable.access_us);
         platform::install_clock(&clock);
-        EXPECT_TRUE(wait_for_next_module(local_link(), nullptr, 100, 10000));
-        EXPECT_GE(clock.now_us(), cable.back_us);
-        EXPECT_FALSE(wait_for_next_module(local_link(), nullptr, 100, 1000));  // the same module stays
+        EXPECT_EQ(wait_for_next_module(local_link(), nullptr, 100, 20000), cable.taken);
+        EXPECT_GE(clock.now_us(), cable.ends_after_us);
+        EXPECT_LT(clock.now_us(), cable.ends_after_us + 1000000);
+        if (cable.taken) {
+            EXPECT_FALSE(wait_for_next_module(local_link(), nullptr, 100, 1000));  // the same module stays
+        }
         platform::install_clock(nullptr);
     }
 }

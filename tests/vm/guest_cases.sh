@@ -40,15 +40,68 @@ check() { [ "$2" = "$3" ] || fail "$1: expected '$2', got '$3'"; }
 check_output() { grep -qE -- "$2" <<<"$3" || fail "$1: no /$2/ in: $(head -c 600 <<<"$3")"; }
 check_no_output() { ! grep -qE -- "$2" <<<"$3" || fail "$1: /$2/ in: $(head -c 600 <<<"$3")"; }
 
+# What the case is doing now, kept in its work folder so that whoever ends it (a step's
+# own limit, or the case's in the runner) can say what it was waiting for.
+step() { echo "$*" >"$work/step"; }
+
+nodes() { ls /dev | grep "^$1" | tr '\n' ' '; }
+bus_state() {  # bus_state WORK: what a hung step leaves behind, for the log
+    local dir=$1 gadget file udc
+    echo "    the case was at: $(cat "$dir/step" 2>/dev/null || echo '(no step yet)')"
+    echo "    hidraw nodes: $(nodes hidraw) (the module's: $(module_hidraw))"
+    echo "    ttyACM nodes: $(nodes ttyACM) (the module's: $(module_tty))"
+    for udc in /sys/class/udc/*; do echo "    controller ${udc##*/}: $(cat "$udc/state" 2>/dev/null)"; done
+    for gadget in /sys/kernel/config/usb_gadget/*; do
+        [ -d "$gadget" ] || continue
+        echo "    gadget ${gadget##*/} on controller '$(cat "$gadget/UDC" 2>/dev/null)'"
+    done
+    for file in "$dir"/*.out "$dir"/*.err "$dir"/commands; do
+        [ -s "$file" ] || continue
+        echo "    last lines of ${file##*/}:"
+        tail -n 6 "$file" | sed 's/^/      | /'
+    done
+}
+
+step_failed() {  # step_failed WHAT: the case cannot go on; says where it stands
+    fail "$*"
+    bus_state "$work"
+    return 1
+}
+
+# Limits count seconds on the clock: a pass of a loop costs far more than its sleep on
+# a busy machine, where starting a process takes a while under software emulation.
 wait_for() {  # wait_for WHAT SECONDS COMMAND...: true once COMMAND succeeds
-    local what=$1 limit=$(($2 * 10))
+    local what=$1 deadline=$((SECONDS + $2))
     shift 2
-    for ((i = 0; i < limit; i++)); do
-        "$@" 2>/dev/null && return 0
+    step "waiting for $what"
+    until "$@" 2>/dev/null; do
+        ((SECONDS < deadline)) || { step_failed "timed out waiting for $what"; return; }
         sleep 0.1
     done
-    fail "timed out waiting for $what"
-    return 1
+}
+
+tool() {  # tool SECONDS COMMAND: the status of the command line, its output in $work/tool.out
+    step "running $2 (for at most $1 s)"
+    timeout "$1" bash -c "$2" </dev/null >"$work/tool.out" 2>&1
+    local status=$?
+    [ $status -ne 124 ] || step_failed "$2 did not end within $1 s"
+    return $status
+}
+
+# qv450-cli --wait in the background: its notes in $work/wait.err, the rest in
+# $work/wait.out. The caller takes the module off the bus or puts it back only once the
+# notes say that the tool looks for that, and ends with end_waiting.
+start_waiting() {
+    : >"$work/wait.err"
+    $cli --wait "$@" >"$work/wait.out" 2>"$work/wait.err" &
+    waiting=$!
+}
+waits_for_unplug() { grep -q 'waiting for the module to be unplugged' "$work/wait.err"; }
+waits_for_plug() { grep -q 'waiting for a module to be plugged in' "$work/wait.err"; }
+wait_ended() { ! kill -0 "$waiting" 2>/dev/null; }
+end_waiting() {  # end_waiting SECONDS: the status of qv450-cli --wait once it has ended
+    wait_for "qv450-cli --wait to end" "$1" wait_ended || kill -KILL "$waiting" 2>/dev/null
+    { wait "$waiting"; } 2>/dev/null  # no word from the shell on one it ended
 }
 
 module_hidraw() { grep -l 'HID_ID=0003:000012AA' /sys/class/hidraw/*/device/uevent 2>/dev/null | head -1 | cut -d/ -f5; }
@@ -56,18 +109,25 @@ module_tty() { ls /sys/bus/usb/drivers/cdc_acm/*/tty 2>/dev/null | grep -m1 '^tt
 module_absent() { [ -z "$(module_hidraw)" ]; }
 module_present() { [ -n "$(module_hidraw)" ]; }
 
+serving() { kill -0 "$server" 2>/dev/null; }
+server_ended() { ! serving; }
+taken_or_server_ended() { [ ! -e "$folder/commands" ] || server_ended; }
+attached() { grep -q attached "$work/server.out"; }
+tty_present() { [ -n "$(module_tty)" ]; }
+
 serve() {  # serve FOLDER: qv450-sim-usb on it until the case ends, and the host sees it
     folder=$1
     "$bin/qv450-sim-usb" "$folder" >"$work/server.out" 2>&1 &
     server=$!
-    wait_for "qv450-sim-usb to attach the module" 30 grep -q attached "$work/server.out" &&
-        wait_for "the module's hidraw node" 30 module_present &&
-        wait_for "the module's ttyACM node" 30 test -n "$(module_tty)"
+    wait_for "qv450-sim-usb to attach the module" 60 attached &&
+        wait_for "the module's hidraw node" 60 module_present &&
+        wait_for "the module's ttyACM node" 60 tty_present
 }
 
 stop_serving() {
     [ -n "${server:-}" ] || return 0
     kill -TERM "$server" 2>/dev/null
+    wait_for "qv450-sim-usb to take its gadgets off the bus and end" 30 server_ended || kill -KILL "$server"
     wait "$server"
     check "qv450-sim-usb's status at its end" 0 $?
     check "gadgets left in configfs" "" "$(ls /sys/kernel/config/usb_gadget)"
@@ -76,7 +136,8 @@ stop_serving() {
 
 module_command() {  # module_command LINE: one line of the module's command file, taken
     echo "$1" >>"$folder/commands"
-    wait_for "the module to take \"$1\"" 10 test ! -e "$folder/commands"
+    # A server that has ended takes no more lines: said at once.
+    wait_for "the module to take \"$1\"" 30 taken_or_server_ended && { serving || step_failed "qv450-sim-usb has ended"; }
 }
 
 full_image() {  # a firmware file of the full 100352 bytes, version 16.11 variant A
@@ -86,6 +147,7 @@ full_image() {  # a firmware file of the full 100352 bytes, version 16.11 varian
 }
 
 gui_test() {  # the end-to-end test script of tests/e2e, unchanged, on a module served over USB
+    step "running tests/e2e/$1.py"
     QV450_E2E_USB_SERVER=$bin/qv450-sim-usb xvfb-run -a -s "-screen 0 1280x1024x24" \
         "$source_dir/tests/e2e/run_e2e.sh" "$bin/qv450" "$source_dir/tests/e2e/$1.py" || fail "tests/e2e/$1.py"
 }
@@ -99,10 +161,9 @@ case_cli() {
     full=$(full_image)
     # status | expected output | command
     while IFS='|' read -r status pattern command; do
-        local out
-        out=$(eval "timeout 300 $command" 2>&1)
+        tool 300 "$command"
         check "$command: status" "${status// /}" $?
-        check_output "$command" "$(sed 's/^ *//; s/ *$//' <<<"$pattern")" "$out"
+        check_output "$command" "$(sed 's/^ *//; s/ *$//' <<<"$pattern")" "$(cat "$work/tool.out")"
     done <<EOF
 0 | ^QV450-1605 variant A$                  | $cli identify
 0 | ^canlevel=3                             | $cli read-config
@@ -117,14 +178,15 @@ EOF
 
 case_wait() {
     serve "$work/module" || return
-    $cli --wait --json identify >"$work/wait.out" 2>"$work/wait.err" &
-    local waiting=$!
-    wait_for "--wait to see the module" 30 grep -q unplugged "$work/wait.err"
-    module_command unplug
-    wait_for "the module off the bus" 30 module_absent
+    start_waiting --json identify
+    wait_for "--wait to see the module there" 60 waits_for_unplug || return
+    module_command unplug || return
+    wait_for "the module off the bus" 60 module_absent || return
+    wait_for "--wait to see the module gone" 60 waits_for_plug || return
     check "output while unplugged" "" "$(cat "$work/wait.out")"
-    module_command plug
-    wait "$waiting"
+    module_command plug || return
+    wait_for "the module back on the bus" 60 module_present || return
+    end_waiting 60
     check "--wait status" 0 $?
     check_output "--wait identity" '"QV450-1605"' "$(cat "$work/wait.out")"
     stop_serving
@@ -138,21 +200,24 @@ case_faults() {
     while IFS='|' read -r armed command status reason success again expected; do
         echo "  $armed during $command"
         serve "$work/module-${armed// /-}" || return
-        module_command "$armed"
-        local out
-        out=$(timeout 300 $cli $command 2>&1)
+        module_command "$armed" || return
+        tool 300 "$cli $command"
         check "$armed: $command: status" "$status" $?
+        local out
+        out=$(cat "$work/tool.out")
         check_no_output "$armed: $command" "$success" "$out"
         check_no_output "$armed: $command" "Successfully programmed" "$out"
         check_output "$armed: $command" "$reason" "$out"
-        wait_for "the module off the bus" 30 module_absent
-        $cli --wait $again >"$work/again.out" 2>&1 &
-        local waiting=$!
-        sleep 1
-        module_command plug
-        wait "$waiting"
+        wait_for "the module off the bus" 60 module_absent || return
+        # Plugged back only once the tool has looked and found no module: one plugged
+        # back before its first look would be the present one, which it waits to go.
+        start_waiting $again
+        wait_for "--wait to find no module" 60 waits_for_plug || return
+        module_command plug || return
+        wait_for "the module back on the bus" 60 module_present || return
+        end_waiting 300
         check "$armed: $again once plugged back: status" 0 $?
-        check_output "$armed: $again once plugged back" "$expected" "$(cat "$work/again.out")"
+        check_output "$armed: $again once plugged back" "$expected" "$(cat "$work/wait.out")"
         stop_serving
     done <<EOF
 unplug at-write 2 |write-config $work/changed.cfg|3|left the USB bus.*written in part: write it again|configuration written|identify|^QV450-1605
@@ -231,13 +296,33 @@ case_bench() {
 case_names() { sed -n 's/^ *\([a-z_]*\) *\([0-9][0-9]*\)  .*/\1 \2/p' <<<"$CASES"; }
 
 if [ "${1:-}" = "--case" ]; then
-    work=$(mktemp -d)
+    work=$3
     export HOME=$work XDG_RUNTIME_DIR=$work
-    server=
-    trap 'kill -TERM $server 2>/dev/null; wait' EXIT
+    server= waiting=
+    trap 'kill -TERM $server $waiting 2>/dev/null; wait' EXIT
     "case_$2"
     exit $((failures > 0))
 fi
+
+run_case() {  # run_case NAME SECONDS: the case in a process group of its own, ended at its limit
+    local work pid deadline
+    work=$(mktemp -d)
+    setsid "$0" "$build" --case "$1" "$work" </dev/null &
+    pid=$!
+    deadline=$((SECONDS + $2))
+    while kill -0 "$pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.2; done
+    if kill -0 "$pid" 2>/dev/null; then
+        echo "  FAIL: the case's limit of $2 s ended it"
+        bus_state "$work"
+        kill -TERM -- "-$pid" 2>/dev/null
+        deadline=$((SECONDS + 10))
+        while kill -0 -- "-$pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.2; done
+        kill -KILL -- "-$pid" 2>/dev/null
+        { wait "$pid"; } 2>/dev/null
+        return 1
+    fi
+    wait "$pid"
+}
 
 wanted=" ${*:-all} "
 passed=0 failed=0
@@ -249,7 +334,7 @@ while read -r name limit; do
     fi
     start=$SECONDS
     echo "case $name"
-    if timeout "$limit" "$0" "$build" --case "$name"; then
+    if run_case "$name" "$limit"; then
         passed=$((passed + 1))
         echo "case $name: passed ($((SECONDS - start)) s)"
     else
