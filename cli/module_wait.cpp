@@ -36,7 +36,10 @@ bool wait_for_next_module(FrameLink& link, FILE* notes, int look_ms, long limit_
     uint64_t refused_since_ms = 0;
     const auto refused_for_good = [&] {
         if (!refused(link)) return refusal_seen = false;
-        if (!refusal_seen) refusal_seen = true, refused_since_ms = platform::monotonic_ms();
+        if (!refusal_seen) {
+            refusal_seen = true;
+            refused_since_ms = platform::monotonic_ms();
+        }
         return first_look || platform::monotonic_ms() - refused_since_ms >= ACCESS_GRACE_MS;
     };
     const auto out_of_time = [&] {
