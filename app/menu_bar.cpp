@@ -20,8 +20,14 @@ namespace {
 
 GtkWidget* menu_bar = nullptr;
 
-void on_change_firmware(GtkMenuItem*, gpointer) { select_firmware(SELECT_BY_DIALOG, editor_can_level()); }
-void on_firmware_from_file(GtkMenuItem*, gpointer) { flash_firmware(FLASH_CHOOSER_OPEN); }
+// Chosen while an exchange waits (a screen reader's choice gets past the input grab),
+// a flash would run inside that exchange: it is ignored, as a mouse click is then.
+void on_change_firmware(GtkMenuItem*, gpointer) {
+    if (!module_link().busy()) select_firmware(SELECT_BY_DIALOG, editor_can_level());
+}
+void on_firmware_from_file(GtkMenuItem*, gpointer) {
+    if (!module_link().busy()) flash_firmware(FLASH_CHOOSER_OPEN);
+}
 void on_load_config_file(GtkMenuItem*, gpointer) { load_config_file(); }
 void on_save_config_file(GtkMenuItem*, gpointer) { save_config_file(); }
 void on_update_toggle(GtkMenuItem*, gpointer) { toggle_update_check(); }

@@ -6,6 +6,7 @@
 #include "config/signal_monitor.h"
 #include "config/vehicle_selector.h"
 #include "connection/connection.h"
+#include "device/module_link.h"
 #include "i18n/message_ids.h"
 #include "i18n/messages.h"
 #include "ui/main_window_elements.h"
@@ -52,10 +53,18 @@ void add_column_titles(GtkWidget* box) {
     if (advanced_view) add_title(row, message_text(MSG_TRIGGER), 140);
 }
 
-void on_signal_monitor(GtkWidget*, gpointer) { open_signal_monitor(); }
+// A click that reaches a button while an exchange waits (a screen reader's gets past
+// the input grab) would run inside that exchange: it is ignored, as a mouse click is.
+void on_signal_monitor(GtkWidget*, gpointer) {
+    if (!module_link().busy()) open_signal_monitor();
+}
 void on_default_settings(GtkWidget*, gpointer) { load_default_configuration(); }
-void on_load(GtkWidget*, gpointer) { read_configuration(); }
-void on_save(GtkWidget*, gpointer) { write_configuration(); }
+void on_load(GtkWidget*, gpointer) {
+    if (!module_link().busy()) read_configuration();
+}
+void on_save(GtkWidget*, gpointer) {
+    if (!module_link().busy()) write_configuration();
+}
 
 void add_buttons(GtkWidget* box) {
     const struct {
@@ -104,3 +113,7 @@ bool config_editor_exists() { return editor_box != nullptr; }
 int editor_can_level() { return editor_box ? can_level_value() : 1; }
 
 GtkWidget* config_editor_box() { return editor_box; }
+
+void set_config_editor_busy(bool busy) {
+    if (editor_box) gtk_widget_set_sensitive(editor_box, !busy);
+}

@@ -19,3 +19,8 @@ int editor_can_level();
 
 // The editor's root box, or nullptr.
 GtkWidget* config_editor_box();
+
+// Takes the editor's input away while its configuration travels, and gives it back
+// (nothing without an editor). Over a relay the window handles its events meanwhile: it
+// shows the editor busy, and a choice changed then would be overwritten by the read.
+void set_config_editor_busy(bool busy);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "config/config_editor.h"
 #include "config/config_memory.h"
 #include "config/config_write.h"
 #include "config/memory_blocks.h"
@@ -16,6 +17,15 @@
 #include "ui/dialogs.h"
 
 namespace {
+
+// The editor takes no input from the start of a transfer to its end, whichever way
+// it ends.
+struct EditorBusy {
+    EditorBusy() { set_config_editor_busy(true); }
+    ~EditorBusy() { set_config_editor_busy(false); }
+    EditorBusy(const EditorBusy&) = delete;
+    EditorBusy& operator=(const EditorBusy&) = delete;
+};
 
 void show_pin(const ConfigImage& image, int pin) {
     PinRole role = ROLE_OUTPUT;
@@ -51,6 +61,7 @@ void show_image(const ConfigImage& image) {
 }
 
 void read_configuration() {
+    const EditorBusy busy;
     int level = 0, number = 0;
     if (!read_config_header(module_link(), &level, &number)) {
         show_message(message_text(MSG_LOAD_ERROR));
@@ -91,6 +102,7 @@ void write_configuration() {
     // the field stays marked against it; the level goes to the module only once it
     // runs the variant the level needs.
     if (!editor_variant_ready(level)) return;
+    const EditorBusy busy;
     device_can_level = level;
     apply_level_rule();
 

@@ -77,4 +77,9 @@ public:
     // link carries them in order and the module, with its receive queue, answers each
     // in turn. The local link stays one request, one answer.
     virtual bool may_send_ahead() const { return false; }
+
+    // True while an exchange waits for its answer and lets the GUI handle its events
+    // meanwhile (the relay link's long waits): an action started from such an event
+    // would run inside that exchange, so the GUI ignores it, as it ignores clicks then.
+    virtual bool busy() const { return false; }
 };

@@ -175,7 +175,10 @@ bool OperatorLink::next(ToolMessage* message, int timeout_ms, std::string* error
         if (receive(told ? ANSWER_WAIT_SLICE_MS : left, &late, error)) continue;
         if (late && told) {
             waited = true;
-            if (told->waiting(int(now_ms() - start), true)) continue;
+            waiting_ = true;
+            const bool goes_on = told->waiting(int(now_ms() - start), true);
+            waiting_ = false;
+            if (goes_on) continue;
             *error = "the wait for the fitter's tool was given up (the session stalled)";
         } else if (late) {
             *error = "the tool did not answer in time";

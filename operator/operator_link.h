@@ -50,6 +50,10 @@ public:
     // Where waits are told (nullptr: nowhere); it must outlive its use.
     void set_answer_wait(AnswerWait* wait) { wait_ = wait; }
     AnswerWait* answer_wait() const { return wait_; }
+    // True while the AnswerWait is told of a wait: whatever it runs meanwhile (a GUI's
+    // events) runs inside that wait and must not start another exchange, which would
+    // take the answers this one waits for.
+    bool waiting() const { return waiting_; }
     // The connection ended or broke: every later receive or send fails.
     bool broken() const { return broken_; }
 
@@ -74,6 +78,7 @@ private:
     std::deque<ToolMessage> messages_;
     std::string* serial_sink_ = nullptr;
     AnswerWait* wait_ = nullptr;
+    bool waiting_ = false;
     bool broken_ = false;
     std::string end_;  // why it ended, once it has
     // The last message from the tool was its release notice "@!" (it sends one as it leaves).

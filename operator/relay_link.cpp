@@ -54,7 +54,7 @@ void RelayLink::take_state(char state) {
 }
 
 char RelayLink::ask_state() {
-    if (!settle() || !confirm_boot_send()) return 0;
+    if (busy() || !settle() || !confirm_boot_send()) return 0;
     queued_ += relay_command(RELAY_OPEN_HID);
     ToolMessage m;
     if (!flush() || !next(&m)) return 0;
@@ -67,6 +67,7 @@ char RelayLink::ask_state() {
 }
 
 int RelayLink::open() {
+    if (busy()) return mode_ == LINK_BOOTLOADER ? 2 : is_open() ? 1 : 0;
     // Polled empty once on opening, the module needs no drain before the first command.
     if (!is_open() && ask_state() && is_open() && mode_ != LINK_BOOTLOADER) drain_frames();
     if (mode_ == LINK_BOOTLOADER) return 2;
@@ -74,7 +75,7 @@ int RelayLink::open() {
 }
 
 void RelayLink::close() {
-    if (!settle() || !confirm_boot_send()) return;
+    if (busy() || !settle() || !confirm_boot_send()) return;
     queued_ += relay_command(RELAY_RELEASE);
     ToolMessage m;
     if (!flush() || !next(&m)) return;
@@ -83,7 +84,7 @@ void RelayLink::close() {
 }
 
 void RelayLink::queue_frame(char letter, uint8_t command, const uint8_t* data, int n) {
-    if (!is_open() || n < 0 || n > FRAME_MAX_DATA) return;
+    if (busy() || !is_open() || n < 0 || n > FRAME_MAX_DATA) return;
     queued_ += relay_command(letter);
     queued_.push_back(char(command));
     queued_.push_back(char(n));
@@ -94,6 +95,7 @@ void RelayLink::queue_frame(char letter, uint8_t command, const uint8_t* data, i
 void RelayLink::send_frame(uint8_t command, const uint8_t* data, int n) { queue_frame(RELAY_SEND_FRAME, command, data, n); }
 
 void RelayLink::send_command(uint8_t command, const uint8_t* data, int n) {
+    if (busy()) return;
     // What the last fetch brought and nobody took is stale. When that fetch left the
     // module quiet, the tool need not poll it empty again ("@i") before the frame.
     settle();
@@ -156,11 +158,13 @@ bool RelayLink::take_fetched() {
 }
 
 bool RelayLink::poll_frame() {
+    if (busy()) return false;
     if (fetched_.empty() && settle() && fetched_.empty() && is_open()) fetch();
     return take_fetched();
 }
 
 PollState RelayLink::poll_frame_without_waiting() {
+    if (busy()) return PollState::NOTHING;
     if (take_fetched()) return PollState::FRAME;
     AnswerWait* told = connection_.answer_wait();
     const bool was_open = fetch_open_;
@@ -182,6 +186,7 @@ PollState RelayLink::poll_frame_without_waiting() {
 }
 
 void RelayLink::drain_frames() {
+    if (busy()) return;
     settle();
     fetched_.clear();
     // A module the last fetch left quiet, and sent nothing since, has nothing stale:
@@ -191,7 +196,7 @@ void RelayLink::drain_frames() {
 }
 
 bool RelayLink::boot_send(const uint8_t* data, int count) {
-    if (!settle() || !is_open() || count < 0 || count > 0xFFFF || !confirm_boot_send()) return false;
+    if (busy() || !settle() || !is_open() || count < 0 || count > 0xFFFF || !confirm_boot_send()) return false;
     queued_ += relay_command(RELAY_RAW, RELAY_BOOT_SEND);
     queued_.push_back(char(count >> 8));
     queued_.push_back(char(count & 0xFF));
@@ -214,7 +219,7 @@ bool RelayLink::confirm_boot_send() {
 }
 
 bool RelayLink::boot_read(int attempts) {
-    if (!settle()) return false;
+    if (busy() || !settle()) return false;
     const bool confirming = boot_send_pending_;
     boot_send_pending_ = false;
     if (!is_open() && !confirming) return false;

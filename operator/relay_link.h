@@ -36,6 +36,10 @@ public:
     // Requests queued together travel in one exchange; each relay step costs the tool's
     // main-loop pause, so an exchange per request would cost one such pause each.
     bool may_send_ahead() const override { return true; }
+    // While one of its waits lets the GUI handle events, every operation started from
+    // those events is refused at once and sends nothing: run inside the wait, it would
+    // take the answers the waiting exchange is owed and leave that one waiting for ever.
+    bool busy() const override { return connection_.waiting(); }
 
     // "@H" whatever is cached: the tool's state character ('1', '2', '3', '#', '!'),
     // or 0 when the connection failed.

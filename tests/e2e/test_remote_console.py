@@ -21,8 +21,8 @@ import time
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(__file__))
-from qv450_driver import (Program, choose_menu_item, find_all, label_reading, press, step, steps_done,  # noqa: E402
-                          wait_for, window_titled)
+from qv450_driver import (Program, button, choose_menu_item, find_all, label_reading, press, step,  # noqa: E402
+                          steps_done, wait_for, window_titled)
 from test_diagnostics import MAIN_TITLE, SEND_CLOSE_WIN, cell_point, screen_colour, tell_module  # noqa: E402
 from test_firmware import close_result_message, module_setting, node  # noqa: E402
 import test_remote_access  # noqa: E402
@@ -117,6 +117,13 @@ def console_from_the_dialog_gives_the_local_tool_back(fitter, token_file):
     label_reading(main, "QV450-1605", timeout=60)
 
 
+def editor_ready(window):
+    """Waits until the editor takes input again: its configuration is not on its way. An
+    action taken while it is (a screen reader's gets past the input grab) is ignored."""
+    wait_for(lambda: button(window, "Save").getState().contains(pyatspi.STATE_SENSITIVE), 60,
+             "the editor ready for input")
+
+
 def settled_memory(folder):
     first = module_memory(folder)
     time.sleep(2)
@@ -157,6 +164,8 @@ def run():
         label_reading(window, "QV450-1605", timeout=60)
         field = wait_for(lambda: next(iter(find_all(window, pyatspi.ROLE_TEXT)), None), 60, "the CAN level field")
         wait_for(lambda: text_of(field) == "3", 60, "the module's CAN level read through the relay")
+        # The pin rows come after the level: a pin changed before they are in is read over.
+        editor_ready(window)
 
         step("write a pin", 150)
         before = module_memory(folder)
@@ -169,6 +178,7 @@ def run():
         written = wait_for(lambda: settled_memory(folder), 60, "the whole write in the module's memory")
 
         step("flash", 200)
+        editor_ready(window)
         choose_menu_item(window, "Tools", "Change firmware")
         press(node(capp, pyatspi.ROLE_FRAME, "Change firmware", "the version dialog"), "Program")
         close_result_message(capp, "Successfully programmed device.")
@@ -181,6 +191,7 @@ def run():
         assert module_memory(folder)[8:] == written[8:], "the written configuration survives the flash"
 
         step("signal monitor", 120)
+        editor_ready(window)
         press(window, "Signal monitor")
         x, y = cell_point(window_titled(capp, "Signal monitor"), "SEND_CLOSE_WIN")
         tell_module(folder, f"set {SEND_CLOSE_WIN}")
@@ -200,6 +211,7 @@ def run():
                  "the load done once the line flows again")
 
         step("a stalled flash, given up", 200)
+        editor_ready(window)
         choose_menu_item(window, "Tools", "Change firmware")
         press(node(capp, pyatspi.ROLE_FRAME, "Change firmware", "the version dialog"), "Program")
         window_titled(capp, "Loading firmware... Do not close this window!", timeout=60)

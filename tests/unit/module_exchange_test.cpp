@@ -216,6 +216,55 @@ TEST(StalledSession, WaitsLastUntilGivenUp) {
     sim.pause_tool(false);
 }
 
+// A GUI handles its events while an exchange waits for the tool; an action started
+// from one of them (a screen reader's click gets past the input grab) must not run its
+// exchanges inside the waiting one: they would take its answers and leave it waiting
+// for ever, and the session stalled with the module's old firmware on the screen.
+TEST(StalledSession, AnExchangeStartedInsideAWaitIsRefused) {
+    const struct {
+        const char* name;
+        std::function<bool(FrameLink&)> nested;  // true when it got through
+    } cases[] = {
+        {"a configuration read", [](FrameLink& link) {
+             int level = 0, number = 0;
+             return read_config_header(link, &level, &number);
+         }},
+        {"a frame and its poll", [](FrameLink& link) { return link.send_command(0x04, nullptr, 0), link.poll_frame(); }},
+        {"the hand-over to the bootloader", [](FrameLink& link) {
+             const uint8_t listen = '0';
+             return link.boot_send(&listen, 1) || link.boot_read(5);
+         }},
+        {"the module found again after a flash", [](FrameLink& link) { return link.close(), !link.is_open(); }},
+    };
+    SimulatedModuleOnLink sim(LinkKind::RELAY);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(sim.start(SimSettings())) << sim.error();
+        sim.module().memory()[LEVEL_ADDRESS] = 136 - 1;
+        bool got_through = true, busy = false;
+        int calls = 0;
+        StallWatch event_handled(0, [&] {
+            if (calls++ == 0) {
+                busy = sim.link().busy();
+                got_through = c.nested(sim.link());
+                sim.pause_tool(false);
+            }
+            return calls < 400;  // a wait robbed of its answers gives up
+        });
+        sim.connection().set_answer_wait(&event_handled);
+        sim.pause_tool(true);
+        int level = 0, number = 0;
+        EXPECT_TRUE(read_config_header(sim.link(), &level, &number));
+        EXPECT_EQ(level, 136);
+        EXPECT_TRUE(busy);
+        EXPECT_FALSE(got_through);
+        sim.connection().set_answer_wait(nullptr);
+        EXPECT_FALSE(sim.link().busy());
+        EXPECT_TRUE(read_config_header(sim.link(), &level, &number)) << sim.relay_link().error();
+        sim.pause_tool(false);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, ModuleExchange, ::testing::Values(LinkKind::LOCAL, LinkKind::RELAY),
                          [](const auto& info) { return std::string(link_kind_name(info.param)); });
 
