@@ -23,10 +23,10 @@ GtkWidget* menu_bar = nullptr;
 // Chosen while an exchange waits (a screen reader's choice gets past the input grab),
 // a flash would run inside that exchange: it is ignored, as a mouse click is then.
 void on_change_firmware(GtkMenuItem*, gpointer) {
-    if (!module_link().busy()) select_firmware(SELECT_BY_DIALOG, editor_can_level());
+    if (!module_link_busy()) select_firmware(SELECT_BY_DIALOG, editor_can_level());
 }
 void on_firmware_from_file(GtkMenuItem*, gpointer) {
-    if (!module_link().busy()) flash_firmware(FLASH_CHOOSER_OPEN);
+    if (!module_link_busy()) flash_firmware(FLASH_CHOOSER_OPEN);
 }
 void on_load_config_file(GtkMenuItem*, gpointer) { load_config_file(); }
 void on_save_config_file(GtkMenuItem*, gpointer) { save_config_file(); }

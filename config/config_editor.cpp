@@ -56,14 +56,14 @@ void add_column_titles(GtkWidget* box) {
 // A click that reaches a button while an exchange waits (a screen reader's gets past
 // the input grab) would run inside that exchange: it is ignored, as a mouse click is.
 void on_signal_monitor(GtkWidget*, gpointer) {
-    if (!module_link().busy()) open_signal_monitor();
+    if (!module_link_busy()) open_signal_monitor();
 }
 void on_default_settings(GtkWidget*, gpointer) { load_default_configuration(); }
 void on_load(GtkWidget*, gpointer) {
-    if (!module_link().busy()) read_configuration();
+    if (!module_link_busy()) read_configuration();
 }
 void on_save(GtkWidget*, gpointer) {
-    if (!module_link().busy()) write_configuration();
+    if (!module_link_busy()) write_configuration();
 }
 
 void add_buttons(GtkWidget* box) {

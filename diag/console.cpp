@@ -123,7 +123,7 @@ void console_send() {
     ConsoleWindow& w = console_window;
     // Sent while an exchange waits and the window handles its events meanwhile, it
     // would run inside that exchange: ignored, as a click is then.
-    if (!w.window || module_link().busy()) return;
+    if (!w.window || module_link_busy()) return;
     const bool wait = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w.response));
     const ConsoleSend result = console_send_texts(entry_text(w.command_entry), entry_text(w.data_entry), wait);
     // The window may have gone while the module was read (the module was lost).

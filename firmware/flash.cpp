@@ -100,6 +100,8 @@ int result_message(FlashResult result) {
 // when `announce_success`).
 FlashResult run_update(bool announce_success = true) {
     close_tool_windows();
+    // The progress window handles events until the module is closed again.
+    const ModuleLinkBusy busy;
     FrameLink& link = module_link();
     if (link.is_open()) {
         link.drain_frames();
