@@ -31,21 +31,21 @@ bool refused(FrameLink& link) { return *link.refused_node() != '\0'; }
 
 bool wait_for_next_module(FrameLink& link, FILE* notes, int look_ms, long limit_ms, const volatile bool* stop) {
     long waited = 0;
+    // A refusal ends the wait at once at the first look, and after ACCESS_GRACE_MS for a
+    // module that came while waiting.
     bool first_look = true;
     bool refusal_seen = false;
-    uint64_t refused_since_ms = 0;
+    uint64_t refusal_final_ms = 0;
     const auto refused_for_good = [&] {
-        if (!refused(link)) return refusal_seen = false;
-        if (!refusal_seen) {
-            refusal_seen = true;
-            refused_since_ms = platform::monotonic_ms();
-        }
-        return first_look || platform::monotonic_ms() - refused_since_ms >= ACCESS_GRACE_MS;
+        const bool refused_now = refused(link);
+        if (refused_now && !refusal_seen)
+            refusal_final_ms = platform::monotonic_ms() + (first_look ? 0 : ACCESS_GRACE_MS);
+        refusal_seen = refused_now;
+        first_look = false;
+        return refused_now && platform::monotonic_ms() >= refusal_final_ms;
     };
     const auto out_of_time = [&] {
-        const bool refused_now = refused_for_good();
-        first_look = false;
-        return (stop && *stop) || (limit_ms > 0 && waited >= limit_ms) || refused_now;
+        return (stop && *stop) || (limit_ms > 0 && waited >= limit_ms) || refused_for_good();
     };
     const auto pause = [&] {
         platform::sleep_ms(look_ms);

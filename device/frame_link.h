@@ -80,6 +80,7 @@ public:
 
     // True while an exchange waits for its answer and lets the GUI handle its events
     // meanwhile (the relay link's long waits): an action started from such an event
-    // would run inside that exchange, so the GUI ignores it, as it ignores clicks then.
+    // would run inside that exchange. The GUI asks module_link_busy(), which also
+    // covers a local flash.
     virtual bool busy() const { return false; }
 };
