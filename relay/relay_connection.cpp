@@ -126,12 +126,11 @@ void RelayConnection::read_some() {
 
 // A readiness wait costs asio a call to arm the descriptor again (an epoll_ctl) before
 // the read that follows it. A busy connection waits with a read into a buffer of its own
-// instead: asio tries that read when it starts, which under load finds the next bytes
-// there already, and otherwise reads as soon as the descriptor is ready. A message then
-// costs its read and its send, and a read that finds nothing only when the connection
-// had caught up; under load every call saved is a turn sooner for every other
-// connection. Idle connections, ten thousands of them, keep the readiness wait, which
-// needs no buffer.
+// instead, which is tried at once unless the last read drained the socket (see
+// draining_read.h) and otherwise completes as soon as the descriptor is ready: a message
+// then costs its read and its send, and under load every call saved is a turn sooner for
+// every other connection. Idle connections, ten thousands of them, keep the readiness
+// wait, which needs no buffer.
 void RelayConnection::wait_readable() {
     if (busy_ && !finishing_) {
         read_into_buffer();
@@ -156,8 +155,7 @@ void RelayConnection::read_into_buffer() {
     std::unique_ptr<char[]>& buffer = spare().buffer;
     if (!buffer) buffer.reset(new char[BUSY_CHUNK]);
     reading_ = true;
-    socket_.async_read_some(asio::buffer(buffer.get(), room), [self = ref(), room](const std::error_code& ec,
-                                                                                    size_t n) {
+    socket_.async_read_draining(buffer.get(), room, [self = ref(), room](const std::error_code& ec, size_t n) {
         self->reading_ = false;
         if (!self->open_) return;
         if (ec == asio::error::operation_aborted) {

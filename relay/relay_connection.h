@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "relay/draining_read.h"
 #include "relay/login_limits.h"
 #include "relay/peer_address.h"
 #include "relay/relay_clock.h"
@@ -179,7 +180,7 @@ private:
     Spare& spare();
 
     std::array<uint8_t, 16> peer_;  // IPv4 in its mapped form
-    ServerSocket socket_;
+    DrainingSocket<RelayExecutor> socket_;
     std::unique_ptr<Tls> tls_;
     std::unique_ptr<Spare> spare_;
     ConnectionEvents& events_;

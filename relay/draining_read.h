@@ -1,0 +1,99 @@
+// A socket whose reads tell the event loop when they drained it.
+//
+// Asio's epoll reactor tries every new read at once, before it waits, and stops doing
+// so only after a read that found the end of the stream. A connection that waits for
+// its next message right after reading the last one therefore pays a read that finds
+// nothing, once a message: a third of the system calls a relayed message costs. The
+// read below reports a short read as one that drained the socket, which the reactor
+// takes as its cue to wait for the descriptor's next edge instead of trying first.
+// What it reads and how it completes are otherwise those of async_read_some.
+//
+// It uses the reactor's own operation interface, as the socket services do; that
+// interface is the 1.22 series'. Other versions and reactors fall back to
+// async_read_some, which is correct, only one call a message dearer.
+#pragma once
+
+#include <asio/basic_stream_socket.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/version.hpp>
+#include <cstddef>
+#include <system_error>
+#include <utility>
+
+#if defined(ASIO_HAS_EPOLL) && ASIO_VERSION >= 102200 && ASIO_VERSION < 102300 && !defined(ASIO_HAS_IO_URING)
+#include <asio/detail/reactor.hpp>
+#include <asio/detail/reactor_op.hpp>
+#include <asio/detail/socket_ops.hpp>
+#define QV450_DRAINING_READ 1
+#endif
+
+template <typename Executor>
+class DrainingSocket : public asio::basic_stream_socket<asio::ip::tcp, Executor> {
+    using Base = asio::basic_stream_socket<asio::ip::tcp, Executor>;
+
+public:
+    explicit DrainingSocket(Base&& socket) : Base(std::move(socket)) {}
+
+    // Reads at most `size` (> 0) bytes into `data` (which must outlive the read), then calls
+    // handler(error_code, bytes) on the socket's executor, never from inside this call.
+    // The socket must be non-blocking.
+    template <typename Handler>
+    void async_read_draining(char* data, size_t size, Handler&& handler);
+
+private:
+#ifdef QV450_DRAINING_READ
+    template <typename Handler>
+    class ReadOp : public asio::detail::reactor_op {
+    public:
+        ReadOp(int fd, char* data, size_t size, Handler&& handler)
+            : reactor_op(std::error_code(), &ReadOp::perform, &ReadOp::complete),
+              fd_(fd),
+              data_(data),
+              size_(size),
+              handler_(std::move(handler)) {}
+
+    private:
+        static status perform(reactor_op* base) {
+            ReadOp* op = static_cast<ReadOp*>(base);
+            if (!asio::detail::socket_ops::non_blocking_recv1(op->fd_, op->data_, op->size_, 0, true, op->ec_,
+                                                              op->bytes_transferred_))
+                return not_done;  // nothing there yet: the reactor waits
+            if (op->ec_ || op->bytes_transferred_ < op->size_) return done_and_exhausted;
+            return done;
+        }
+
+        // `owner` is null when the io_context is destroyed with the read pending.
+        static void complete(void* owner, asio::detail::scheduler_operation* base, const std::error_code&, size_t) {
+            ReadOp* op = static_cast<ReadOp*>(base);
+            Handler handler(std::move(op->handler_));
+            std::error_code ec = op->ec_;
+            size_t n = op->bytes_transferred_;
+            delete op;
+            if (owner) handler(ec, n);
+        }
+
+        int fd_;
+        char* data_;
+        size_t size_;
+        Handler handler_;
+    };
+#endif
+};
+
+template <typename Executor>
+template <typename Handler>
+void DrainingSocket<Executor>::async_read_draining(char* data, size_t size, Handler&& handler) {
+#ifdef QV450_DRAINING_READ
+    using Op = ReadOp<typename std::decay<Handler>::type>;
+    if (!this->is_open()) {
+        Base::async_read_some(asio::buffer(data, size), std::forward<Handler>(handler));  // reports the error
+        return;
+    }
+    auto& reactor = asio::use_service<asio::detail::reactor>(this->get_executor().context());
+    Op* op = new Op(this->native_handle(), data, size, std::forward<Handler>(handler));
+    reactor.start_op(asio::detail::reactor::read_op, this->native_handle(),
+                     this->impl_.get_implementation().reactor_data_, op, false, true);
+#else
+    Base::async_read_some(asio::buffer(data, size), std::forward<Handler>(handler));
+#endif
+}
