@@ -475,13 +475,18 @@ int main(int argc, char** argv) {
     }
 
     // A tenth of the sessions stream, through the relay and then through the forwarder
-    // (which then carries as many pairs): a quiet session's trips against each. At the
+    // (which then carries as many pairs, so that the kernel holds as many connections
+    // and the poll set is as large): a quiet session's trips against each. At the
     // goal's rate and at half of it: where the goal's rate takes a whole core even from
     // the forwarder (a small machine, with the load on the same cores), both servers
     // sit at the edge of saturation and their tails compare two queues that barely
     // drain; half the rate shows what each adds while the machine keeps up.
-    std::vector<Pair> streams;
-    for (size_t i = 0; i < pairs.size(); i += 10) streams.push_back(pairs[i]);
+    auto tenth = [](const std::vector<Pair>& all) {
+        std::vector<Pair> some;
+        for (size_t i = 0; i < all.size(); i += 10) some.push_back(all[i]);
+        return some;
+    };
+    std::vector<Pair> streams = tenth(pairs);
     const int stream_trips = smoke ? 50 : 4 * trips;
     const int periods[2] = {STREAM_PERIOD_US, 2 * STREAM_PERIOD_US};
     Streaming relay_load[2], forwarder_load[2];
@@ -492,9 +497,9 @@ int main(int argc, char** argv) {
         hang_up(p.tool);
     }
     std::vector<Pair> forwarded;
-    for (size_t i = 0; i <= streams.size(); ++i) forwarded.push_back({connect_to(left_port), connect_to(right_port)});
+    for (size_t i = 0; i < pairs.size(); ++i) forwarded.push_back({connect_to(left_port), connect_to(right_port)});
     for (int k = 0; k < 2; ++k)
-        forwarder_load[k] = stream_through(forwarder, {forwarded.begin() + 1, forwarded.end()}, forwarded[0],
+        forwarder_load[k] = stream_through(forwarder, tenth(forwarded), forwarded[forwarded.size() / 2 + 1],
                                            direct[0], stream_trips, periods[k]);
     for (int k = 0; k < 2; ++k) {
         std::printf("\nwith %zu of %zu sessions streaming %d bytes each way every %d ms%s:\n", streams.size(),
