@@ -21,9 +21,11 @@
 #include <utility>
 
 #if defined(ASIO_HAS_EPOLL) && ASIO_VERSION >= 102200 && ASIO_VERSION < 102300 && !defined(ASIO_HAS_IO_URING)
+#include <asio/detail/reactive_socket_service_base.hpp>
 #include <asio/detail/reactor.hpp>
 #include <asio/detail/reactor_op.hpp>
 #include <asio/detail/socket_ops.hpp>
+#include <asio/recycling_allocator.hpp>
 #define QV450_DRAINING_READ 1
 #endif
 
@@ -36,7 +38,6 @@ public:
 
     // Reads at most `size` (> 0) bytes into `data` (which must outlive the read), then calls
     // handler(error_code, bytes) on the socket's executor, never from inside this call.
-    // The socket must be non-blocking.
     template <typename Handler>
     void async_read_draining(char* data, size_t size, Handler&& handler);
 
@@ -62,13 +63,24 @@ private:
             return done;
         }
 
+    public:
+        // Operations come from the thread's recycled blocks, as asio's own do: one a
+        // message would otherwise cost a malloc and a free.
+        static ReadOp* make(int fd, char* data, size_t size, Handler&& handler) {
+            asio::recycling_allocator<ReadOp> blocks;
+            ReadOp* op = blocks.allocate(1);
+            return new (op) ReadOp(fd, data, size, std::move(handler));
+        }
+
+    private:
         // `owner` is null when the io_context is destroyed with the read pending.
         static void complete(void* owner, asio::detail::scheduler_operation* base, const std::error_code&, size_t) {
             ReadOp* op = static_cast<ReadOp*>(base);
             Handler handler(std::move(op->handler_));
             std::error_code ec = op->ec_;
             size_t n = op->bytes_transferred_;
-            delete op;
+            op->~ReadOp();
+            asio::recycling_allocator<ReadOp>().deallocate(op, 1);
             if (owner) handler(ec, n);
         }
 
@@ -76,6 +88,12 @@ private:
         char* data_;
         size_t size_;
         Handler handler_;
+    };
+
+    // The socket service starts operations with a protected call; naming it through a
+    // class of its own makes it reachable without a lookup of the reactor per read.
+    struct Service : asio::detail::reactive_socket_service_base {
+        using reactive_socket_service_base::start_op;
     };
 #endif
 };
@@ -89,10 +107,10 @@ void DrainingSocket<Executor>::async_read_draining(char* data, size_t size, Hand
         Base::async_read_some(asio::buffer(data, size), std::forward<Handler>(handler));  // reports the error
         return;
     }
-    auto& reactor = asio::use_service<asio::detail::reactor>(this->get_executor().context());
-    Op* op = new Op(this->native_handle(), data, size, std::forward<Handler>(handler));
-    reactor.start_op(asio::detail::reactor::read_op, this->native_handle(),
-                     this->impl_.get_implementation().reactor_data_, op, false, true);
+    Op* op = Op::make(this->native_handle(), data, size, std::forward<Handler>(handler));
+    auto start = &Service::start_op;
+    (this->impl_.get_service().*start)(this->impl_.get_implementation(), asio::detail::reactor::read_op, op,
+                                       false, true, false);
 #else
     Base::async_read_some(asio::buffer(data, size), std::forward<Handler>(handler));
 #endif
