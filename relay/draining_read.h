@@ -8,8 +8,8 @@
 // takes as its cue to wait for the descriptor's next edge instead of trying first.
 // What it reads and how it completes are otherwise those of async_read_some.
 //
-// It uses the reactor's own operation interface, as the socket services do; that
-// interface is the 1.22 series'. Other versions and reactors fall back to
+// It hands the reactor an operation of its own through the socket service, as asio's
+// reads do; that interface is the 1.22 series'. Other versions and reactors fall back to
 // async_read_some, which is correct, only one call a message dearer.
 #pragma once
 
@@ -46,6 +46,14 @@ private:
     template <typename Handler>
     class ReadOp : public asio::detail::reactor_op {
     public:
+        // Operations come from the thread's recycled blocks, as asio's own do: one a
+        // message would otherwise cost a malloc and a free.
+        static ReadOp* make(int fd, char* data, size_t size, Handler handler) {
+            void* block = asio::recycling_allocator<ReadOp>().allocate(1);
+            return new (block) ReadOp(fd, data, size, std::move(handler));
+        }
+
+    private:
         ReadOp(int fd, char* data, size_t size, Handler&& handler)
             : reactor_op(std::error_code(), &ReadOp::perform, &ReadOp::complete),
               fd_(fd),
@@ -53,7 +61,6 @@ private:
               size_(size),
               handler_(std::move(handler)) {}
 
-    private:
         static status perform(reactor_op* base) {
             ReadOp* op = static_cast<ReadOp*>(base);
             if (!asio::detail::socket_ops::non_blocking_recv1(op->fd_, op->data_, op->size_, 0, true, op->ec_,
@@ -63,16 +70,6 @@ private:
             return done;
         }
 
-    public:
-        // Operations come from the thread's recycled blocks, as asio's own do: one a
-        // message would otherwise cost a malloc and a free.
-        static ReadOp* make(int fd, char* data, size_t size, Handler&& handler) {
-            asio::recycling_allocator<ReadOp> blocks;
-            ReadOp* op = blocks.allocate(1);
-            return new (op) ReadOp(fd, data, size, std::move(handler));
-        }
-
-    private:
         // `owner` is null when the io_context is destroyed with the read pending.
         static void complete(void* owner, asio::detail::scheduler_operation* base, const std::error_code&, size_t) {
             ReadOp* op = static_cast<ReadOp*>(base);
@@ -102,11 +99,8 @@ template <typename Executor>
 template <typename Handler>
 void DrainingSocket<Executor>::async_read_draining(char* data, size_t size, Handler&& handler) {
 #ifdef QV450_DRAINING_READ
+    // On a closed socket the service reports the bad descriptor through the handler.
     using Op = ReadOp<typename std::decay<Handler>::type>;
-    if (!this->is_open()) {
-        Base::async_read_some(asio::buffer(data, size), std::forward<Handler>(handler));  // reports the error
-        return;
-    }
     Op* op = Op::make(this->native_handle(), data, size, std::forward<Handler>(handler));
     auto start = &Service::start_op;
     (this->impl_.get_service().*start)(this->impl_.get_implementation(), asio::detail::reactor::read_op, op,
