@@ -154,6 +154,10 @@ int link_open() {
         }
         device_link.handle = handle;
         device_link.mode = mode;
+        // Text left by an earlier connection (a transmission cut off when the module
+        // left) would be joined to this one's first reply and spoil it.
+        clear_rx_text();
+        device_link.rx_pending = false;
         return mode == LINK_BOOTLOADER ? 2 : 1;
     }
     // A module the system does not let this user open looks absent to the HID library.

@@ -400,6 +400,25 @@ TEST_F(LinkTest, ReceivedTextSurvivesAClose) {
     EXPECT_EQ(local_link().reply().bytes[1], 0x01);
 }
 
+TEST_F(LinkTest, ANewConnectionStartsWithNoTextOfTheLastOne) {
+    // Left behind: part of a transmission whose module then went, or a whole frame unread.
+    const std::vector<std::vector<std::pair<uint8_t, std::string>>> left_behind = {
+        {{0x6A, "!0101"}},
+        {{0x6E, "!0101AC"}, {0x6E, "#!0101A"}, {0x44, "C#"}},
+    };
+    for (const auto& reports : left_behind) {
+        open_link();
+        for (const auto& report : reports) backend.queue(report.first, report.second);
+        poll_frame();
+        link_close();
+        open_link();
+        backend.queue_transmission(HANDSHAKE_REPLY);
+        ASSERT_TRUE(poll_frame()) << reports[0].second;
+        EXPECT_EQ(reply_hex(), "0307020161") << reports[0].second;
+        link_close();
+    }
+}
+
 TEST(HidapiLink, NoModuleAttachedMeansNothingFound) {
     platform::ScopedVirtualClock clock;
     install_hid_backend(nullptr);
