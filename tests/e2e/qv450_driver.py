@@ -5,6 +5,7 @@ With QV450_E2E_USB_SERVER naming qv450-sim-usb, the module is served on the mach
 USB device controller instead and the program finds it through hidapi, as a real one."""
 
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -21,17 +22,37 @@ if os.environ.get("QV450_E2E_USB_SERVER"):
     pyatspi.setTimeout(10000, 60000)
 
 
+# Attaching takes a few seconds on an emulated bus; a minute means it never will.
+ATTACH_LIMIT_S = 60
+
+
 class UsbModule:
     """qv450-sim-usb serving the module of a simulator folder (a new one for "1")."""
 
     def __init__(self, server, simulator):
         self.own_folder = None if simulator.startswith("/") else tempfile.mkdtemp(prefix="qv450-e2e-usb-")
         folder = simulator if self.own_folder is None else self.own_folder
-        self.process = subprocess.Popen([server, folder], stdout=subprocess.PIPE, text=True)
-        line = self.process.stdout.readline()
+        self.process = subprocess.Popen([server, folder], stdout=subprocess.PIPE)
+        line = self._first_line(ATTACH_LIMIT_S)
         if "attached" not in line:
             self.stop()
-            raise AssertionError(f"qv450-sim-usb did not attach the module: {line!r}")
+            raise AssertionError(f"qv450-sim-usb did not attach the module within {ATTACH_LIMIT_S} s: {line!r}")
+
+    def _first_line(self, limit_s):
+        """The server's first line, or what came of it by the limit (a server stuck on a
+        gadget that never binds must fail the case, not hang the suite)."""
+        deadline = time.monotonic() + limit_s
+        fd = self.process.stdout.fileno()
+        got = b""
+        while b"\n" not in got:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([fd], [], [], left)[0]:
+                break
+            chunk = os.read(fd, 4096)
+            if not chunk:
+                break
+            got += chunk
+        return got.decode(errors="replace").split("\n", 1)[0]
 
     def stop(self):
         if self.process.poll() is None:
