@@ -4,13 +4,19 @@
 // so only after a read that found the end of the stream. A connection that waits for
 // its next message right after reading the last one therefore pays a read that finds
 // nothing, once a message: a third of the system calls a relayed message costs. The
-// read below reports a short read as one that drained the socket, which the reactor
-// takes as its cue to wait for the descriptor's next edge instead of trying first.
-// What it reads and how it completes are otherwise those of async_read_some.
+// read below asks the kernel, with each read, how much is left (TCP_INQ, which also
+// counts a peer's end of stream not yet reported), and reports a read that left nothing
+// as one that drained the socket: the reactor takes that as its cue to wait for the
+// descriptor's next edge instead of trying first. The length of a read alone would not
+// do: a read returns the last bytes and silently takes the end of stream behind them,
+// which then raises no edge of its own. Without the kernel's answer every read counts
+// as one that may have left something. What it reads and how it completes are
+// otherwise those of async_read_some.
 //
 // It hands the reactor an operation of its own through the socket service, as asio's
-// reads do; that interface is the 1.22 series'. Other versions and reactors fall back to
-// async_read_some, which is correct, only one call a message dearer.
+// reads do; that interface is the 1.22 series'. Other versions and reactors, and systems
+// without TCP_INQ, fall back to async_read_some, which is correct, only one call a
+// message dearer.
 #pragma once
 
 #include <asio/basic_stream_socket.hpp>
@@ -24,9 +30,17 @@
 #include <asio/detail/reactive_socket_service_base.hpp>
 #include <asio/detail/reactor.hpp>
 #include <asio/detail/reactor_op.hpp>
-#include <asio/detail/socket_ops.hpp>
+#include <asio/error.hpp>
 #include <asio/recycling_allocator.hpp>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+#ifdef TCP_INQ
 #define QV450_DRAINING_READ 1
+#endif
 #endif
 
 template <typename Executor>
@@ -34,7 +48,13 @@ class DrainingSocket : public asio::basic_stream_socket<asio::ip::tcp, Executor>
     using Base = asio::basic_stream_socket<asio::ip::tcp, Executor>;
 
 public:
-    explicit DrainingSocket(Base&& socket) : Base(std::move(socket)) {}
+    explicit DrainingSocket(Base&& socket) : Base(std::move(socket)) {
+#ifdef QV450_DRAINING_READ
+        // Refused (an older kernel): the reads then never claim to have drained the socket.
+        int one = 1;
+        ::setsockopt(this->native_handle(), IPPROTO_TCP, TCP_INQ, &one, sizeof one);
+#endif
+    }
 
     // Reads at most `size` (> 0) bytes into `data` (which must outlive the read), then calls
     // handler(error_code, bytes) on the socket's executor, never from inside this call.
@@ -63,11 +83,35 @@ private:
 
         static status perform(reactor_op* base) {
             ReadOp* op = static_cast<ReadOp*>(base);
-            if (!asio::detail::socket_ops::non_blocking_recv1(op->fd_, op->data_, op->size_, 0, true, op->ec_,
-                                                              op->bytes_transferred_))
-                return not_done;  // nothing there yet: the reactor waits
-            if (op->ec_ || op->bytes_transferred_ < op->size_) return done_and_exhausted;
-            return done;
+            iovec part{op->data_, op->size_};
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+            msghdr message{};
+            message.msg_iov = &part;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            ssize_t n;
+            do n = ::recvmsg(op->fd_, &message, 0);
+            while (n < 0 && errno == EINTR);
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return not_done;  // the reactor waits
+            if (n <= 0) {
+                op->ec_ = n == 0 ? std::error_code(asio::error::eof)
+                                 : std::error_code(errno, asio::error::get_system_category());
+                return done_and_exhausted;
+            }
+            op->bytes_transferred_ = size_t(n);
+            return bytes_left(message) == 0 ? done_and_exhausted : done;
+        }
+
+        // What the kernel says is left to read after this read; -1 when it did not say.
+        static int bytes_left(msghdr& message) {
+            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+                if (c->cmsg_level == IPPROTO_TCP && c->cmsg_type == TCP_CM_INQ && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+                    int left;
+                    std::memcpy(&left, CMSG_DATA(c), sizeof left);
+                    return left;
+                }
+            return -1;
         }
 
         // `owner` is null when the io_context is destroyed with the read pending.

@@ -62,6 +62,7 @@ TEST(DrainingRead, LeavesNoByteWaitingAndEndsLikeAnyRead) {
         {"r1r2", "12"},                  // a waiting read is woken by the next bytes
         {"0123456789rr", "0123456789"},  // a full read leaves the rest to the next, at once
         {"12rer", "12|End of file"},
+        {"12err", "12|End of file"},     // the read that takes the last bytes also takes the end
         {"rc", "|Operation aborted."},
         {"rxr", "|Operation aborted.|Bad file descriptor"},
         {"r", ""},  // nothing called, nothing leaked

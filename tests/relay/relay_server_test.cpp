@@ -234,15 +234,25 @@ TEST_F(RelayServerTest, ASlowReaderHoldsBackItsPeerWithBoundedBuffering) {
     EXPECT_TRUE(got == big) << got.size();
 }
 
+// Also from a busy tool (bytes came just before), whose read takes its last bytes and
+// the end of its stream together.
 TEST_F(RelayServerTest, TheToolLeavingEndsTheSessionAndClosesTheOperator) {
-    int op, tool;
-    paired(&op, &tool);
-    send_text(tool, "@!");
-    close(tool);
-    fds.erase(std::find(fds.begin(), fds.end(), tool));
-    bool closed = false;
-    EXPECT_EQ(receive(*server, op, 100, &closed), "@!");  // what it sent is delivered first
-    EXPECT_TRUE(closed);
+    for (int messages_before : {0, 2}) {
+        SetUp();
+        int op, tool;
+        paired(&op, &tool);
+        for (int i = 0; i < messages_before; ++i) {
+            send_text(tool, "@1");
+            ASSERT_EQ(receive(*server, op, 2), "@1");
+        }
+        send_text(tool, "@!");
+        close(tool);
+        fds.erase(std::find(fds.begin(), fds.end(), tool));
+        usleep(10000);  // both there before the server looks
+        bool closed = false;
+        EXPECT_EQ(receive(*server, op, 100, &closed), "@!") << messages_before;  // delivered first
+        EXPECT_TRUE(closed) << messages_before;
+    }
 }
 
 // A connection that says nothing is closed at the login time-out. On the operator port
