@@ -363,7 +363,8 @@ Load start_streams(const std::vector<Pair>& streams, int period_us) {
 }
 
 // A tenth of the sessions streaming through a server (pid) while a quiet session's
-// round trips are taken in turn with those of the one-pair forwarder.
+// round trips are taken in turn with those of the one-pair forwarder, a process of its
+// own in both servers' turns, so that the measuring side meets the same processes in each.
 struct Streaming {
     Trips quiet, beside;
     double messages_per_s, sent_per_s, cpu_percent, us_per_message, load_cpu_percent;
@@ -429,9 +430,10 @@ int main(int argc, char** argv) {
 
     int tool_port = 0, operator_port = 0;
     pid_t relay = start_relay(steps.back(), &tool_port, &operator_port);
-    int left_port = 0, right_port = 0;
+    int left_port = 0, right_port = 0, floor_left = 0, floor_right = 0;
     pid_t forwarder = start_forwarder(&left_port, &right_port);
-    std::vector<Pair> direct = {{connect_to(left_port), connect_to(right_port)}};
+    pid_t floor_forwarder = start_forwarder(&floor_left, &floor_right);
+    std::vector<Pair> direct = {{connect_to(floor_left), connect_to(floor_right)}};
 
     usleep(200000);
     long base_kib = resident_kib(relay);
@@ -532,7 +534,9 @@ int main(int argc, char** argv) {
     hang_up(direct[0].tool);
     kill(relay, SIGTERM);
     kill(forwarder, SIGTERM);
+    kill(floor_forwarder, SIGTERM);
     waitpid(relay, nullptr, 0);
     waitpid(forwarder, nullptr, 0);
+    waitpid(floor_forwarder, nullptr, 0);
     return smoke || all_met ? 0 : 1;
 }
