@@ -286,6 +286,8 @@ void side_by_side(const Pair& relayed, const Pair& direct, int count, Trips* thr
 // it can save: the streams are not polled but read in turn, each once every two periods,
 // which takes the two messages waiting in one read, and whatever is left at the end.
 constexpr int STREAM_BYTES = 100, STREAM_PERIOD_US = 20000;
+// Messages a second the load is due to send: one each way per stream per period.
+double due_per_s(size_t streams, int period_us) { return double(streams) * 2 * 1e6 / period_us; }
 // Above this share of a core, a server no longer keeps up with the streaming load.
 constexpr double SATURATED_PERCENT = 80.0;
 struct Load {
@@ -396,10 +398,9 @@ Streaming stream_through(pid_t server, const std::vector<Pair>& streams, const P
 }
 
 void print_streaming(const char* through, const Streaming& f, size_t streams, int period_us) {
-    double offered = double(streams) * 2 * 1e6 / period_us;
     std::printf("    %s: %.0f messages a second passed on of %.0f sent (%.0f due), %.0f%% of a core, %.1f us a "
                 "message; the load %.0f%% of a core; load average %s\n",
-                through, f.messages_per_s, f.sent_per_s, offered, f.cpu_percent, f.us_per_message,
+                through, f.messages_per_s, f.sent_per_s, due_per_s(streams, period_us), f.cpu_percent, f.us_per_message,
                 f.load_cpu_percent, f.load_average.c_str());
     std::printf("      a quiet session's round trip:      median %7.1f us   p99 %9.1f us   worst %9.1f us\n",
                 f.quiet.median_us, f.quiet.p99_us, f.quiet.worst_us);
@@ -521,7 +522,7 @@ int main(int argc, char** argv) {
         // verdict is shown, but the tails then compare two queues at the edge.
         bool saturated = forwarder_load[k].cpu_percent > SATURATED_PERCENT;
         // Nor do two tails compare when the load could not send both servers the rate.
-        double due = double(streams) * 2 * 1e6 / periods[k];
+        double due = due_per_s(streams, periods[k]);
         bool short_load = std::min(relay_load[k].sent_per_s, forwarder_load[k].sent_per_s) < 0.95 * due;
         std::printf("goal: the quiet session's p99 within 2x the forwarder's under the same load: %s%s\n",
                     verdict(met),

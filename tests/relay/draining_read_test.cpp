@@ -57,7 +57,7 @@ TEST(DrainingRead, LeavesNoByteWaitingAndEndsLikeAnyRead) {
         const char* script;
         const char* delivered;
     } cases[] = {
-        {"123r", "123"},                 // a short read: the socket counts as drained
+        {"123r", "123"},                 // nothing left: the socket counts as drained
         {"12r3r", "123"},                // bytes that came with no read pending are found
         {"r1r2", "12"},                  // a waiting read is woken by the next bytes
         {"0123456789rr", "0123456789"},  // a full read leaves the rest to the next, at once
