@@ -37,9 +37,16 @@ GtkWidget* window_titled(const std::string& title) {
     return nullptr;
 }
 
-// The colour a widget shows at (x, y), as 0xRRGGBB.
+// The colour a widget shows at (x, y), as 0xRRGGBB, once the X server has mapped its
+// window: that comes in the server's own time (late on a busy machine), and a snapshot
+// taken before it is black.
 uint32_t pixel(GtkWidget* widget, int x, int y) {
-    process_pending_events();
+    for (int waits = 0; waits < 200; ++waits) {
+        gdk_display_sync(gdk_display_get_default());
+        process_pending_events();
+        if (widget->window && gdk_window_is_viewable(widget->window)) break;
+        g_usleep(10000);
+    }
     GdkPixmap* shot = gtk_widget_get_snapshot(widget, nullptr);
     if (!shot) return 0xFFFFFFFF;
     int width = 0, height = 0;
