@@ -266,16 +266,15 @@ Trips round_trips(const std::vector<Pair>& pairs, int count) {
     return summary(us);
 }
 
-// Round trips through the relay and through the forwarder taken in turn, so that both
-// see the same seconds of load.
-void side_by_side(const Pair& relayed, const Pair& direct, int count, Trips* through_relay, Trips* through_forwarder) {
-    std::vector<double> a, b;
-    for (int i = 0; i < count; ++i) {
-        a.push_back(trip_us(relayed));
-        b.push_back(trip_us(direct));
-    }
-    *through_relay = summary(a);
-    *through_forwarder = summary(b);
+// Round trips through the relay and through the forwarder taken in turn for `seconds`, so
+// that both see the same seconds of load; each adds its times to its own list.
+void side_by_side(const Pair& relayed, const Pair& direct, double seconds, std::vector<double>* through_relay,
+                  std::vector<double>* through_forwarder) {
+    auto start = Clock::now();
+    do {
+        through_relay->push_back(trip_us(relayed));
+        through_forwarder->push_back(trip_us(direct));
+    } while (seconds_since(start) < seconds);
 }
 
 // The streaming load, in a process of its own: each of `streams` sends 100 bytes from
@@ -367,45 +366,46 @@ Load start_streams(const std::vector<Pair>& streams, int period_us) {
 // A tenth of the sessions streaming through a server (pid) while a quiet session's
 // round trips are taken in turn with those of the one-pair forwarder, a process of its
 // own in both servers' turns, so that the measuring side meets the same processes in each.
+// A server's turns add up: the trips are pooled, the counts and times summed.
 struct Streaming {
-    Trips quiet, beside;
-    double messages_per_s, sent_per_s, cpu_percent, us_per_message, load_cpu_percent;
-    std::string load_average;  // the machine's, at the end: figures taken on a busy one are not the server's own
+    std::vector<double> quiet, beside;  // round trips (us)
+    double busy_s = 0, cpu_s = 0, messages = 0, sent = 0, load_cpu_s = 0;
+    std::string load_average;  // the machine's, after the last turn: figures taken on a busy one are not the server's own
+    double messages_per_s() const { return messages / busy_s; }
+    double sent_per_s() const { return sent / busy_s; }
+    double cpu_percent() const { return cpu_s / busy_s * 100.0; }
 };
 
-Streaming stream_through(pid_t server, const std::vector<Pair>& streams, const Pair& quiet, const Pair& beside,
-                         int trips, int period_us) {
-    Streaming f;
+void stream_through(pid_t server, const std::vector<Pair>& streams, const Pair& quiet, const Pair& beside,
+                    double trip_seconds, int period_us, Streaming* f) {
     double cpu_before = cpu_seconds(server);
     auto start = Clock::now();
     Load load = start_streams(streams, period_us);
     usleep(300000);
-    side_by_side(quiet, beside, trips, &f.quiet, &f.beside);
+    side_by_side(quiet, beside, trip_seconds, &f->quiet, &f->beside);
     close(load.stop);
     uint64_t counts[3] = {0, 0, 0};  // messages sent, bytes received, the load's CPU (us)
     if (read(load.done, counts, sizeof counts) != ssize_t(sizeof counts)) std::exit(1);
     close(load.done);
     waitpid(load.pid, nullptr, 0);
-    double busy_s = seconds_since(start), cpu_s = cpu_seconds(server) - cpu_before;
-    double messages = std::max(1.0, double(counts[1]) / STREAM_BYTES);
-    f.messages_per_s = messages / busy_s;
-    f.sent_per_s = double(counts[0]) / busy_s;
-    f.cpu_percent = cpu_s / busy_s * 100.0;
-    f.us_per_message = cpu_s / messages * 1e6;
-    f.load_cpu_percent = double(counts[2]) / 1e6 / busy_s * 100.0;
-    f.load_average = load_average();
-    return f;
+    f->busy_s += seconds_since(start);
+    f->cpu_s += cpu_seconds(server) - cpu_before;
+    f->messages += double(counts[1]) / STREAM_BYTES;
+    f->sent += double(counts[0]);
+    f->load_cpu_s += double(counts[2]) / 1e6;
+    f->load_average = load_average();
 }
 
 void print_streaming(const char* through, const Streaming& f, size_t streams, int period_us) {
     std::printf("    %s: %.0f messages a second passed on of %.0f sent (%.0f due), %.0f%% of a core, %.1f us a "
                 "message; the load %.0f%% of a core; load average %s\n",
-                through, f.messages_per_s, f.sent_per_s, due_per_s(streams, period_us), f.cpu_percent, f.us_per_message,
-                f.load_cpu_percent, f.load_average.c_str());
-    std::printf("      a quiet session's round trip:      median %7.1f us   p99 %9.1f us   worst %9.1f us\n",
-                f.quiet.median_us, f.quiet.p99_us, f.quiet.worst_us);
+                through, f.messages_per_s(), f.sent_per_s(), due_per_s(streams, period_us), f.cpu_percent(),
+                f.cpu_s / std::max(1.0, f.messages) * 1e6, f.load_cpu_s / f.busy_s * 100.0, f.load_average.c_str());
+    Trips quiet = summary(f.quiet), beside = summary(f.beside);
+    std::printf("      a quiet session's round trip:      median %7.1f us   p99 %9.1f us   worst %9.1f us   (%zu trips)\n",
+                quiet.median_us, quiet.p99_us, quiet.worst_us, f.quiet.size());
     std::printf("      the one-pair forwarder meanwhile:  median %7.1f us   p99 %9.1f us   worst %9.1f us\n",
-                f.beside.median_us, f.beside.p99_us, f.beside.worst_us);
+                beside.median_us, beside.p99_us, beside.worst_us);
 }
 
 const char* verdict(bool met) { return met ? "met" : "MISSED"; }
@@ -474,15 +474,17 @@ int main(int argc, char** argv) {
         all_met = latency && cpu && memory;
     }
 
-    // A tenth of the sessions stream, through the relay and then through the forwarder
-    // (which then carries as many pairs, so that the kernel holds as many connections
-    // and the poll set is as large): a quiet session's trips against each. At the
-    // goal's rate and at half of it: where the goal's rate takes a whole core even from
-    // the forwarder (a small machine, with the load on the same cores), both servers
-    // sit at the edge of saturation and their tails compare two queues that barely
-    // drain; half the rate shows what each adds while the machine keeps up. The servers
-    // take turns at each rate, each on sessions opened just before, so that both come to
-    // a rate alike: within seconds of each other, after the same work.
+    // A tenth of the sessions stream, through the relay and through the forwarder (which
+    // then carries as many pairs, so that the kernel holds as many connections and the
+    // poll set is as large): a quiet session's trips against each. At the goal's rate and
+    // at half of it: where the goal's rate takes a whole core even from the forwarder (a
+    // small machine, with the load on the same cores), both servers sit at the edge of
+    // saturation and their tails compare two queues that barely drain; half the rate shows
+    // what each adds while the machine keeps up. At each rate the servers take turns, each
+    // on sessions opened just before, so that both come to it alike, after the same work;
+    // and they take several short turns rather than one long one each, so that a stretch
+    // of seconds in which the machine was slow (other programs, a virtual machine's host)
+    // falls to both alike rather than to whichever had its turn then.
     auto tenth = [](const std::vector<Pair>& all) {
         std::vector<Pair> some;
         for (size_t i = 0; i < all.size(); i += 10) some.push_back(all[i]);
@@ -497,33 +499,37 @@ int main(int argc, char** argv) {
         usleep(500000);  // the server lets them go
     };
     const size_t sessions = pairs.size(), streams = (sessions + 9) / 10;
-    const int stream_trips = smoke ? 50 : 4 * trips;
+    const int turns = smoke ? 1 : 4;
+    const double trip_seconds = smoke ? 0.05 : 2.0;  // a turn's trips, after the load settled
     const int periods[2] = {STREAM_PERIOD_US, 2 * STREAM_PERIOD_US};
     Streaming relay_load[2], forwarder_load[2];
     for (int k = 0; k < 2; ++k) {
-        while (pairs.size() < sessions) pairs.push_back(open_session(tool_port, operator_port, int(pairs.size())));
-        relay_load[k] =
-            stream_through(relay, tenth(pairs), pairs[sessions / 2 + 1], direct[0], stream_trips, periods[k]);
-        hang_up_all(pairs);
-        std::vector<Pair> forwarded;
-        while (forwarded.size() < sessions) forwarded.push_back({connect_to(left_port), connect_to(right_port)});
-        forwarder_load[k] = stream_through(forwarder, tenth(forwarded), forwarded[sessions / 2 + 1], direct[0],
-                                           stream_trips, periods[k]);
-        hang_up_all(forwarded);
+        for (int turn = 0; turn < turns; ++turn) {
+            while (pairs.size() < sessions) pairs.push_back(open_session(tool_port, operator_port, int(pairs.size())));
+            stream_through(relay, tenth(pairs), pairs[sessions / 2 + 1], direct[0], trip_seconds, periods[k],
+                           &relay_load[k]);
+            hang_up_all(pairs);
+            std::vector<Pair> forwarded;
+            while (forwarded.size() < sessions) forwarded.push_back({connect_to(left_port), connect_to(right_port)});
+            stream_through(forwarder, tenth(forwarded), forwarded[sessions / 2 + 1], direct[0], trip_seconds,
+                           periods[k], &forwarder_load[k]);
+            hang_up_all(forwarded);
+        }
     }
     for (int k = 0; k < 2; ++k) {
-        std::printf("\nwith %zu of %zu sessions streaming %d bytes each way every %d ms%s:\n", streams,
-                    sessions, STREAM_BYTES, periods[k] / 1000, k == 0 ? "" : " (half the goal's rate)");
+        std::printf("\nwith %zu of %zu sessions streaming %d bytes each way every %d ms%s, %d turn%s each:\n",
+                    streams, sessions, STREAM_BYTES, periods[k] / 1000, k == 0 ? "" : " (half the goal's rate)",
+                    turns, turns == 1 ? "" : "s");
         print_streaming("through the relay", relay_load[k], streams, periods[k]);
         print_streaming("through the forwarder", forwarder_load[k], streams, periods[k]);
         if (smoke) continue;
-        bool met = relay_load[k].quiet.p99_us <= 2 * forwarder_load[k].quiet.p99_us;
+        bool met = summary(relay_load[k].quiet).p99_us <= 2 * summary(forwarder_load[k].quiet).p99_us;
         // A forwarder that needs most of a core at this rate leaves no headroom: the
         // verdict is shown, but the tails then compare two queues at the edge.
-        bool saturated = forwarder_load[k].cpu_percent > SATURATED_PERCENT;
+        bool saturated = forwarder_load[k].cpu_percent() > SATURATED_PERCENT;
         // Nor do two tails compare when the load could not send both servers the rate.
         double due = due_per_s(streams, periods[k]);
-        bool short_load = std::min(relay_load[k].sent_per_s, forwarder_load[k].sent_per_s) < 0.95 * due;
+        bool short_load = std::min(relay_load[k].sent_per_s(), forwarder_load[k].sent_per_s()) < 0.95 * due;
         std::printf("goal: the quiet session's p99 within 2x the forwarder's under the same load: %s%s\n",
                     verdict(met),
                     saturated    ? " (not judged: the forwarder itself is near saturation here)"
