@@ -1,4 +1,5 @@
-// A socket whose reads tell the event loop when they drained it.
+// A socket whose reads tell the event loop when they drained it, and that read into
+// buffers lent at the moment of reading.
 //
 // Asio's epoll reactor tries every new read at once, before it waits, and stops doing
 // so only after a read that found the end of the stream. A connection that waits for
@@ -13,18 +14,26 @@
 // as one that may have left something. What it reads and how it completes are
 // otherwise those of async_read_some.
 //
+// A pending read holds no buffer: it borrows one from the thread's ReadBuffers when the
+// bytes are there, and the handler gives it back. Thousands of connections waiting for
+// their next message then hold no memory for it, and the buffer a message lands in is
+// the one the last message used, still in the cache, not one of thousands gone cold.
+//
 // It hands the reactor an operation of its own through the socket service, as asio's
 // reads do; that interface is the 1.22 series'. Other versions and reactors, and systems
-// without TCP_INQ, fall back to async_read_some, which is correct, only one call a
-// message dearer.
+// without TCP_INQ, fall back to async_read_some into a buffer lent at the start and held
+// while the read waits: correct, only one call a message dearer, and a buffer a busy
+// connection dearer.
 #pragma once
 
 #include <asio/basic_stream_socket.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/version.hpp>
 #include <cstddef>
+#include <memory>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #if defined(ASIO_HAS_EPOLL) && ASIO_VERSION >= 102200 && ASIO_VERSION < 102300 && !defined(ASIO_HAS_IO_URING)
 #include <asio/detail/reactive_socket_service_base.hpp>
@@ -43,6 +52,55 @@
 #endif
 #endif
 
+// The thread's read buffers, each DRAINING_READ_MAX bytes: the last one given back is
+// the next one lent. Only the few reads completed and not yet handled hold one.
+constexpr size_t DRAINING_READ_MAX = 16 * 1024;
+class ReadBuffers {
+public:
+    static ReadBuffers& mine() {
+        thread_local ReadBuffers buffers;
+        return buffers;
+    }
+    char* lend() {
+        ++lent_;
+        if (free_.empty()) return new char[DRAINING_READ_MAX];
+        char* buffer = free_.back().release();
+        free_.pop_back();
+        return buffer;
+    }
+    void give_back(char* buffer) {
+        --lent_;
+        if (free_.size() < KEPT) free_.emplace_back(buffer);
+        else delete[] buffer;
+    }
+    size_t lent() const { return lent_; }
+
+private:
+    static constexpr size_t KEPT = 16;  // more are lent at once only in a burst
+    std::vector<std::unique_ptr<char[]>> free_;
+    size_t lent_ = 0;
+};
+
+// A buffer lent by the thread's ReadBuffers, given back when this goes.
+class LentBuffer {
+public:
+    LentBuffer() = default;
+    static LentBuffer lend() { return LentBuffer(ReadBuffers::mine().lend()); }
+    LentBuffer(LentBuffer&& other) noexcept : buffer_(other.buffer_) { other.buffer_ = nullptr; }
+    LentBuffer& operator=(LentBuffer&& other) noexcept {
+        std::swap(buffer_, other.buffer_);
+        return *this;
+    }
+    ~LentBuffer() {
+        if (buffer_) ReadBuffers::mine().give_back(buffer_);
+    }
+    char* data() const { return buffer_; }
+
+private:
+    explicit LentBuffer(char* buffer) : buffer_(buffer) {}
+    char* buffer_ = nullptr;
+};
+
 template <typename Executor>
 class DrainingSocket : public asio::basic_stream_socket<asio::ip::tcp, Executor> {
     using Base = asio::basic_stream_socket<asio::ip::tcp, Executor>;
@@ -56,10 +114,11 @@ public:
 #endif
     }
 
-    // Reads at most `size` (> 0) bytes into `data` (which must outlive the read), then calls
-    // handler(error_code, bytes) on the socket's executor, never from inside this call.
+    // Reads at most `size` (0 < size <= DRAINING_READ_MAX) bytes into a lent buffer, then
+    // calls handler(error_code, LentBuffer, bytes) on the socket's executor, never from
+    // inside this call; the buffer holds the bytes read (after an error, it may be empty).
     template <typename Handler>
-    void async_read_draining(char* data, size_t size, Handler&& handler);
+    void async_read_draining(size_t size, Handler&& handler);
 
 private:
 #ifdef QV450_DRAINING_READ
@@ -68,22 +127,22 @@ private:
     public:
         // Operations come from the thread's recycled blocks, as asio's own do: one a
         // message would otherwise cost a malloc and a free.
-        static ReadOp* make(int fd, char* data, size_t size, Handler handler) {
+        static ReadOp* make(int fd, size_t size, Handler handler) {
             void* block = asio::recycling_allocator<ReadOp>().allocate(1);
-            return new (block) ReadOp(fd, data, size, std::move(handler));
+            return new (block) ReadOp(fd, size, std::move(handler));
         }
 
     private:
-        ReadOp(int fd, char* data, size_t size, Handler&& handler)
+        ReadOp(int fd, size_t size, Handler&& handler)
             : reactor_op(std::error_code(), &ReadOp::perform, &ReadOp::complete),
               fd_(fd),
-              data_(data),
               size_(size),
               handler_(std::move(handler)) {}
 
         static status perform(reactor_op* base) {
             ReadOp* op = static_cast<ReadOp*>(base);
-            iovec part{op->data_, op->size_};
+            if (!op->buffer_.data()) op->buffer_ = LentBuffer::lend();
+            iovec part{op->buffer_.data(), op->size_};
             alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
             msghdr message{};
             message.msg_iov = &part;
@@ -93,7 +152,10 @@ private:
             ssize_t n;
             do n = ::recvmsg(op->fd_, &message, 0);
             while (n < 0 && errno == EINTR);
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return not_done;  // the reactor waits
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                op->buffer_ = LentBuffer();  // the reactor waits, without it
+                return not_done;
+            }
             if (n <= 0) {
                 op->ec_ = n == 0 ? std::error_code(asio::error::eof)
                                  : std::error_code(errno, asio::error::get_system_category());
@@ -118,17 +180,18 @@ private:
         static void complete(void* owner, asio::detail::scheduler_operation* base, const std::error_code&, size_t) {
             ReadOp* op = static_cast<ReadOp*>(base);
             Handler handler(std::move(op->handler_));
+            LentBuffer buffer(std::move(op->buffer_));
             std::error_code ec = op->ec_;
             size_t n = op->bytes_transferred_;
             op->~ReadOp();
             asio::recycling_allocator<ReadOp>().deallocate(op, 1);
-            if (owner) handler(ec, n);
+            if (owner) handler(ec, std::move(buffer), n);
         }
 
         int fd_;
-        char* data_;
         size_t size_;
         Handler handler_;
+        LentBuffer buffer_;  // from the read that found bytes to its handler
     };
 
     // The socket service starts operations with a protected call; naming it through a
@@ -141,15 +204,19 @@ private:
 
 template <typename Executor>
 template <typename Handler>
-void DrainingSocket<Executor>::async_read_draining(char* data, size_t size, Handler&& handler) {
+void DrainingSocket<Executor>::async_read_draining(size_t size, Handler&& handler) {
 #ifdef QV450_DRAINING_READ
     // On a closed socket the service reports the bad descriptor through the handler.
     using Op = ReadOp<typename std::decay<Handler>::type>;
-    Op* op = Op::make(this->native_handle(), data, size, std::forward<Handler>(handler));
+    Op* op = Op::make(this->native_handle(), size, std::forward<Handler>(handler));
     auto start = &Service::start_op;
     (this->impl_.get_service().*start)(this->impl_.get_implementation(), asio::detail::reactor::read_op, op,
                                        false, true, false);
 #else
-    Base::async_read_some(asio::buffer(data, size), std::forward<Handler>(handler));
+    LentBuffer buffer = LentBuffer::lend();
+    char* data = buffer.data();
+    Base::async_read_some(asio::buffer(data, size),
+                          [buffer = std::move(buffer), handler = std::forward<Handler>(handler)](
+                              const std::error_code& ec, size_t n) mutable { handler(ec, std::move(buffer), n); });
 #endif
 }

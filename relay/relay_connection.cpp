@@ -9,10 +9,7 @@
 
 namespace {
 
-constexpr size_t READ_CHUNK = 16 * 1024;
-// A busy connection's pending read: a message or a few; a read that fills it goes on
-// with READ_CHUNK reads.
-constexpr size_t BUSY_CHUNK = 1024;
+constexpr size_t READ_CHUNK = DRAINING_READ_MAX;
 // Reads in a row before the connection lets the others have a turn.
 constexpr int READS_PER_TURN = 4;
 
@@ -27,6 +24,7 @@ RelayConnection::RelayConnection(ServerSocket socket, asio::ssl::context* tls, C
       handshaken_(false),
       started_(false),
       busy_(false),
+      draining_(false),
       side(side_),
       peer_((peer.is_v4() ? asio::ip::make_address_v6(asio::ip::v4_mapped, peer.to_v4()) : peer.to_v6()).to_bytes()),
       socket_(std::move(socket)),
@@ -49,7 +47,7 @@ RelayConnection::Spare& RelayConnection::spare() {
 }
 
 void RelayConnection::trim() {
-    if (spare_ && spare_->out.empty() && spare_->inbox.empty() && !spare_->timer && !spare_->buffer) spare_.reset();
+    if (spare_ && spare_->out.empty() && spare_->inbox.empty() && !spare_->timer) spare_.reset();
 }
 
 std::string& RelayConnection::inbox() { return spare().inbox; }
@@ -125,20 +123,16 @@ void RelayConnection::read_some() {
 }
 
 // A readiness wait costs asio a call to arm the descriptor again (an epoll_ctl) before
-// the read that follows it. A busy connection waits with a read into a buffer of its own
-// instead, which is tried at once unless the last read drained the socket (see
-// draining_read.h) and otherwise completes as soon as the descriptor is ready: a message
-// then costs its read and its send, and under load every call saved is a turn sooner for
-// every other connection. Idle connections, ten thousands of them, keep the readiness
-// wait, which needs no buffer.
+// the read that follows it. A busy connection waits with a read instead, which is tried
+// at once unless the last read drained the socket (see draining_read.h) and otherwise
+// completes as soon as the descriptor is ready: a message then costs its read and its
+// send, and under load every call saved is a turn sooner for every other connection.
+// Idle connections, ten thousands of them, keep the readiness wait, whose operation is
+// allocated to its exact size.
 void RelayConnection::wait_readable() {
     if (busy_ && !finishing_) {
-        read_into_buffer();
+        read_draining();
         return;
-    }
-    if (spare_ && spare_->buffer) {
-        spare_->buffer.reset();
-        trim();
     }
     reading_ = true;
     socket_.async_wait(ServerSocket::wait_read, exactly_allocated([self = ref()](const std::error_code& ec) {
@@ -149,14 +143,12 @@ void RelayConnection::wait_readable() {
     }));
 }
 
-void RelayConnection::read_into_buffer() {
-    size_t room = std::min(BUSY_CHUNK, events_.room_for(*this));
+void RelayConnection::read_draining() {
+    size_t room = std::min(READ_CHUNK, events_.room_for(*this));
     if (room == 0) return;  // resume_reading starts again
-    std::unique_ptr<char[]>& buffer = spare().buffer;
-    if (!buffer) buffer.reset(new char[BUSY_CHUNK]);
-    reading_ = true;
-    socket_.async_read_draining(buffer.get(), room, [self = ref(), room](const std::error_code& ec, size_t n) {
-        self->reading_ = false;
+    reading_ = draining_ = true;
+    socket_.async_read_draining(room, [self = ref(), room](const std::error_code& ec, LentBuffer buffer, size_t n) {
+        self->reading_ = self->draining_ = false;
         if (!self->open_) return;
         if (ec == asio::error::operation_aborted) {
             self->wait_readable();  // quiet_down took the read back
@@ -167,7 +159,7 @@ void RelayConnection::read_into_buffer() {
             self->end(ec == asio::error::eof ? "closed" : "failed");
             return;
         }
-        self->deliver(self->spare_->buffer.get(), n);
+        self->deliver(buffer.data(), n);
         if (!self->open_ || self->reading_) return;
         if (n == room) self->read_some();  // more may wait, or the peer's room ran out
         else self->wait_readable();
@@ -176,14 +168,9 @@ void RelayConnection::read_into_buffer() {
 
 void RelayConnection::quiet_down() {
     busy_ = false;
-    if (!spare_ || !spare_->buffer) return;
-    if (!reading_) {
-        spare_->buffer.reset();
-        trim();
-        return;
-    }
-    // Takes back every pending operation; their handlers start them again, the read
-    // without the buffer.
+    if (!draining_) return;
+    // Takes back every pending operation; their handlers start them again, the read as
+    // a readiness wait.
     std::error_code ignored;
     socket_.cancel(ignored);
 }

@@ -105,14 +105,14 @@ public:
     bool tls() const { return tls_ != nullptr; }
     bool started() const { return started_; }
     // Whether bytes come often now: the server says so as they come. A busy connection
-    // waits for its next bytes with a read into a buffer of its own, so that they are read
-    // as soon as they are there; an idle one waits for readiness alone, without the buffer.
+    // waits for its next bytes with a read, so that they are read as soon as they are
+    // there; an idle one waits for readiness alone, a smaller operation.
     void set_busy(bool busy) { busy_ = busy; }
     bool busy() const { return busy_; }
-    // No longer busy, and the read buffer is given back now, also from a pending read
-    // (which then waits without it). Not from inside the connection's own calls.
+    // No longer busy, and a pending read is swapped for a readiness wait now. Not from
+    // inside the connection's own calls.
     void quiet_down();
-    bool holds_read_buffer() const { return spare_ && spare_->buffer; }
+    bool waits_with_read() const { return draining_; }
 
     ConnectionPtr ref() { return ConnectionPtr(this); }
     PeerAddress key() const { return peer_address_of(peer()); }
@@ -134,6 +134,7 @@ private:
     bool handshaken_ : 1;
     bool started_ : 1;
     bool busy_ : 1;
+    bool draining_ : 1;  // the read in flight is a read, not a readiness wait
 
 public:
     const LoginSide side;
@@ -150,7 +151,7 @@ private:
 
     void read_some();
     void wait_readable();
-    void read_into_buffer();
+    void read_draining();
     void deliver(const char* data, size_t size);
     void wait_writable();
     void write_queued();
@@ -175,7 +176,6 @@ private:
         size_t out_sent = 0;  // large steps, not moved for every write
         std::string inbox;  // see inbox()
         std::unique_ptr<RelayTimer> timer;  // only while a time-out runs
-        std::unique_ptr<char[]> buffer;     // a busy connection's pending read
     };
     Spare& spare();
 

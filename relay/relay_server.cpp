@@ -200,7 +200,7 @@ RelayServer::Stats RelayServer::stats() const {
             if (!c) continue;
             s.buffered += c->pending() + c->inbox_size();
             s.reads += c->reads;
-            s.read_buffers += c->holds_read_buffer();
+            s.waiting_reads += c->waits_with_read();
         }
     }
     return s;

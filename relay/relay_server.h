@@ -91,7 +91,7 @@ public:
         size_t outside_sessions = 0;  // connections logging in or refused
         size_t waiting_lines = 0;     // tool lines waiting for their turn
         size_t handshakes = 0;        // TLS handshakes in progress
-        size_t read_buffers = 0;      // busy connections' read buffers
+        size_t waiting_reads = 0;     // busy connections waiting with a read
     };
     Stats stats() const;
 

@@ -19,7 +19,6 @@ struct Ends {
     asio::io_context io;
     std::unique_ptr<Socket> reader;
     asio::ip::tcp::socket writer{io};
-    char buffer[8];
     std::string got;  // what the reads delivered, each error after a "|"
     int started = 0, done = 0;
 
@@ -31,8 +30,8 @@ struct Ends {
     }
     void read() {
         ++started;
-        reader->async_read_draining(buffer, sizeof buffer, [this](const std::error_code& ec, size_t n) {
-            got.append(buffer, n);
+        reader->async_read_draining(8, [this](const std::error_code& ec, LentBuffer buffer, size_t n) {
+            if (n) got.append(buffer.data(), n);
             if (ec) got += "|" + ec.message();
             ++done;
         });
@@ -79,6 +78,25 @@ TEST(DrainingRead, LeavesNoByteWaitingAndEndsLikeAnyRead) {
         }
         EXPECT_EQ(e.got, c.delivered) << c.script;
     }
+}
+
+// A read waiting for bytes holds no buffer; reads that found bytes hold one each until
+// their handlers had them, so that reads done before any handler runs keep their bytes.
+TEST(DrainingRead, LendsABufferOnlyFromTheReadToItsHandler) {
+    ReadBuffers& buffers = ReadBuffers::mine();
+    Ends waiting, first, second;
+    waiting.read();
+    waiting.settle();
+    EXPECT_EQ(buffers.lent(), 0u);
+    asio::write(first.writer, asio::buffer("ab", 2));
+    asio::write(second.writer, asio::buffer("cd", 2));
+    first.read();  // done at once, its handler not yet run
+    second.read();
+    EXPECT_EQ(buffers.lent(), 2u);
+    asio::write(waiting.writer, asio::buffer("xy", 2));
+    for (Ends* e : {&waiting, &first, &second}) e->settle();
+    EXPECT_EQ(waiting.got + first.got + second.got, "xyabcd");
+    EXPECT_EQ(buffers.lent(), 0u);
 }
 
 }  // namespace
