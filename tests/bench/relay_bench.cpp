@@ -370,7 +370,8 @@ Load start_streams(const std::vector<Pair>& streams, int period_us) {
 struct Streaming {
     std::vector<double> quiet, beside;  // round trips (us)
     double busy_s = 0, cpu_s = 0, messages = 0, sent = 0, load_cpu_s = 0;
-    std::string load_average;  // the machine's, after the last turn: figures taken on a busy one are not the server's own
+    // The machine's, after the last turn: figures taken on a busy one are not the server's own.
+    std::string load_average;
     double messages_per_s() const { return messages / busy_s; }
     double sent_per_s() const { return sent / busy_s; }
     double cpu_percent() const { return cpu_s / busy_s * 100.0; }
@@ -402,7 +403,8 @@ void print_streaming(const char* through, const Streaming& f, size_t streams, in
                 through, f.messages_per_s(), f.sent_per_s(), due_per_s(streams, period_us), f.cpu_percent(),
                 f.cpu_s / std::max(1.0, f.messages) * 1e6, f.load_cpu_s / f.busy_s * 100.0, f.load_average.c_str());
     Trips quiet = summary(f.quiet), beside = summary(f.beside);
-    std::printf("      a quiet session's round trip:      median %7.1f us   p99 %9.1f us   worst %9.1f us   (%zu trips)\n",
+    std::printf("      a quiet session's round trip:      median %7.1f us   p99 %9.1f us   worst %9.1f us"
+                "   (%zu trips)\n",
                 quiet.median_us, quiet.p99_us, quiet.worst_us, f.quiet.size());
     std::printf("      the one-pair forwarder meanwhile:  median %7.1f us   p99 %9.1f us   worst %9.1f us\n",
                 beside.median_us, beside.p99_us, beside.worst_us);
