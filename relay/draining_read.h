@@ -30,10 +30,10 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/version.hpp>
 #include <cstddef>
-#include <memory>
 #include <system_error>
 #include <utility>
-#include <vector>
+
+#include "relay/read_buffers.h"
 
 #if defined(ASIO_HAS_EPOLL) && ASIO_VERSION >= 102200 && ASIO_VERSION < 102300 && !defined(ASIO_HAS_IO_URING)
 #include <asio/detail/reactive_socket_service_base.hpp>
@@ -51,55 +51,6 @@
 #define QV450_DRAINING_READ 1
 #endif
 #endif
-
-// The thread's read buffers, each DRAINING_READ_MAX bytes: the last one given back is
-// the next one lent. Only the few reads completed and not yet handled hold one.
-constexpr size_t DRAINING_READ_MAX = 16 * 1024;
-class ReadBuffers {
-public:
-    static ReadBuffers& mine() {
-        thread_local ReadBuffers buffers;
-        return buffers;
-    }
-    char* lend() {
-        ++lent_;
-        if (free_.empty()) return new char[DRAINING_READ_MAX];
-        char* buffer = free_.back().release();
-        free_.pop_back();
-        return buffer;
-    }
-    void give_back(char* buffer) {
-        --lent_;
-        if (free_.size() < KEPT) free_.emplace_back(buffer);
-        else delete[] buffer;
-    }
-    size_t lent() const { return lent_; }
-
-private:
-    static constexpr size_t KEPT = 16;  // more are lent at once only in a burst
-    std::vector<std::unique_ptr<char[]>> free_;
-    size_t lent_ = 0;
-};
-
-// A buffer lent by the thread's ReadBuffers, given back when this goes.
-class LentBuffer {
-public:
-    LentBuffer() = default;
-    static LentBuffer lend() { return LentBuffer(ReadBuffers::mine().lend()); }
-    LentBuffer(LentBuffer&& other) noexcept : buffer_(other.buffer_) { other.buffer_ = nullptr; }
-    LentBuffer& operator=(LentBuffer&& other) noexcept {
-        std::swap(buffer_, other.buffer_);
-        return *this;
-    }
-    ~LentBuffer() {
-        if (buffer_) ReadBuffers::mine().give_back(buffer_);
-    }
-    char* data() const { return buffer_; }
-
-private:
-    explicit LentBuffer(char* buffer) : buffer_(buffer) {}
-    char* buffer_ = nullptr;
-};
 
 template <typename Executor>
 class DrainingSocket : public asio::basic_stream_socket<asio::ip::tcp, Executor> {
@@ -168,7 +119,8 @@ private:
         // What the kernel says is left to read after this read; -1 when it did not say.
         static int bytes_left(msghdr& message) {
             for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
-                if (c->cmsg_level == IPPROTO_TCP && c->cmsg_type == TCP_CM_INQ && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+                if (c->cmsg_level == IPPROTO_TCP && c->cmsg_type == TCP_CM_INQ &&
+                    c->cmsg_len >= CMSG_LEN(sizeof(int))) {
                     int left;
                     std::memcpy(&left, CMSG_DATA(c), sizeof left);
                     return left;
